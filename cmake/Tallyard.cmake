@@ -1,0 +1,51 @@
+# Shared build rules: warnings as errors everywhere, optional sanitizers, and helpers for
+# libraries, tests and fuzz targets so every folder builds the same way.
+
+add_compile_options(-Wall -Wextra -Wpedantic -Wshadow
+                    -Wformat=2 -Werror)
+
+if(TALLYARD_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# tallyard_library(NAME SOURCES...) : a static library whose headers are included by folder,
+# e.g. #include "platform/registry.h".
+function(tallyard_library name)
+  add_library(${name} STATIC ${ARGN})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+endfunction()
+
+# tallyard_test(NAME SOURCES... LIBS libs...) : a GoogleTest binary registered with ctest.
+function(tallyard_test name)
+  cmake_parse_arguments(T "" "" "LIBS" ${ARGN})
+  add_executable(${name} ${T_UNPARSED_ARGUMENTS})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_compile_definitions(${name} PRIVATE
+    TALLYARD_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+    TALLYARD_BINARY_DIR="${PROJECT_BINARY_DIR}")
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "TALLYARD_TEST=1")
+endfunction()
+
+# tallyard_fuzzer(NAME SOURCES... LIBS libs...) : a fuzz target over LLVMFuzzerTestOneInput.
+# With TALLYARD_FUZZ it is a libFuzzer binary; otherwise it links a small replay driver and
+# ctest runs it over its seed corpus plus a bounded number of mutated inputs, so the normal and
+# sanitizer builds exercise every target too.
+function(tallyard_fuzzer name)
+  cmake_parse_arguments(F "" "" "LIBS" ${ARGN})
+  add_executable(${name} ${F_UNPARSED_ARGUMENTS})
+  target_link_libraries(${name} PRIVATE ${F_LIBS})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  if(TALLYARD_FUZZ)
+    target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  else()
+    target_sources(${name} PRIVATE ${PROJECT_SOURCE_DIR}/fuzz/replay_main.cpp)
+    if(TALLYARD_TESTS)
+      add_test(NAME ${name}
+               COMMAND ${name} --iterations=20000 ${PROJECT_SOURCE_DIR}/fuzz/corpus/${name})
+    endif()
+  endif()
+endfunction()

@@ -1,0 +1,78 @@
+#include "frame/list_file.h"
+
+#include <sys/stat.h>
+
+#include "platform/paths.h"
+
+namespace {
+
+TypeLookup typeLookup = nullptr;
+
+constexpr size_t kMaxListWord = 17;
+// Only the first word of a line counts; past this much of one line the rest is read and dropped.
+constexpr size_t kMaxKeptLine = 64 * 1024;
+
+bool IsWhite(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+
+}  // namespace
+
+void SetTypeLookup(TypeLookup lookup) { typeLookup = lookup; }
+
+std::string FirstListWord(std::string_view line) {
+  if (auto nul = line.find('\0'); nul != std::string_view::npos) line = line.substr(0, nul);
+  size_t start = 0;
+  while (start < line.size() && IsWhite(line[start])) ++start;
+  size_t end = start;
+  while (end < line.size() && !IsWhite(line[end])) ++end;
+  return std::string(CutText(line.substr(start, end - start), kMaxListWord));
+}
+
+void ReadListNames(std::FILE* file, ComputerList& list) {
+  list.Clear();
+  std::string line;
+  // Whole lines, however long: a piece of an overlong line must never become a computer.
+  for (;;) {
+    line.clear();
+    int c;
+    while ((c = std::fgetc(file)) != EOF && c != '\n')
+      if (line.size() < kMaxKeptLine) line.push_back(static_cast<char>(c));
+    if (c == EOF && line.empty()) break;
+    std::string word = FirstListWord(line);
+    if (!word.empty()) list.Append(MakeRecordFromName(word));
+    if (c == EOF) break;
+  }
+}
+
+bool WriteListFile(const std::string& fileName, const ComputerList& list) {
+  std::string native;
+  if (platform::ResolvePath(fileName, native, platform::PathUse::Create) != ERROR_SUCCESS) return false;
+  std::FILE* f = std::fopen(native.c_str(), "w");
+  if (!f) return false;
+  for (const auto& record : list) {
+    if (record.selected == 1) std::fprintf(f, "%s\t%s\n", record.name.c_str(), record.typeText.c_str());
+  }
+  bool ok = std::ferror(f) == 0;
+  return std::fclose(f) == 0 && ok;
+}
+
+bool LoadListFileInto(const std::string& fileName, bool interactive, ComputerList& list, HWND owner) {
+  if (fileName.empty()) return false;
+  std::string native;
+  if (platform::ResolvePath(fileName, native) != ERROR_SUCCESS) return false;
+  std::FILE* f = std::fopen(native.c_str(), "r");
+  if (!f) return false;
+  // Only a regular file is a list: a folder reads as nothing, and a device might never end.
+  struct stat st;
+  if (::fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) {
+    std::fclose(f);
+    return false;
+  }
+  ReadListNames(f, list);
+  if (interactive && list.Count() > 0 && typeLookup) typeLookup(list, owner);
+  std::fclose(f);
+  return true;
+}
+
+bool LoadListFile(const std::string& fileName, bool interactive, HWND owner) {
+  return LoadListFileInto(fileName, interactive, computerList, owner);
+}

@@ -1,0 +1,30 @@
+// Computer list files (".exp" written by export, ".imp" prepared by hand): one computer a line.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "frame/computer_list.h"
+#include "platform/win32.h"
+
+// Determines the types of the listed computers (bound by the program to the browse subsystem's
+// lookup under the Loading dialog; null leaves every record "Unknown").
+using TypeLookup = void (*)(ComputerList& list, HWND owner);
+void SetTypeLookup(TypeLookup lookup);
+
+// The first white-space-delimited word of a line, at most 17 bytes (never splitting a
+// character); empty when the line holds no word. A NUL ends the line's text.
+std::string FirstListWord(std::string_view line);
+
+// Replaces `list` with the names read from `file`, whole lines at a time, however long.
+void ReadListNames(std::FILE* file, ComputerList& list);
+
+// "name<TAB>typeText\n" for every selected record, in list order. False when the file cannot
+// be written.
+bool WriteListFile(const std::string& fileName, const ComputerList& list);
+
+// Loads the named file into the process-wide list (with type lookup when interactive). False
+// when the file cannot be opened; the list is then unchanged.
+bool LoadListFile(const std::string& fileName, bool interactive, HWND owner = nullptr);
+bool LoadListFileInto(const std::string& fileName, bool interactive, ComputerList& list, HWND owner);

@@ -1,0 +1,52 @@
+#include "frame/run_log.h"
+
+#include <cstdarg>
+
+#include "platform/paths.h"
+
+RunLog runLog;
+
+bool OpenRunLog(RunLog& log) {
+  CloseRunLog(log);
+  if (log.level == NoLog) return true;
+  std::string native;
+  if (platform::ResolvePath(log.fileName, native, platform::PathUse::Create) != ERROR_SUCCESS) return false;
+  log.file = std::fopen(native.c_str(), log.mode == Overwrite ? "w" : "a");
+  return log.file != nullptr;
+}
+
+void WriteLogLine(RunLog& log, LineClass lineClass, const char* format, ...) {
+  if (log.level == NoLog) return;
+  if (lineClass == LineClass::FullOnly && log.level == ErrorLogOnly) return;
+  if (!log.file) return;
+  va_list args;
+  va_start(args, format);
+  std::vfprintf(log.file, format, args);
+  va_end(args);
+}
+
+void CloseRunLog(RunLog& log) {
+  if (log.file) std::fclose(log.file);
+  log.file = nullptr;
+}
+
+void WriteReport(RunLog& log, const ReportFrame& frame, std::time_t now) {
+  static const char kSeparator[] = "===============================\n";
+  OpenRunLog(log);  // a report that cannot be opened is dropped line by line
+  WriteLogLine(log, LineClass::Always, "%s", kSeparator);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char date[32];
+  std::strftime(date, sizeof date, "%m/%d/%Y", &local);
+  WriteLogLine(log, LineClass::Always, "%s ", date);
+  WriteLogLine(log, LineClass::Always, "%02d:%02d:%02d ", local.tm_hour, local.tm_min, local.tm_sec);
+  WriteLogLine(log, LineClass::Always, "%s", frame.title);
+  WriteLogLine(log, LineClass::Always, "%s", frame.header);
+  WriteLogLine(log, LineClass::Always, "%s", kSeparator);
+  if (frame.body) frame.body(log);
+  WriteLogLine(log, LineClass::Always, "\n%s", kSeparator);
+  WriteLogLine(log, LineClass::Always, "Processed\t%li\n", frame.processed);
+  WriteLogLine(log, LineClass::Always, "Errors\t%li\n", frame.errors);
+  WriteLogLine(log, LineClass::Always, "\n");
+  CloseRunLog(log);
+}

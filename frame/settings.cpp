@@ -1,0 +1,4 @@
+#include "frame/settings.h"
+
+DataSourceSettings dataSourceSettings;
+GatherSettings gatherSettings;

@@ -1,0 +1,24 @@
+// Corvane: gathers the event logs of the selected computers into an ODBC database.
+#include <cstdio>
+
+#include "frame/entry.h"
+#include "programs/corvane/strings.h"
+
+namespace {
+
+int UnattendedRun() {
+  std::fprintf(stderr, "corvane: the unattended gather is not built yet\n");
+  return 0;
+}
+
+int MainWindow() {
+  std::fprintf(stderr, "corvane: the main window is not built yet\n");
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const ProgramBinding binding{Program::Corvane, "Tallyard", corvaneStrings, UnattendedRun, MainWindow};
+  return RunEntryPoint(binding, argc, argv);
+}

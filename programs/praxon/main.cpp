@@ -1,0 +1,19 @@
+// Praxon: sets the audit policy of the selected computers.
+#include <cstdio>
+
+#include "frame/entry.h"
+#include "programs/praxon/strings.h"
+
+namespace {
+
+int MainWindow() {
+  std::fprintf(stderr, "praxon: the main window is not built yet\n");
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const ProgramBinding binding{Program::Praxon, "Praxon", praxonStrings, nullptr, MainWindow};
+  return RunEntryPoint(binding, argc, argv);
+}

@@ -1,0 +1,6 @@
+#pragma once
+
+#include "frame/strings.h"
+
+// Praxon's string table.
+extern const StringTable praxonStrings;
