@@ -1,0 +1,90 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "frame/message_box.h"
+#include "frame/strings.h"
+#include "programs/corvane/strings.h"
+#include "programs/praxon/strings.h"
+
+namespace {
+
+struct Box {
+  std::string text;
+  std::string caption;  // "<default>" for none
+  UINT type;
+};
+
+class RecordingSink : public MessageBoxSink {
+ public:
+  int Show(HWND, const std::string& text, const char* caption, UINT type) override {
+    boxes.push_back({text, caption ? caption : "<default>", type});
+    return IDOK;
+  }
+  std::vector<Box> boxes;
+};
+
+class MessagesTest : public ::testing::Test {
+ protected:
+  void SetUp() override { SetMessageBoxSink(&sink_); }
+  void TearDown() override { SetMessageBoxSink(nullptr); }
+  RecordingSink sink_;
+};
+
+std::string Text(UINT id) {
+  char buf[260];
+  return LoadStringA(nullptr, id, buf, sizeof buf) ? buf : "<none>";
+}
+
+TEST_F(MessagesTest, EachProgramHasItsOwnTable) {
+  SetStringTable(corvaneStrings);
+  EXPECT_EQ(Text(11), "COMPLETED");
+  EXPECT_EQ(Text(17), "UNABLE TO WRITE LOG");
+  EXPECT_EQ(Text(23), "You need to specify Data Source.");
+  EXPECT_EQ(Text(22), "<none>");
+  SetStringTable(praxonStrings);
+  EXPECT_EQ(Text(11), "OPERATION COMPLETED");
+  EXPECT_EQ(Text(22), "POLICY NOT SET");
+  EXPECT_EQ(Text(17), "<none>");
+}
+
+TEST_F(MessagesTest, LoadStringCutsToTheBuffer) {
+  SetStringTable(corvaneStrings);
+  char small[8];
+  EXPECT_EQ(LoadStringA(nullptr, 3, small, sizeof small), 7);
+  EXPECT_STREQ(small, "Program");
+  EXPECT_EQ(LoadStringA(nullptr, 3, small, 0), 0);
+}
+
+TEST_F(MessagesTest, BoxesCarryTheirCaptionsAndIcons) {
+  SetStringTable(corvaneStrings);
+  ShowErrorBox(nullptr, 3);
+  ShowWarningBox(nullptr, 4);
+  ShowErrorBox(nullptr, 999);  // no such string
+  ShowStringBox(nullptr, 20);
+  ShowSystemError(nullptr, "CreateProcess", 2);
+  ASSERT_EQ(sink_.boxes.size(), 5u);
+  EXPECT_EQ(sink_.boxes[0].text, "Program has not been installed correctly");
+  EXPECT_EQ(sink_.boxes[0].caption, "Error!");
+  EXPECT_EQ(sink_.boxes[0].type, MB_ICONHAND);
+  EXPECT_EQ(sink_.boxes[1].text, "Invalid value");
+  EXPECT_EQ(sink_.boxes[1].caption, "Error!");
+  EXPECT_EQ(sink_.boxes[1].type, MB_ICONEXCLAMATION);
+  EXPECT_EQ(sink_.boxes[2].text, "Unknown Error");
+  EXPECT_EQ(sink_.boxes[3].text, "Unable to read registry");
+  EXPECT_EQ(sink_.boxes[3].caption, "<default>");
+  EXPECT_EQ(sink_.boxes[4].text, "The system cannot find the file specified.\r\n");
+  EXPECT_EQ(sink_.boxes[4].caption, "CreateProcess");
+  EXPECT_EQ(sink_.boxes[4].type, MB_ICONHAND);
+}
+
+TEST_F(MessagesTest, ArgumentsAreNeverFormats) {
+  static const StringEntry entries[] = {{2, "Unknown Error"}, {40, "Cannot open %s"}};
+  SetStringTable({entries, 2});
+  ShowErrorBox(nullptr, 40, "100% %n %s");
+  ASSERT_EQ(sink_.boxes.size(), 1u);
+  EXPECT_EQ(sink_.boxes[0].text, "Cannot open 100% %n %s");
+  SetStringTable(corvaneStrings);
+}
+
+}  // namespace
