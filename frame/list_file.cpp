@@ -38,7 +38,11 @@ void ReadListNames(std::FILE* file, ComputerList& list) {
       if (line.size() < kMaxKeptLine) line.push_back(static_cast<char>(c));
     if (c == EOF && line.empty()) break;
     std::string word = FirstListWord(line);
-    if (!word.empty()) list.Append(MakeRecordFromName(word));
+    // A word that is only "\\" names no computer; an empty name would mean this computer.
+    if (!word.empty()) {
+      ComputerRecord record = MakeRecordFromName(word);
+      if (!record.name.empty()) list.Append(record);
+    }
     if (c == EOF) break;
   }
 }

@@ -39,6 +39,7 @@ TEST(ListFileReadTest, TakesTheFirstWordOfEveryLine) {
       {"blank lines skipped", "\n   \n\t\nA\n\r\n", {"A"}},
       {"leading blanks", "   \tSRV1 rest of line\n", {"SRV1"}},
       {"backslashes dropped", "\\\\SRV1\n\\\\ABCDEFGHIJKLMNO\n", {"SRV1", "ABCDEFGHIJKLMNO"}},
+      {"a bare pair of backslashes names nobody", "\\\\\n\\\\ x\nA\n", {"A"}},
       {"17 then 15", "ABCDEFGHIJKLMNOPQRSTUVWXYZ\n", {"ABCDEFGHIJKLMNO"}},
       {"duplicates stay", "A\nA\n", {"A", "A"}},
       {"NUL ends the line's text", std::string("AB\0CD\nEF\n", 9), {"AB", "EF"}},
