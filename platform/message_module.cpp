@@ -1,0 +1,422 @@
+#include "platform/message_module.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <tuple>
+#include <vector>
+
+#include "platform/paths.h"
+#include "platform/pe_resources.h"
+#include "platform/system_messages.h"
+
+namespace platform {
+namespace {
+
+struct ParsedModule {
+  MessageTables tables;
+};
+
+class MessageModule : public HandleObject {
+ public:
+  explicit MessageModule(std::shared_ptr<const ParsedModule> p) : parsed(std::move(p)) {}
+  std::shared_ptr<const ParsedModule> parsed;
+};
+
+// File identity: the same file unchanged since it was parsed.
+using FileKey = std::tuple<dev_t, ino_t, off_t, long long, long>;
+
+struct ModuleCache {
+  static constexpr size_t kLimit = 64;
+  std::mutex lock;
+  bool enabled = true;
+  unsigned long long clock = 0;
+  std::map<FileKey, std::pair<std::shared_ptr<const ParsedModule>, unsigned long long>> modules;
+
+  std::shared_ptr<const ParsedModule> Find(const FileKey& key) {
+    std::lock_guard<std::mutex> guard(lock);
+    if (!enabled) return nullptr;
+    auto it = modules.find(key);
+    if (it == modules.end()) return nullptr;
+    it->second.second = ++clock;
+    return it->second.first;
+  }
+  void Keep(const FileKey& key, std::shared_ptr<const ParsedModule> parsed) {
+    std::lock_guard<std::mutex> guard(lock);
+    if (!enabled) return;
+    if (modules.size() >= kLimit) {
+      auto oldest = std::min_element(modules.begin(), modules.end(),
+                                     [](const auto& a, const auto& b) { return a.second.second < b.second.second; });
+      modules.erase(oldest);
+    }
+    modules[key] = {std::move(parsed), ++clock};
+  }
+};
+
+ModuleCache& Cache() {
+  static ModuleCache cache;
+  return cache;
+}
+
+std::mutex languageLock;
+LANGID defaultLanguage = 0x0409;
+
+DWORD ParseFile(int fd, size_t size, std::shared_ptr<const ParsedModule>& out) {
+  if (size == 0) return ERROR_BAD_EXE_FORMAT;
+  void* map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+  if (map == MAP_FAILED) return Win32FromErrno(errno);
+  auto parsed = std::make_shared<ParsedModule>();
+  DWORD rc = ReadMessageTables(static_cast<const uint8_t*>(map), size, parsed->tables);
+  ::munmap(map, size);
+  if (rc == ERROR_SUCCESS) out = std::move(parsed);
+  return rc;
+}
+
+// The languages to try for `language`, in order (the loader's search: the id, its primary
+// language, neutral; for a neutral request also the user's and the system's languages and US
+// English). The caller falls back to the table's first language after these.
+std::vector<LANGID> LanguageOrder(LANGID language) {
+  std::vector<LANGID> order{language, MAKELANGID(PRIMARYLANGID(language), SUBLANG_NEUTRAL), 0};
+  if (PRIMARYLANGID(language) == LANG_NEUTRAL) {
+    LANGID user = DefaultLanguage();
+    if (SUBLANGID(language) != SUBLANG_SYS_DEFAULT) {
+      order.push_back(user);  // thread locale
+      order.push_back(user);  // user locale
+      order.push_back(MAKELANGID(PRIMARYLANGID(user), SUBLANG_NEUTRAL));
+    }
+    order.push_back(user);  // system locale
+    order.push_back(MAKELANGID(PRIMARYLANGID(user), SUBLANG_NEUTRAL));
+    order.push_back(0x0409);
+  }
+  return order;
+}
+
+const std::vector<uint8_t>* ChooseTable(const MessageTables& tables, LANGID language, DWORD& error) {
+  for (LANGID want : LanguageOrder(language))
+    for (const auto& [id, table] : tables.languages)
+      if (id == want) return &table;
+  if (PRIMARYLANGID(language) == LANG_NEUTRAL && !tables.languages.empty()) return &tables.languages.front().second;
+  error = ERROR_RESOURCE_LANG_NOT_FOUND;
+  return nullptr;
+}
+
+DWORD ModuleText(const ParsedModule& module, DWORD id, LANGID language, std::string& text) {
+  if (module.tables.state != ERROR_SUCCESS) return module.tables.state;
+  if (module.tables.languages.empty()) return ERROR_RESOURCE_LANG_NOT_FOUND;
+  DWORD error = ERROR_SUCCESS;
+  const std::vector<uint8_t>* table = ChooseTable(module.tables, language, error);
+  if (!table) return error;
+  MessageEntry entry;
+  if (DWORD rc = FindMessageEntry(*table, id, entry); rc != ERROR_SUCCESS) return rc;
+  text = entry.unicode ? Utf8FromUtf16le(entry.text, entry.bytes)
+                       : Utf8FromCp1252(std::string_view(reinterpret_cast<const char*>(entry.text), entry.bytes));
+  return ERROR_SUCCESS;
+}
+
+void AppendUtf8(std::string& out, uint32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+// 0x80..0x9F of code page 1252; the five holes map to the C1 control of the same value, as
+// Windows' own conversion does.
+constexpr uint16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+// One insert "%n" or "%n!fmt!" with its argument array.
+DWORD FormatInsert(unsigned n, std::string_view spec, const DWORD_PTR* args, std::string& out) {
+  if (!args) return ERROR_INVALID_PARAMETER;
+  if (spec.empty()) spec = "s";
+  char conv = spec.back();
+  std::string head;  // flags, width, precision, with '*' taken from the next arguments
+  unsigned next = n - 1;
+  std::vector<long long> stars;
+  for (char c : spec.substr(0, spec.size() - 1)) {
+    if (c == '*') {
+      stars.push_back(static_cast<long long>(args[next++]));
+      head += std::to_string(static_cast<int>(stars.back()));
+    } else if (std::strchr("-+ #0123456789.", c)) {
+      head.push_back(c);
+    } else if (!std::strchr("lhIL6432w", c)) {
+      return ERROR_INVALID_PARAMETER;
+    }
+  }
+  if (head.size() > 32) return ERROR_INVALID_PARAMETER;
+  DWORD_PTR value = args[next];
+  std::string format = "%" + head;
+  char buf[128];
+  int len;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+  switch (conv) {
+    case 's': {
+      const char* s = reinterpret_cast<const char*>(value);
+      format += "s";
+      std::vector<char> big(std::strlen(s ? s : "") + 300);
+      len = std::snprintf(big.data(), big.size(), format.c_str(), s ? s : "");
+      if (len < 0) return ERROR_INVALID_PARAMETER;
+      out.append(big.data(), std::min(static_cast<size_t>(len), big.size() - 1));
+      return ERROR_SUCCESS;
+    }
+    case 'c':
+      format += "c";
+      len = std::snprintf(buf, sizeof buf, format.c_str(), static_cast<int>(value));
+      break;
+    case 'd':
+    case 'i':
+      format += "lld";
+      len = std::snprintf(buf, sizeof buf, format.c_str(), static_cast<long long>(static_cast<long>(value)));
+      break;
+    case 'u':
+    case 'x':
+    case 'X':
+    case 'o':
+      format += "ll";
+      format.push_back(conv);
+      len = std::snprintf(buf, sizeof buf, format.c_str(), static_cast<unsigned long long>(value));
+      break;
+    default:
+      return ERROR_INVALID_PARAMETER;
+  }
+#pragma GCC diagnostic pop
+  if (len < 0) return ERROR_INVALID_PARAMETER;
+  out.append(buf, std::min(static_cast<size_t>(len), sizeof buf - 1));
+  return ERROR_SUCCESS;
+}
+
+DWORD Deliver(const std::string& text, DWORD flags, LPSTR buffer, DWORD size) {
+  if (text.size() >= UINT32_MAX) return SetLastError(ERROR_NOT_ENOUGH_MEMORY), 0;
+  DWORD length = static_cast<DWORD>(text.size());
+  if (flags & FORMAT_MESSAGE_ALLOCATE_BUFFER) {
+    if (!buffer) return SetLastError(ERROR_INVALID_PARAMETER), 0;
+    size_t bytes = std::max<size_t>(text.size() + 1, size);
+    char* mem = static_cast<char*>(LocalAlloc(LMEM_ZEROINIT, bytes));
+    if (!mem) return SetLastError(ERROR_NOT_ENOUGH_MEMORY), 0;
+    std::memcpy(mem, text.data(), text.size());
+    *reinterpret_cast<LPSTR*>(buffer) = mem;
+    return length;
+  }
+  if (!buffer) return SetLastError(ERROR_INVALID_PARAMETER), 0;
+  if (text.size() + 1 > size) return SetLastError(ERROR_INSUFFICIENT_BUFFER), 0;
+  std::memcpy(buffer, text.data(), text.size());
+  buffer[text.size()] = '\0';
+  return length;
+}
+
+}  // namespace
+
+void SetDefaultLanguage(LANGID language) {
+  std::lock_guard<std::mutex> guard(languageLock);
+  defaultLanguage = language;
+}
+
+LANGID DefaultLanguage() {
+  std::lock_guard<std::mutex> guard(languageLock);
+  return defaultLanguage;
+}
+
+std::string Utf8FromCp1252(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (unsigned char c : text) {
+    if (c < 0x80) out.push_back(static_cast<char>(c));
+    else AppendUtf8(out, c < 0xA0 ? kCp1252High[c - 0x80] : c);
+  }
+  return out;
+}
+
+std::string Utf8FromUtf16le(const uint8_t* bytes, size_t length) {
+  std::string out;
+  out.reserve(length / 2);
+  for (size_t i = 0; i + 1 < length; i += 2) {
+    uint32_t u = bytes[i] | (bytes[i + 1] << 8);
+    if (u >= 0xD800 && u < 0xDC00 && i + 3 < length) {
+      uint32_t low = bytes[i + 2] | (bytes[i + 3] << 8);
+      if (low >= 0xDC00 && low < 0xE000) {
+        AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
+        i += 2;
+        continue;
+      }
+    }
+    AppendUtf8(out, u >= 0xD800 && u < 0xE000 ? 0xFFFD : u);  // a lone surrogate
+  }
+  return out;
+}
+
+DWORD ExpandMessageText(std::string_view text, DWORD flags, const DWORD_PTR* arguments, std::string& out) {
+  out.clear();
+  const bool ignore = flags & FORMAT_MESSAGE_IGNORE_INSERTS;
+  const bool width = (flags & FORMAT_MESSAGE_MAX_WIDTH_MASK) != 0;
+  size_t i = 0;
+  while (i < text.size()) {
+    char c = text[i];
+    if (c == '\r' || c == '\n') {
+      // A line end of the text, whatever its form, comes out as CR LF.
+      i += (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ? 2 : 1;
+      out += width ? " " : "\r\n";
+      continue;
+    }
+    if (c != '%') {
+      out.push_back(c);
+      ++i;
+      continue;
+    }
+    if (i + 1 >= text.size()) return ERROR_INVALID_PARAMETER;
+    char e = text[i + 1];
+    if (e >= '1' && e <= '9') {
+      size_t j = i + 2;
+      unsigned n = static_cast<unsigned>(e - '0');
+      if (j < text.size() && text[j] >= '0' && text[j] <= '9') n = n * 10 + static_cast<unsigned>(text[j++] - '0');
+      std::string_view spec;
+      if (j < text.size() && text[j] == '!') {
+        size_t end = text.find('!', j + 1);
+        if (end == std::string_view::npos) return ERROR_INVALID_PARAMETER;
+        spec = text.substr(j + 1, end - j - 1);
+        j = end + 1;
+      }
+      if (ignore) {
+        out.append(text.substr(i, j - i));
+      } else if (DWORD rc = FormatInsert(n, spec, arguments, out); rc != ERROR_SUCCESS) {
+        return rc;
+      }
+      i = j;
+      continue;
+    }
+    switch (e) {
+      case '0':
+        i = text.size();  // the rest of the text is not output
+        continue;
+      case 'n':
+        out += "\r\n";
+        break;
+      case 'r':
+        out += "\r";
+        break;
+      case 't':
+        out += "\t";
+        break;
+      default:
+        if (ignore) out.push_back('%');
+        out.push_back(e);
+        break;
+    }
+    i += 2;
+  }
+  return out.empty() ? ERROR_NO_WORK_DONE : ERROR_SUCCESS;
+}
+
+void SetModuleCacheEnabled(bool on) {
+  std::lock_guard<std::mutex> guard(Cache().lock);
+  Cache().enabled = on;
+  if (!on) Cache().modules.clear();
+}
+
+void ClearModuleCache() {
+  std::lock_guard<std::mutex> guard(Cache().lock);
+  Cache().modules.clear();
+}
+
+std::size_t CachedModuleCount() {
+  std::lock_guard<std::mutex> guard(Cache().lock);
+  return Cache().modules.size();
+}
+
+}  // namespace platform
+
+HMODULE LoadLibraryExA(LPCSTR fileName, HANDLE file, DWORD flags) {
+  if (!fileName || file) return SetLastError(ERROR_INVALID_PARAMETER), nullptr;
+  if (!(flags & (LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE | LOAD_LIBRARY_AS_DATAFILE_EXCLUSIVE)))
+    return SetLastError(ERROR_NOT_SUPPORTED), nullptr;
+  std::string native;
+  if (DWORD rc = platform::ResolvePath(fileName, native); rc != ERROR_SUCCESS) return SetLastError(rc), nullptr;
+  int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return SetLastError(Win32FromErrno(errno)), nullptr;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return SetLastError(ERROR_ACCESS_DENIED), nullptr;
+  }
+  platform::FileKey key{st.st_dev, st.st_ino, st.st_size, static_cast<long long>(st.st_mtim.tv_sec),
+                        st.st_mtim.tv_nsec};
+  std::shared_ptr<const platform::ParsedModule> parsed = platform::Cache().Find(key);
+  if (!parsed) {
+    DWORD rc = platform::ParseFile(fd, static_cast<size_t>(st.st_size), parsed);
+    if (rc != ERROR_SUCCESS) {
+      ::close(fd);
+      return SetLastError(rc), nullptr;
+    }
+    platform::Cache().Keep(key, parsed);
+  }
+  ::close(fd);
+  return static_cast<HMODULE>(platform::RegisterHandle(std::make_shared<platform::MessageModule>(parsed)));
+}
+
+BOOL FreeLibrary(HMODULE module) {
+  if (!platform::ReleaseHandle<platform::MessageModule>(module)) return SetLastError(ERROR_INVALID_HANDLE), FALSE;
+  return TRUE;
+}
+
+DWORD FormatMessageA(DWORD flags, const void* source, DWORD messageId, DWORD languageId, LPSTR buffer, DWORD size,
+                     va_list* arguments) {
+  // A va_list is not taken: its inserts fail as inserts without arguments do.
+  const DWORD_PTR* args =
+      (flags & FORMAT_MESSAGE_ARGUMENT_ARRAY) ? reinterpret_cast<const DWORD_PTR*>(arguments) : nullptr;
+  if (languageId > 0xFFFF) return SetLastError(ERROR_INVALID_PARAMETER), 0;
+  std::string text;
+  if (flags & FORMAT_MESSAGE_FROM_STRING) {
+    if (!source) return SetLastError(ERROR_INVALID_PARAMETER), 0;
+    text = static_cast<const char*>(source);
+  } else if (flags & (FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_FROM_SYSTEM)) {
+    DWORD rc = ERROR_RESOURCE_TYPE_NOT_FOUND;  // the calling program has no message table
+    if ((flags & FORMAT_MESSAGE_FROM_HMODULE) && source) {
+      auto module = platform::LookupHandle<platform::MessageModule>(source);
+      if (!module) return SetLastError(ERROR_INVALID_HANDLE), 0;
+      rc = platform::ModuleText(*module->parsed, messageId, static_cast<LANGID>(languageId), text);
+    }
+    if (rc != ERROR_SUCCESS && (flags & FORMAT_MESSAGE_FROM_SYSTEM)) {
+      rc = platform::SystemMessageText(messageId, text) ? ERROR_SUCCESS : ERROR_MR_MID_NOT_FOUND;
+    }
+    if (rc != ERROR_SUCCESS) return SetLastError(rc), 0;
+  } else {
+    return SetLastError(ERROR_INVALID_PARAMETER), 0;
+  }
+  std::string out;
+  if (DWORD rc = platform::ExpandMessageText(text, flags, args, out); rc != ERROR_SUCCESS) return SetLastError(rc), 0;
+  return platform::Deliver(out, flags, buffer, size);
+}
+
+HLOCAL LocalAlloc(UINT flags, std::size_t bytes) {
+  void* p = (flags & LMEM_ZEROINIT) ? std::calloc(bytes ? bytes : 1, 1) : std::malloc(bytes ? bytes : 1);
+  if (!p) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  return p;
+}
+
+HLOCAL LocalFree(HLOCAL memory) {
+  std::free(memory);
+  return nullptr;
+}
