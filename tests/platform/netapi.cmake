@@ -1,0 +1,1 @@
+tallyard_test(netapi_test netapi_test.cpp LIBS tallyard_platform)
