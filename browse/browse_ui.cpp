@@ -1,0 +1,8 @@
+#include "browse/browse_ui.h"
+
+namespace {
+BrowseUi* browseUi = nullptr;
+}
+
+void SetBrowseUi(BrowseUi* ui) { browseUi = ui; }
+BrowseUi* GetBrowseUi() { return browseUi; }

@@ -1,0 +1,1 @@
+tallyard_test(browse_test browse_test.cpp LIBS tallyard_browse)
