@@ -1,0 +1,71 @@
+#include "store/data_source.h"
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <cstring>
+
+#include "platform/odbc_install.h"
+#include "store/schema.h"
+
+namespace {
+
+bool Succeeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
+
+std::string Diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
+  SQLCHAR state[6] = {};
+  SQLINTEGER native = 0;
+  SQLCHAR text[512] = {};
+  SQLSMALLINT length = 0;
+  if (!Succeeded(SQLGetDiagRec(type, handle, 1, state, &native, text, sizeof text, &length))) return "no diagnostics";
+  return std::string(reinterpret_cast<char*>(state)) + " " + reinterpret_cast<char*>(text);
+}
+
+}  // namespace
+
+std::string DefaultDatabasePath(const std::string& installPath) { return installPath + "/" + kDefaultDatabaseFile; }
+
+bool CreateDefaultDatabase(const std::string& installPath, std::string* error) {
+  std::string path = DefaultDatabasePath(installPath);
+  // The connection string has no quoting the driver would honour for these two characters.
+  if (path.find_first_of(";{}") != std::string::npos) {
+    if (error) *error = "the database path must not contain ';', '{' or '}': " + path;
+    return false;
+  }
+  SQLHENV environment = SQL_NULL_HENV;
+  SQLHDBC connection = SQL_NULL_HDBC;
+  if (!Succeeded(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &environment))) {
+    if (error) *error = "no ODBC environment";
+    return false;
+  }
+  SQLSetEnvAttr(environment, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+  bool ok = false;
+  if (!Succeeded(SQLAllocHandle(SQL_HANDLE_DBC, environment, &connection))) {
+    if (error) *error = Diagnostics(SQL_HANDLE_ENV, environment);
+  } else {
+    std::string text = std::string("Driver=") + kDefaultDriver + ";Database=" + path + ";";
+    SQLRETURN rc = SQLDriverConnect(connection, nullptr, reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS, nullptr, 0,
+                                    nullptr, SQL_DRIVER_NOPROMPT);
+    if (!Succeeded(rc)) {
+      if (error) *error = Diagnostics(SQL_HANDLE_DBC, connection);
+    } else {
+      ok = RunSchemaScript(connection, SqliteSchema(), error);
+      SQLDisconnect(connection);
+    }
+    SQLFreeHandle(SQL_HANDLE_DBC, connection);
+  }
+  SQLFreeHandle(SQL_HANDLE_ENV, environment);
+  return ok;
+}
+
+bool AddDefaultDataSource(const std::string& installPath) {
+  std::string attributes = std::string("DSN=") + kDefaultDataSourceName + '\0' + "Database=" +
+                           DefaultDatabasePath(installPath) + '\0' + '\0';
+  return SQLConfigDataSource(nullptr, ODBC_ADD_SYS_DSN, kDefaultDriver, attributes.c_str()) != FALSE;
+}
+
+void SetDefaultDataSource(DataSourceSettings& settings) {
+  std::strncpy(settings.dsn, kDefaultDataSourceName, sizeof settings.dsn - 1);
+  std::strncpy(settings.description, kDefaultDriver, sizeof settings.description - 1);
+  settings.type = 1;
+}

@@ -1,0 +1,25 @@
+// The default data source: the SQLite database Tallyard.db in the installation folder, reached
+// through the data source "Corvane" and the driver "SQLite3".
+#pragma once
+
+#include <string>
+
+#include "frame/settings.h"
+
+inline constexpr char kDefaultDataSourceName[] = "Corvane";
+inline constexpr char kDefaultDriver[] = "SQLite3";
+inline constexpr char kDefaultDatabaseFile[] = "Tallyard.db";
+
+// <install folder>/Tallyard.db
+std::string DefaultDatabasePath(const std::string& installPath);
+
+// Creates the default database file with the three log tables; tables that exist are kept
+// with their rows. False with the reason in `error`.
+bool CreateDefaultDatabase(const std::string& installPath, std::string* error);
+
+// Adds the data source "Corvane" on the default database: a system data source where this
+// user may write one, else a user one.
+bool AddDefaultDataSource(const std::string& installPath);
+
+// The data-source values that go with the default data source.
+void SetDefaultDataSource(DataSourceSettings& settings);
