@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "frame/strings.h"
+#include "platform/message_module.h"
 #include "platform/system_messages.h"
 
 namespace {
@@ -59,9 +60,13 @@ int ShowWarningBox(HWND owner, UINT id, ...) {
 }
 
 int ShowSystemError(HWND owner, LPCSTR caption, DWORD code) {
-  std::string text;
-  if (!platform::SystemMessageText(code, text)) text.clear();
-  return MessageBoxA(owner, text.c_str(), caption, MB_ICONHAND | MB_OK);
+  char* text = nullptr;
+  // A code without a text leaves the buffer unset: the box then shows nothing, as Windows does.
+  FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr, code,
+                 MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&text), 0, nullptr);
+  int result = MessageBoxA(owner, text ? text : "", caption, MB_ICONHAND | MB_OK);
+  LocalFree(text);
+  return result;
 }
 
 int ShowStringBox(HWND owner, UINT id) {
