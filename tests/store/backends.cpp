@@ -1,0 +1,276 @@
+#include "tests/store/backends.h"
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <mutex>
+#include <sstream>
+
+#include "store/schema.h"
+
+namespace storetest {
+namespace {
+
+std::string root;  // this process's private folder
+std::string tag;   // this process's name on the servers
+
+std::string Env(const char* name) {
+  const char* v = std::getenv(name);
+  return v ? v : "";
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::string Diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
+  SQLCHAR state[6] = {};
+  SQLINTEGER native = 0;
+  SQLCHAR text[512] = {};
+  SQLSMALLINT length = 0;
+  if (SQLGetDiagRec(type, handle, 1, state, &native, text, sizeof text, &length) != SQL_SUCCESS) return "?";
+  return std::string(reinterpret_cast<char*>(state)) + " " + reinterpret_cast<char*>(text);
+}
+
+std::string StoreUser(Kind kind) {
+  switch (kind) {
+    case Kind::Postgres: return tag;
+    case Kind::Maria: return Env("TALLYARD_TEST_MARIADB_USER");
+    default: return "";
+  }
+}
+std::string StorePassword(Kind kind) {
+  switch (kind) {
+    case Kind::Postgres: return "pw-" + tag;
+    case Kind::Maria: return Env("TALLYARD_TEST_MARIADB_PASSWORD");
+    default: return "";
+  }
+}
+const char* Dsn(Kind kind) {
+  switch (kind) {
+    case Kind::Sqlite: return "TySqlite";
+    case Kind::Postgres: return "TyPg";
+    default: return "TyMaria";
+  }
+}
+
+// The server side of this process: a PostgreSQL role whose own schema ("$user" comes first in
+// the search path) holds its tables; a MariaDB database.
+void PrepareServers() {
+  if (Unavailable(Kind::Postgres).empty()) {
+    Probe admin(Kind::Postgres, true);
+    if (admin.ok()) {
+      admin.Exec("DROP SCHEMA IF EXISTS " + tag + " CASCADE");
+      admin.Exec("DROP ROLE IF EXISTS " + tag);
+      admin.Exec("CREATE ROLE " + tag + " LOGIN PASSWORD 'pw-" + tag + "'");
+      admin.Exec("GRANT " + tag + " TO " + Env("TALLYARD_TEST_PG_USER"));
+      admin.Exec("CREATE SCHEMA " + tag + " AUTHORIZATION " + tag);
+    }
+  }
+  if (Unavailable(Kind::Maria).empty()) {
+    Probe admin(Kind::Maria, true);
+    if (admin.ok()) admin.Exec("CREATE DATABASE IF NOT EXISTS " + tag + " CHARACTER SET utf8mb4");
+  }
+}
+
+void CleanUpServers() {
+  if (Unavailable(Kind::Postgres).empty()) {
+    Probe admin(Kind::Postgres, true);
+    admin.Exec("DROP SCHEMA IF EXISTS " + tag + " CASCADE");
+    admin.Exec("DROP ROLE IF EXISTS " + tag);
+  }
+  if (Unavailable(Kind::Maria).empty()) {
+    Probe admin(Kind::Maria, true);
+    admin.Exec("DROP DATABASE IF EXISTS " + tag);
+  }
+  std::error_code ec;
+  std::filesystem::remove_all(root, ec);
+}
+
+}  // namespace
+
+std::vector<Backend> AllBackends() {
+  return {{Kind::Sqlite, "SQLite"}, {Kind::Postgres, "PostgreSQL"}, {Kind::Maria, "MariaDB"}};
+}
+
+std::string BackendName(const Backend& backend) { return backend.name; }
+
+void ConfigureProcess() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    char tmpl[] = "/tmp/tallyard-store-XXXXXX";
+    root = ::mkdtemp(tmpl);
+    tag = "ty" + std::to_string(::getpid());
+    // Without the test script's configuration: a private one made from the system's drivers.
+    if (Env("ODBCSYSINI").empty()) {
+      std::string sys = root + "/sys";
+      std::filesystem::create_directories(sys);
+      std::string drivers = ReadFile("/etc/odbcinst.ini");
+      for (size_t at; (at = drivers.find("CommLog=1")) != std::string::npos;) drivers.replace(at, 9, "CommLog=0");
+      std::ofstream(sys + "/odbcinst.ini") << drivers;
+      std::ofstream(sys + "/odbc.ini") << "";
+      ::setenv("ODBCSYSINI", sys.c_str(), 1);
+    }
+    std::string user = root + "/user.ini";
+    std::ofstream out(user);
+    out << "[TySqlite]\nDriver=SQLite3\nDatabase=" << root << "/ev.db\nTimeout=2000\n\n";
+    out << "[TyPg]\nDriver=PostgreSQL Unicode\nServername=127.0.0.1\nPort=" << Env("TALLYARD_TEST_PG_PORT")
+        << "\nDatabase=tallyard\n\n";
+    out << "[TyMaria]\nDriver=MariaDB Unicode\nServer=127.0.0.1\nPort=" << Env("TALLYARD_TEST_MARIADB_PORT")
+        << "\nDatabase=" << tag << "\n\n";
+    out.close();
+    ::setenv("ODBCINI", user.c_str(), 1);
+    for (Kind kind : {Kind::Postgres, Kind::Maria}) {
+      std::string why = Unavailable(kind);
+      if (!why.empty()) std::cerr << "\n*** " << why << " ***\n\n";
+    }
+    PrepareServers();
+    std::atexit(CleanUpServers);
+  });
+}
+
+std::string Unavailable(Kind kind) {
+  switch (kind) {
+    case Kind::Sqlite: return "";
+    case Kind::Postgres:
+      if (!Env("TALLYARD_TEST_PG_PORT").empty()) return "";
+      return "PostgreSQL tests SKIPPED: no test server (run scripts/services start and source its env file)";
+    case Kind::Maria:
+      if (!Env("TALLYARD_TEST_MARIADB_PORT").empty()) return "";
+      return "MariaDB tests SKIPPED: no test server (scripts/services starts one where MariaDB is installed)";
+  }
+  return "";
+}
+
+bool FreshTables(Kind kind, std::string* error) {
+  const char* file = kind == Kind::Sqlite ? "sqlite.sql" : kind == Kind::Postgres ? "postgresql.sql" : "mariadb.sql";
+  if (kind == Kind::Sqlite) std::filesystem::remove(root + "/ev.db");
+  Probe probe(kind);
+  if (!probe.ok()) {
+    *error = probe.error();
+    return false;
+  }
+  for (const char* table : {"Application", "Security", "System"})
+    // PostgreSQL: only this process's own schema, never the shared tables behind it.
+    if (kind != Kind::Sqlite &&
+        !probe.Exec(std::string("DROP TABLE IF EXISTS ") + (kind == Kind::Postgres ? tag + "." : "") + table)) {
+      *error = probe.error();
+      return false;
+    }
+  std::string script = ReadFile(std::string(TALLYARD_SOURCE_DIR) + "/db/" + file);
+  return RunSchemaScript(probe.handle(), script, error);
+}
+
+DataSourceSettings Settings(Kind kind) {
+  DataSourceSettings s;
+  std::snprintf(s.dsn, sizeof s.dsn, "%s", Dsn(kind));
+  std::snprintf(s.user, sizeof s.user, "%s", StoreUser(kind).c_str());
+  std::snprintf(s.password, sizeof s.password, "%s", StorePassword(kind).c_str());
+  return s;
+}
+
+Probe::Probe(Kind kind, bool admin) {
+  SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &environment);
+  SQLSetEnvAttr(environment, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+  SQLAllocHandle(SQL_HANDLE_DBC, environment, &connection);
+  std::string text = std::string("DSN=") + Dsn(kind) + ";";
+  if (admin && kind == Kind::Postgres)
+    text += "UID=" + Env("TALLYARD_TEST_PG_USER") + ";PWD=" + Env("TALLYARD_TEST_PG_PASSWORD") + ";";
+  else if (kind != Kind::Sqlite)
+    text += "UID=" + StoreUser(kind) + ";PWD=" + StorePassword(kind) + ";";
+  if (admin && kind == Kind::Maria) text += "Database=mysql;";
+  SQLRETURN rc = SQLDriverConnect(connection, nullptr, reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS, nullptr, 0,
+                                  nullptr, SQL_DRIVER_NOPROMPT);
+  connected = rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO;
+  if (!connected) lastError = Diagnostics(SQL_HANDLE_DBC, connection);
+}
+
+Probe::~Probe() {
+  if (connected) SQLDisconnect(connection);
+  SQLFreeHandle(SQL_HANDLE_DBC, connection);
+  SQLFreeHandle(SQL_HANDLE_ENV, environment);
+}
+
+bool Probe::Exec(const std::string& sql) {
+  SQLHSTMT stmt = SQL_NULL_HSTMT;
+  SQLAllocHandle(SQL_HANDLE_STMT, connection, &stmt);
+  SQLRETURN rc = SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS);
+  bool ok = rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO || rc == SQL_NO_DATA;
+  if (!ok) lastError = sql + ": " + Diagnostics(SQL_HANDLE_STMT, stmt);
+  SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+  return ok;
+}
+
+std::optional<long long> Probe::Scalar(const std::string& sql) {
+  auto row = Row(sql, 1);
+  if (!row || !(*row)[0]) return std::nullopt;
+  return std::stoll(*(*row)[0]);
+}
+
+std::optional<std::vector<std::optional<std::string>>> Probe::Row(const std::string& sql, int columns) {
+  SQLHSTMT stmt = SQL_NULL_HSTMT;
+  SQLAllocHandle(SQL_HANDLE_STMT, connection, &stmt);
+  std::optional<std::vector<std::optional<std::string>>> result;
+  SQLRETURN rc = SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS);
+  if ((rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) && SQLFetch(stmt) == SQL_SUCCESS) {
+    result.emplace();
+    for (int c = 1; c <= columns; ++c) {
+      SQLSMALLINT type = 0;
+      SQLDescribeCol(stmt, static_cast<SQLUSMALLINT>(c), nullptr, 0, nullptr, &type, nullptr, nullptr, nullptr);
+      bool binary = type == SQL_BINARY || type == SQL_VARBINARY || type == SQL_LONGVARBINARY;
+      std::string value;
+      SQLLEN indicator = 0;
+      char chunk[8192];
+      bool null = false;
+      // Long values come in pieces; text pieces end with a terminator that is not part of them.
+      for (;;) {
+        rc = SQLGetData(stmt, static_cast<SQLUSMALLINT>(c), binary ? SQL_C_BINARY : SQL_C_CHAR, chunk, sizeof chunk,
+                        &indicator);
+        if (rc == SQL_NO_DATA) break;
+        if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) break;
+        if (indicator == SQL_NULL_DATA) {
+          null = true;
+          break;
+        }
+        size_t room = binary ? sizeof chunk : sizeof chunk - 1;
+        size_t got = indicator == SQL_NO_TOTAL || static_cast<size_t>(indicator) > room ? room
+                                                                                        : static_cast<size_t>(indicator);
+        value.append(chunk, got);
+        if (rc == SQL_SUCCESS) break;
+      }
+      result->push_back(null ? std::nullopt : std::optional<std::string>(value));
+    }
+  } else {
+    lastError = sql + ": " + Diagnostics(SQL_HANDLE_STMT, stmt);
+  }
+  SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+  return result;
+}
+
+bool DropStoreConnections(Kind kind, std::string* error) {
+  Probe admin(kind, true);
+  if (!admin.ok()) {
+    *error = admin.error();
+    return false;
+  }
+  bool ok = false;
+  if (kind == Kind::Postgres) {
+    ok = admin.Exec("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE usename = '" + tag + "'");
+  } else if (kind == Kind::Maria) {
+    auto id = admin.Scalar("SELECT MIN(ID) FROM information_schema.PROCESSLIST WHERE DB = '" + tag +
+                           "' AND ID <> CONNECTION_ID()");
+    ok = id && admin.Exec("KILL CONNECTION " + std::to_string(*id));
+  }
+  if (!ok) *error = admin.error();
+  return ok;
+}
+
+}  // namespace storetest
