@@ -127,6 +127,14 @@ thread_local std::unordered_map<std::string, long long> callsOfThisThread;
 
 }  // namespace
 
+namespace {
+// A string of the buffer ends at the first NUL of its text, so that it takes exactly the room
+// it shows.
+std::u16string WideText(std::string_view text) {
+  return platform::NetWideFromUtf8(text.substr(0, text.find('\0')));
+}
+}  // namespace
+
 namespace platform {
 
 DWORD BrowseTypeOf(const HostInfo& host) {
@@ -165,15 +173,15 @@ ServerEntry ServerEntryOf(const std::string& name, const HostInfo& host) {
 
 size_t ServerInfo101Bytes(const ServerEntry& entry) {
   return sizeof(SERVER_INFO_101) +
-         (NetWideFromUtf8(entry.name).size() + 1 + NetWideFromUtf8(entry.comment).size() + 1) * sizeof(WCHAR);
+         (WideText(entry.name).size() + 1 + WideText(entry.comment).size() + 1) * sizeof(WCHAR);
 }
 
 LPBYTE PackServerInfo101(const std::vector<ServerEntry>& entries, size_t* bytes) {
   std::vector<std::u16string> names, comments;
   size_t total = entries.size() * sizeof(SERVER_INFO_101);
   for (const auto& e : entries) {
-    names.push_back(NetWideFromUtf8(e.name));
-    comments.push_back(NetWideFromUtf8(e.comment));
+    names.push_back(WideText(e.name));
+    comments.push_back(WideText(e.comment));
     total += (names.back().size() + 1 + comments.back().size() + 1) * sizeof(WCHAR);
   }
   LPBYTE buffer = AllocateNetBuffer(total);

@@ -1,7 +1,9 @@
 // Corvane: gathers the event logs of the selected computers into an ODBC database.
 #include <cstdio>
 
+#include "browse/browse.h"
 #include "frame/entry.h"
+#include "frame/list_file.h"
 #include "programs/corvane/strings.h"
 
 namespace {
@@ -19,6 +21,7 @@ int MainWindow() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  SetTypeLookup(LookupComputerTypes);
   const ProgramBinding binding{Program::Corvane, "Tallyard", corvaneStrings, UnattendedRun, MainWindow};
   return RunEntryPoint(binding, argc, argv);
 }

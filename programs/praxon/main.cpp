@@ -1,7 +1,9 @@
 // Praxon: sets the audit policy of the selected computers.
 #include <cstdio>
 
+#include "browse/browse.h"
 #include "frame/entry.h"
+#include "frame/list_file.h"
 #include "programs/praxon/strings.h"
 
 namespace {
@@ -14,6 +16,7 @@ int MainWindow() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  SetTypeLookup(LookupComputerTypes);
   const ProgramBinding binding{Program::Praxon, "Praxon", praxonStrings, nullptr, MainWindow};
   return RunEntryPoint(binding, argc, argv);
 }
