@@ -1,0 +1,493 @@
+#include "platform/hive_file.h"
+
+#include <fcntl.h>
+#include <hivex.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <set>
+
+#include "platform/hive_format.h"
+
+namespace platform {
+
+struct Hive::Impl {
+  hive_h* h = nullptr;
+  bool writable = false;
+  bool changed = false;
+};
+
+namespace {
+
+std::atomic<int> failCommitCountdown{0};
+
+// Frees what hivex hands out with malloc.
+struct FreeDeleter {
+  void operator()(void* p) const { std::free(p); }
+};
+template <typename T>
+using Malloced = std::unique_ptr<T, FreeDeleter>;
+
+// hivex keeps any stored type (SAM keeps RIDs there) in an enum whose range C++ does not
+// promise to hold: pass types through its storage as plain integers.
+DWORD TypeFrom(const hive_type& t) {
+  uint32_t v;
+  static_assert(sizeof v == sizeof t);
+  std::memcpy(&v, &t, sizeof v);
+  return v;
+}
+void TypeTo(hive_type& t, DWORD v) {
+  uint32_t u = v;
+  std::memcpy(&t, &u, sizeof t);
+}
+
+DWORD FromHivexErrno(int err) {
+  switch (err) {
+    case ENOENT: return ERROR_FILE_NOT_FOUND;
+    case EACCES:
+    case EPERM: return ERROR_ACCESS_DENIED;
+    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
+    default: return ERROR_REGISTRY_CORRUPT;
+  }
+}
+
+// hivex takes C strings: a name with a NUL inside cannot be stored or found.
+bool CName(std::string_view name, std::string& out) {
+  if (name.find('\0') != std::string_view::npos) return false;
+  out.assign(name);
+  return true;
+}
+
+size_t Utf16Length(std::string_view utf8) { return Utf8ToUtf16Le(utf8).size() / 2; }
+
+struct FileIdentity {
+  dev_t dev = 0;
+  ino_t ino = 0;
+  off_t size = 0;
+  struct timespec mtime {};
+  bool operator==(const FileIdentity& o) const {
+    return dev == o.dev && ino == o.ino && size == o.size && mtime.tv_sec == o.mtime.tv_sec &&
+           mtime.tv_nsec == o.mtime.tv_nsec;
+  }
+};
+
+FileIdentity IdentityOf(const struct stat& st) {
+  return FileIdentity{st.st_dev, st.st_ino, st.st_size, st.st_mtim};
+}
+
+// Opens the file's bytes through an already open descriptor, so what hivex parses is exactly the
+// inode we stat-ed. HIVEX_OPEN_WRITE loads the file into memory instead of mapping it: a file
+// cut short under us by some other tool can then never fault a reader.
+hive_h* OpenThroughFd(int fd, DWORD& rc) {
+  std::string procPath = "/proc/self/fd/" + std::to_string(fd);
+  errno = 0;
+  hive_h* h = hivex_open(procPath.c_str(), HIVEX_OPEN_WRITE);
+  if (!h) rc = errno == ENOMEM ? ERROR_NOT_ENOUGH_MEMORY : ERROR_BADDB;
+  return h;
+}
+
+struct Snapshot {
+  int fd = -1;  // held open so that the inode number stays ours while cached
+  FileIdentity identity;
+  Hive::Impl impl;
+  std::mutex mutex;  // hivex handles are not shared between threads
+  ~Snapshot() {
+    if (impl.h) hivex_close(impl.h);
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+std::mutex cacheMutex;
+std::map<std::string, std::shared_ptr<Snapshot>>& Cache() {
+  static auto* cache = new std::map<std::string, std::shared_ptr<Snapshot>>();
+  return *cache;
+}
+constexpr size_t kCacheLimit = 32;
+
+void ForgetSnapshot(const std::string& file) {
+  std::lock_guard lock(cacheMutex);
+  Cache().erase(file);
+}
+
+DWORD GetSnapshot(const std::string& file, std::shared_ptr<Snapshot>& out) {
+  struct stat st;
+  if (::stat(file.c_str(), &st) != 0) return errno == ENOENT || errno == ENOTDIR ? ERROR_FILE_NOT_FOUND : Win32FromErrno(errno);
+  if (!S_ISREG(st.st_mode)) return ERROR_BADDB;
+  {
+    std::lock_guard lock(cacheMutex);
+    auto it = Cache().find(file);
+    if (it != Cache().end() && it->second->identity == IdentityOf(st)) {
+      out = it->second;
+      return ERROR_SUCCESS;
+    }
+  }
+  auto snap = std::make_shared<Snapshot>();
+  snap->fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (snap->fd < 0) return errno == ENOENT ? ERROR_FILE_NOT_FOUND : Win32FromErrno(errno);
+  if (::fstat(snap->fd, &st) != 0) return Win32FromErrno(errno);
+  snap->identity = IdentityOf(st);
+  DWORD rc = ERROR_SUCCESS;
+  snap->impl.h = OpenThroughFd(snap->fd, rc);
+  if (!snap->impl.h) return rc;
+  std::lock_guard lock(cacheMutex);
+  auto& cache = Cache();
+  if (cache.size() >= kCacheLimit) {
+    for (auto it = cache.begin(); it != cache.end();) {
+      if (it->second.use_count() == 1) it = cache.erase(it); else ++it;
+    }
+  }
+  cache[file] = snap;
+  out = std::move(snap);
+  return ERROR_SUCCESS;
+}
+
+class LockFile {
+ public:
+  explicit LockFile(const std::string& file) {
+    fd_ = ::open((file + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd_ < 0) {
+      rc_ = Win32FromErrno(errno);
+      return;
+    }
+    while (::flock(fd_, LOCK_EX) != 0) {
+      if (errno != EINTR) {
+        rc_ = Win32FromErrno(errno);
+        return;
+      }
+    }
+  }
+  ~LockFile() {
+    if (fd_ >= 0) ::close(fd_);  // closing drops the flock
+  }
+  DWORD rc() const { return rc_; }
+
+ private:
+  int fd_ = -1;
+  DWORD rc_ = ERROR_SUCCESS;
+};
+
+std::string FolderOf(const std::string& file) {
+  auto slash = file.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : file.substr(0, slash);
+}
+
+DWORD SyncFolder(const std::string& file) {
+  int dfd = ::open(FolderOf(file).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dfd < 0) return Win32FromErrno(errno);
+  ::fsync(dfd);
+  ::close(dfd);
+  return ERROR_SUCCESS;
+}
+
+// The temporary file is complete and on disk before it takes the hive's name, so a reader sees
+// either the old hive or the new one, whole.
+DWORD InstallFile(const std::string& tmp, const std::string& file, mode_t mode) {
+  if (int pending = failCommitCountdown.load(); pending > 0 && failCommitCountdown.fetch_sub(1) == 1) {
+    ::unlink(tmp.c_str());
+    return ERROR_WRITE_FAULT;
+  }
+  int fd = ::open(tmp.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0) return Win32FromErrno(errno);
+  DWORD rc = ERROR_SUCCESS;
+  if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0) rc = Win32FromErrno(errno);
+  ::close(fd);
+  if (rc == ERROR_SUCCESS && ::rename(tmp.c_str(), file.c_str()) != 0) rc = Win32FromErrno(errno);
+  if (rc != ERROR_SUCCESS) {
+    ::unlink(tmp.c_str());
+    return rc;
+  }
+  ForgetSnapshot(file);
+  return SyncFolder(file);
+}
+
+DWORD WalkCheck(const Hive& hive, HiveNode node, std::set<HiveNode>& seen, int depth) {
+  // Windows refuses trees deeper than 512 levels; a deeper one here is a loop or a forgery.
+  if (depth > 512) return ERROR_REGISTRY_CORRUPT;
+  if (!seen.insert(node).second) return ERROR_REGISTRY_CORRUPT;
+  std::string name;
+  if (DWORD rc = hive.Name(node, name)) return rc;
+  std::vector<std::string> values;
+  if (DWORD rc = hive.ValueNames(node, values)) return rc;
+  for (const auto& v : values) {
+    RegistryValue value;
+    if (DWORD rc = hive.GetValue(node, v, value)) return rc == ERROR_FILE_NOT_FOUND ? ERROR_REGISTRY_CORRUPT : rc;
+  }
+  std::vector<HiveNode> children;
+  if (DWORD rc = hive.Children(node, children)) return rc;
+  for (HiveNode child : children)
+    if (DWORD rc = WalkCheck(hive, child, seen, depth + 1)) return rc;
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+// ---- Hive ----
+
+HiveNode Hive::Root() const { return hivex_root(impl_->h); }
+
+DWORD Hive::Child(HiveNode parent, std::string_view name, HiveNode& out) const {
+  std::string c;
+  if (!CName(name, c)) return ERROR_FILE_NOT_FOUND;
+  errno = 0;
+  hive_node_h child = hivex_node_get_child(impl_->h, parent, c.c_str());
+  if (child == 0) return errno == 0 ? ERROR_FILE_NOT_FOUND : FromHivexErrno(errno);
+  out = child;
+  return ERROR_SUCCESS;
+}
+
+DWORD Hive::Children(HiveNode node, std::vector<HiveNode>& out) const {
+  errno = 0;
+  Malloced<hive_node_h> list(hivex_node_children(impl_->h, node));
+  if (!list) return FromHivexErrno(errno);
+  out.clear();
+  for (size_t i = 0; list.get()[i]; ++i) out.push_back(list.get()[i]);
+  return ERROR_SUCCESS;
+}
+
+DWORD Hive::Name(HiveNode node, std::string& out) const {
+  errno = 0;
+  Malloced<char> name(hivex_node_name(impl_->h, node));
+  if (!name) return FromHivexErrno(errno);
+  out = name.get();
+  return ERROR_SUCCESS;
+}
+
+DWORD Hive::Timestamp(HiveNode node, uint64_t& fileTime) const {
+  errno = 0;
+  int64_t t = hivex_node_timestamp(impl_->h, node);
+  if (t < 0) return FromHivexErrno(errno);
+  fileTime = static_cast<uint64_t>(t);
+  return ERROR_SUCCESS;
+}
+
+DWORD Hive::Walk(const std::vector<std::string>& names, HiveNode& out) const {
+  HiveNode node = Root();
+  for (const auto& n : names)
+    if (DWORD rc = Child(node, n, node)) return rc;
+  out = node;
+  return ERROR_SUCCESS;
+}
+
+DWORD Hive::ValueNames(HiveNode node, std::vector<std::string>& out) const {
+  errno = 0;
+  Malloced<hive_value_h> list(hivex_node_values(impl_->h, node));
+  if (!list) return FromHivexErrno(errno);
+  out.clear();
+  for (size_t i = 0; list.get()[i]; ++i) {
+    errno = 0;
+    Malloced<char> key(hivex_value_key(impl_->h, list.get()[i]));
+    if (!key) return FromHivexErrno(errno);
+    out.emplace_back(key.get());
+  }
+  return ERROR_SUCCESS;
+}
+
+DWORD Hive::GetValue(HiveNode node, std::string_view name, RegistryValue& out) const {
+  std::string c;
+  if (!CName(name, c)) return ERROR_FILE_NOT_FOUND;
+  errno = 0;
+  hive_value_h v = hivex_node_get_value(impl_->h, node, c.c_str());
+  if (v == 0) return errno == 0 ? ERROR_FILE_NOT_FOUND : FromHivexErrno(errno);
+  hive_type t;
+  size_t len = 0;
+  errno = 0;
+  if (hivex_value_type(impl_->h, v, &t, &len) != 0) return FromHivexErrno(errno);
+  RegistryValue value;
+  value.type = TypeFrom(t);
+  if (len > 0) {
+    errno = 0;
+    Malloced<char> data(hivex_value_value(impl_->h, v, &t, &len));
+    if (!data) return FromHivexErrno(errno);
+    value.data.assign(data.get(), len);
+  }
+  out = std::move(value);
+  return ERROR_SUCCESS;
+}
+
+DWORD Hive::AddChild(HiveNode parent, std::string_view name, HiveNode& out) {
+  if (!impl_->writable) return ERROR_ACCESS_DENIED;
+  std::string c;
+  if (!CName(name, c) || c.empty() || c.find('\\') != std::string::npos || Utf16Length(c) > kMaxKeyNameLength)
+    return ERROR_INVALID_PARAMETER;
+  HiveNode existing;
+  if (Child(parent, c, existing) == ERROR_SUCCESS) {
+    out = existing;
+    return ERROR_SUCCESS;
+  }
+  errno = 0;
+  hive_node_h child = hivex_node_add_child(impl_->h, parent, c.c_str());
+  if (child == 0) return FromHivexErrno(errno);
+  impl_->changed = true;
+  out = child;
+  return ERROR_SUCCESS;
+}
+
+DWORD Hive::CreatePath(const std::vector<std::string>& names, HiveNode& out, bool* created) {
+  HiveNode node = Root();
+  bool made = false;
+  for (const auto& n : names) {
+    HiveNode next;
+    DWORD rc = Child(node, n, next);
+    if (rc == ERROR_FILE_NOT_FOUND) {
+      if ((rc = AddChild(node, n, next)) != ERROR_SUCCESS) return rc;
+      made = true;
+    } else if (rc != ERROR_SUCCESS) {
+      return rc;
+    } else {
+      made = false;
+    }
+    node = next;
+  }
+  if (created) *created = made;
+  out = node;
+  return ERROR_SUCCESS;
+}
+
+DWORD Hive::SetValue(HiveNode node, std::string_view name, const RegistryValue& value) {
+  if (!impl_->writable) return ERROR_ACCESS_DENIED;
+  std::string c;
+  if (!CName(name, c) || Utf16Length(c) > kMaxValueNameLength) return ERROR_INVALID_PARAMETER;
+  RegistryValue old;
+  if (GetValue(node, c, old) == ERROR_SUCCESS && old.type == value.type && old.data == value.data)
+    return ERROR_SUCCESS;  // unchanged: the file need not be rewritten
+  std::string data = value.data;
+  hive_set_value v;
+  v.key = c.data();
+  TypeTo(v.t, value.type);
+  v.len = data.size();
+  v.value = data.data();
+  errno = 0;
+  if (hivex_node_set_value(impl_->h, node, &v, 0) != 0) return FromHivexErrno(errno);
+  impl_->changed = true;
+  return ERROR_SUCCESS;
+}
+
+DWORD Hive::DeleteValue(HiveNode node, std::string_view name) {
+  if (!impl_->writable) return ERROR_ACCESS_DENIED;
+  // hivex can only replace a key's whole value list.
+  std::vector<std::string> names;
+  if (DWORD rc = ValueNames(node, names)) return rc;
+  std::vector<std::pair<std::string, RegistryValue>> keep;
+  bool found = false;
+  for (const auto& n : names) {
+    if (!found && n.size() == name.size() && strncasecmp(n.c_str(), std::string(name).c_str(), n.size()) == 0) {
+      found = true;
+      continue;
+    }
+    RegistryValue v;
+    if (DWORD rc = GetValue(node, n, v)) return rc;
+    keep.emplace_back(n, std::move(v));
+  }
+  if (!found) return ERROR_FILE_NOT_FOUND;
+  std::vector<hive_set_value> set(keep.size());
+  for (size_t i = 0; i < keep.size(); ++i) {
+    set[i].key = keep[i].first.data();
+    TypeTo(set[i].t, keep[i].second.type);
+    set[i].len = keep[i].second.data.size();
+    set[i].value = keep[i].second.data.data();
+  }
+  errno = 0;
+  if (hivex_node_set_values(impl_->h, node, set.size(), set.data(), 0) != 0) return FromHivexErrno(errno);
+  impl_->changed = true;
+  return ERROR_SUCCESS;
+}
+
+DWORD Hive::DeleteKey(HiveNode node) {
+  if (!impl_->writable) return ERROR_ACCESS_DENIED;
+  if (node == Root()) return ERROR_ACCESS_DENIED;
+  errno = 0;
+  if (hivex_node_delete_child(impl_->h, node) != 0) return FromHivexErrno(errno);
+  impl_->changed = true;
+  return ERROR_SUCCESS;
+}
+
+// ---- files ----
+
+DWORD ReadHive(const std::string& file, const std::function<DWORD(const Hive&)>& read) {
+  std::shared_ptr<Snapshot> snap;
+  if (DWORD rc = GetSnapshot(file, snap)) return rc;
+  std::lock_guard lock(snap->mutex);
+  Hive hive(&snap->impl);
+  return read(hive);
+}
+
+DWORD ChangeHive(const std::string& file, const std::function<DWORD(Hive&)>& change) {
+  struct stat st;
+  if (::stat(file.c_str(), &st) != 0) return errno == ENOENT || errno == ENOTDIR ? ERROR_FILE_NOT_FOUND : Win32FromErrno(errno);
+  if (::access(file.c_str(), W_OK) != 0) return ERROR_ACCESS_DENIED;
+  LockFile lock(file);
+  if (lock.rc()) return lock.rc();
+  // Only now, under the lock, is the file's content the one to change.
+  int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno == ENOENT ? ERROR_FILE_NOT_FOUND : Win32FromErrno(errno);
+  if (::fstat(fd, &st) != 0) {
+    ::close(fd);
+    return Win32FromErrno(errno);
+  }
+  DWORD rc = ERROR_SUCCESS;
+  Hive::Impl impl;
+  impl.h = OpenThroughFd(fd, rc);
+  ::close(fd);
+  if (!impl.h) return rc;
+  impl.writable = true;
+  Hive hive(&impl);
+  rc = change(hive);
+  if (rc == ERROR_SUCCESS && impl.changed) {
+    const std::string tmp = file + ".tmp";
+    errno = 0;
+    if (hivex_commit(impl.h, tmp.c_str(), 0) != 0) {
+      rc = errno ? Win32FromErrno(errno) : ERROR_WRITE_FAULT;
+      ::unlink(tmp.c_str());
+    } else {
+      rc = InstallFile(tmp, file, st.st_mode & 07777);
+    }
+  }
+  hivex_close(impl.h);
+  return rc;
+}
+
+DWORD CreateHiveFile(const std::string& file, unsigned mode) {
+  if (::access(file.c_str(), F_OK) == 0) return ERROR_SUCCESS;
+  LockFile lock(file);
+  if (lock.rc()) return lock.rc();
+  if (::access(file.c_str(), F_OK) == 0) return ERROR_SUCCESS;
+  const std::string tmp = file + ".tmp";
+  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0) return Win32FromErrno(errno);
+  const std::string bytes = MakeEmptyHive(FileTimeNow());
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      DWORD rc = Win32FromErrno(errno ? errno : EIO);
+      ::close(fd);
+      ::unlink(tmp.c_str());
+      return rc;
+    }
+    done += static_cast<size_t>(n);
+  }
+  ::close(fd);
+  return InstallFile(tmp, file, static_cast<mode_t>(mode));
+}
+
+DWORD CheckHiveFile(const std::string& file) {
+  return ReadHive(file, [](const Hive& hive) {
+    std::set<HiveNode> seen;
+    return WalkCheck(hive, hive.Root(), seen, 0);
+  });
+}
+
+namespace testing {
+void FailHiveCommit(int nth) { failCommitCountdown.store(nth); }
+}  // namespace testing
+
+}  // namespace platform
