@@ -1,0 +1,632 @@
+// The event log service on .evt files written by our writer and patched into the awkward shapes
+// real files have (wrapped, split, filler, dirty, damaged). libevt's evtexport reads the same
+// files independently where it can.
+#include "platform/eventlog.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <sstream>
+#include <thread>
+
+#include "platform/evt_format.h"
+#include "tests/support/temp_network.h"
+
+using namespace platform;
+using namespace platform::evt;
+
+namespace {
+
+struct Rec {
+  DWORD number = 0, generated = 0, written = 0, id = 0;
+  WORD type = 0, category = 0;
+  std::string source, computer;
+  std::vector<uint8_t> sid;
+  std::vector<std::string> strings;
+  std::vector<uint8_t> data;
+};
+
+// Decodes one record of the A layout, checking that every offset lies inside it.
+Rec DecodeA(const uint8_t* p, DWORD available) {
+  Rec r;
+  EVENTLOGRECORD e;
+  std::memcpy(&e, p, sizeof e);
+  EXPECT_LE(e.Length, available);
+  EXPECT_EQ(e.Length % 4, 0u);
+  EXPECT_EQ(Load32(p + e.Length - 4), e.Length);
+  EXPECT_EQ(e.Reserved, kSignature);
+  r.number = e.RecordNumber;
+  r.generated = e.TimeGenerated;
+  r.written = e.TimeWritten;
+  r.id = e.EventID;
+  r.type = e.EventType;
+  r.category = e.EventCategory;
+  const char* text = reinterpret_cast<const char*>(p);
+  r.source = text + sizeof e;
+  r.computer = text + sizeof e + r.source.size() + 1;
+  EXPECT_EQ(e.UserSidOffset % 4, 0u);
+  EXPECT_LE(e.UserSidOffset + e.UserSidLength, e.StringOffset);
+  r.sid.assign(p + e.UserSidOffset, p + e.UserSidOffset + e.UserSidLength);
+  size_t pos = e.StringOffset;
+  for (WORD i = 0; i < e.NumStrings; ++i) {
+    r.strings.emplace_back(text + pos);
+    pos += r.strings.back().size() + 1;
+  }
+  EXPECT_EQ(pos, e.DataOffset);
+  EXPECT_LE(e.DataOffset + e.DataLength + 4, e.Length);
+  r.data.assign(p + e.DataOffset, p + e.DataOffset + e.DataLength);
+  return r;
+}
+
+// Every record the handle still has, and the error that ended the reading.
+std::vector<Rec> ReadAll(HANDLE h, DWORD& endError, DWORD bufferSize = 0x10000) {
+  std::vector<Rec> out;
+  std::vector<uint8_t> buf(bufferSize);
+  while (true) {
+    DWORD got = 0, need = 0;
+    if (!ReadEventLogA(h, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ, 0, buf.data(), bufferSize, &got, &need)) {
+      endError = GetLastError();
+      return out;
+    }
+    for (DWORD off = 0; off < got;) {
+      DWORD len = Load32(buf.data() + off);
+      out.push_back(DecodeA(buf.data() + off, got - off));
+      if (len == 0) return out;
+      off += len;
+    }
+  }
+}
+
+EventInput Event(int i, size_t dataSize = 3, bool sid = true, int strings = 2) {
+  EventInput in;
+  in.source = i % 2 ? "Service Control Manager" : "EventLog";
+  in.computer = "SRV1";
+  in.timeGenerated = 946684800 + static_cast<DWORD>(i);
+  in.timeWritten = in.timeGenerated + 1;
+  in.eventId = 0xC0001B58u + static_cast<DWORD>(i);
+  in.eventType = EVENTLOG_ERROR_TYPE;
+  in.eventCategory = static_cast<WORD>(i % 7);
+  if (sid) in.userSid = {1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 2, 0, 0};
+  for (int k = 0; k < strings; ++k) in.strings.push_back("s" + std::to_string(i) + "-" + std::to_string(k));
+  for (size_t k = 0; k < dataSize; ++k) in.data.push_back(static_cast<uint8_t>(k * 7 + static_cast<size_t>(i)));
+  return in;
+}
+
+void ExpectSame(const Rec& r, const EventInput& in, DWORD number) {
+  EXPECT_EQ(r.number, number);
+  EXPECT_EQ(r.source, in.source);
+  EXPECT_EQ(r.computer, in.computer);
+  EXPECT_EQ(r.generated, in.timeGenerated);
+  EXPECT_EQ(r.written, in.timeWritten);
+  EXPECT_EQ(r.id, in.eventId);
+  EXPECT_EQ(r.type, in.eventType);
+  EXPECT_EQ(r.category, in.eventCategory);
+  EXPECT_EQ(r.sid, in.userSid);
+  EXPECT_EQ(r.strings, in.strings);
+  EXPECT_EQ(r.data, in.data);
+}
+
+std::string RunCommand(const std::string& cmd) {
+  std::string out;
+  if (FILE* p = ::popen(cmd.c_str(), "r")) {
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    ::pclose(p);
+  }
+  return out;
+}
+
+// evtexport's view of a file: record number -> (source, strings).
+std::map<DWORD, std::pair<std::string, std::vector<std::string>>> Oracle(const std::string& file) {
+  std::map<DWORD, std::pair<std::string, std::vector<std::string>>> out;
+  std::istringstream in(RunCommand("evtexport '" + file + "' 2>/dev/null"));
+  std::string line;
+  DWORD current = 0;
+  while (std::getline(in, line)) {
+    auto sep = line.find("\t: ");
+    if (sep == std::string::npos) continue;
+    std::string key = line.substr(0, line.find('\t'));
+    std::string value = line.substr(sep + 3);
+    if (key == "Event number") current = static_cast<DWORD>(std::stoul(value));
+    else if (key == "Source name") out[current].first = value;
+    else if (key.rfind("String: ", 0) == 0) out[current].second.push_back(value);
+  }
+  return out;
+}
+
+bool HaveOracle() { return !RunCommand("command -v evtexport").empty(); }
+
+class EventLogTest : public ::testing::Test {
+ public:
+  void SetUp() override {
+    net.AddComputer("SRV1");
+    std::filesystem::create_directories(net.network() + "/SRV1/C/WINNT/System32/config");
+    ASSERT_EQ(LocateEventLog("SRV1", "System", loc), 0u);
+    ASSERT_EQ(loc.file, net.network() + "/SRV1/C/WINNT/System32/config/SysEvent.Evt");
+  }
+  DWORD Append(const std::vector<EventInput>& v) { return AppendEventRecords(loc, v); }
+  std::string Bytes() const { return TempNetwork::ReadFile(loc.file); }
+  void Put(const std::string& bytes) const { TempNetwork::WriteFile(loc.file, bytes); }
+  FileHeader Header() const { return ReadHeader(reinterpret_cast<const uint8_t*>(Bytes().data())); }
+
+  TempNetwork net;
+  EventLogLocation loc;
+};
+
+struct RoundTripCase {
+  const char* name;
+  std::function<std::vector<EventInput>()> inputs;
+  DWORD maxSize;
+  bool oracle;  // evtexport reads this layout correctly
+  std::function<void(EventLogTest&)> patch;
+};
+
+TEST_F(EventLogTest, RoundTrip) {
+  const RoundTripCase cases[] = {
+      {"empty", [] { return std::vector<EventInput>{}; }, 512 * 1024, true, nullptr},
+      {"one record", [] { return std::vector<EventInput>{Event(1)}; }, 512 * 1024, true, nullptr},
+      {"no sid, strings or data",
+       [] { return std::vector<EventInput>{Event(1, 0, false, 0), Event(2, 0, false, 1), Event(3, 5, false, 0)}; },
+       512 * 1024, true, nullptr},
+      {"split at the end of the file",
+       [] {
+         std::vector<EventInput> v;
+         for (int i = 0; i < 45; ++i) v.push_back(Event(i, 1900));
+         return v;
+       },
+       64 * 1024, true, nullptr},
+      {"0x27 filler before the end",
+       [] {
+         // Two records fill the file to 48 bytes before its end; the third moves to 0x30.
+         std::vector<EventInput> v{Event(1, 0, false, 0), Event(2, 0, false, 0), Event(3)};
+         v[0].source = v[1].source = "S";
+         v[0].computer = v[1].computer = "C";
+         v[0].data.assign(32652, 0x5A);
+         v[1].data.assign(32652, 0xA5);
+         return v;
+       },
+       64 * 1024, false,
+       [](EventLogTest& t) {
+         std::string b = t.Bytes();
+         ASSERT_EQ(Load32(reinterpret_cast<const uint8_t*>(b.data()) + 65536 - 48), kFiller);
+       }},
+      {"dirty header with a stale end",
+       [] {
+         std::vector<EventInput> v;
+         for (int i = 0; i < 6; ++i) v.push_back(Event(i));
+         return v;
+       },
+       512 * 1024, true,
+       [](EventLogTest& t) {
+         // The header as it was after the third record, marked dirty: the EOF record holds.
+         std::string b = t.Bytes();
+         auto* p = reinterpret_cast<uint8_t*>(b.data());
+         FileHeader h = ReadHeader(p);
+         uint32_t third = kHeaderSize;
+         for (int i = 0; i < 3; ++i) third += Load32(p + third);
+         h.endOffset = third;
+         h.currentRecordNumber = 4;
+         h.flags |= kFlagDirty;
+         WriteHeader(p, h);
+         t.Put(b);
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::remove(loc.file.c_str());
+    loc.maxSize = c.maxSize;
+    loc.retention = 0;
+    std::vector<EventInput> in = c.inputs();
+    ASSERT_EQ(Append(in), 0u);
+    if (c.patch) c.patch(*this);
+    HANDLE h = OpenEventLogA("SRV1", "System");
+    ASSERT_NE(h, nullptr);
+    DWORD count = 99, oldest = 99;
+    ASSERT_TRUE(GetNumberOfEventLogRecords(h, &count));
+    ASSERT_TRUE(GetOldestEventLogRecord(h, &oldest));
+    DWORD end = 0;
+    std::vector<Rec> got = ReadAll(h, end);
+    EXPECT_EQ(end, static_cast<DWORD>(ERROR_HANDLE_EOF));
+    EXPECT_EQ(got.size(), count);
+    ASSERT_LE(got.size(), in.size());
+    // Wrapped logs keep the newest records.
+    const size_t skipped = in.size() - got.size();
+    if (!in.empty()) {
+      EXPECT_EQ(oldest, got.empty() ? 0u : skipped + 1);
+    }
+    for (size_t i = 0; i < got.size(); ++i) ExpectSame(got[i], in[skipped + i], static_cast<DWORD>(skipped + i + 1));
+    if (std::string(c.name).find("split") != std::string::npos) {
+      EXPECT_GT(skipped, 0u);
+      EXPECT_TRUE(Header().flags & kFlagWrap);
+    }
+    if (std::string(c.name).find("filler") != std::string::npos) {
+      EXPECT_EQ(got.size(), 2u);
+    }
+    if (c.oracle && HaveOracle()) {
+      auto oracle = Oracle(loc.file);
+      EXPECT_EQ(oracle.size(), got.size());
+      for (const auto& r : got) {
+        EXPECT_EQ(oracle[r.number].first, r.source) << r.number;
+        EXPECT_EQ(oracle[r.number].second, r.strings) << r.number;
+      }
+    }
+    EXPECT_TRUE(CloseEventLog(h));
+  }
+}
+
+struct DamageCase {
+  const char* name;
+  std::function<void(uint8_t* rec)> damage;  // applied to the second record
+};
+
+TEST_F(EventLogTest, DamagedRecordAnswers1500AfterTheGoodOnes) {
+  const DamageCase cases[] = {
+      {"trailing length copy", [](uint8_t* r) { Store32(r + Load32(r) - 4, 0x1234); }},
+      {"length far too large", [](uint8_t* r) { Store32(r, 0x7FFFFFF0); }},
+      {"length below the fixed part", [](uint8_t* r) { Store32(r, 0x20); }},
+      {"signature", [](uint8_t* r) { Store32(r + 4, 0); }},
+      {"record number", [](uint8_t* r) { Store32(r + 8, 77); }},
+      {"more strings than the record holds", [](uint8_t* r) { Store16(r + 0x1A, 900); }},
+      {"sid beyond the record", [](uint8_t* r) { Store32(r + 0x28, 0x10000); }},
+      {"data offset beyond the record", [](uint8_t* r) { Store32(r + 0x34, Load32(r) - 2); }},
+      {"unterminated source name", [](uint8_t* r) {
+         for (uint32_t i = 0x38; i < Load32(r) - 4; ++i) r[i] = 'A';
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::remove(loc.file.c_str());
+    ASSERT_EQ(Append({Event(1), Event(2), Event(3)}), 0u);
+    std::string b = Bytes();
+    auto* p = reinterpret_cast<uint8_t*>(b.data());
+    c.damage(p + kHeaderSize + Load32(p + kHeaderSize));
+    Put(b);
+    HANDLE h = OpenEventLogA("SRV1", "System");
+    ASSERT_NE(h, nullptr);
+    DWORD end = 0;
+    std::vector<Rec> got = ReadAll(h, end);
+    EXPECT_EQ(end, static_cast<DWORD>(ERROR_EVENTLOG_FILE_CORRUPT));
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].number, 1u);
+    CloseEventLog(h);
+  }
+}
+
+TEST_F(EventLogTest, DamagedHeaderFailsTheOpen) {
+  const std::pair<const char*, std::function<void(std::string&)>> cases[] = {
+      {"signature", [](std::string& b) { b[4] = 'X'; }},
+      {"clean header disagreeing with the EOF record", [](std::string& b) {
+         Store32(reinterpret_cast<uint8_t*>(b.data()) + 0x18, 9);
+       }},
+      {"dirty header and no EOF record", [](std::string& b) {
+         auto* p = reinterpret_cast<uint8_t*>(b.data());
+         Store32(p + 0x24, kFlagDirty);
+         for (size_t i = kHeaderSize; i + 4 <= b.size(); i += 4)
+           if (Load32(p + i) == 0x11111111) Store32(p + i, 0);
+       }},
+      {"count larger than the records could be", [](std::string& b) {
+         auto* p = reinterpret_cast<uint8_t*>(b.data());
+         Store32(p + 0x1C, 1);
+         Store32(p + 0x18, 5000);
+         uint32_t end = Load32(p + 0x14);
+         Store32(p + end + 0x1C, 5000);
+         Store32(p + end + 0x20, 1);
+       }},
+      {"shorter than a header", [](std::string& b) { b.resize(20); }},
+  };
+  for (const auto& [name, damage] : cases) {
+    SCOPED_TRACE(name);
+    std::remove(loc.file.c_str());
+    ASSERT_EQ(Append({Event(1), Event(2)}), 0u);
+    std::string b = Bytes();
+    damage(b);
+    Put(b);
+    SetLastError(0);
+    EXPECT_EQ(OpenEventLogA("SRV1", "System"), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_EVENTLOG_FILE_CORRUPT));
+  }
+  EXPECT_EQ(LiveHandleCount(), 0u);
+}
+
+TEST_F(EventLogTest, BufferSizes) {
+  ASSERT_EQ(Append({Event(1), Event(2), Event(3)}), 0u);
+  const DWORD flags = EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ;
+  // The exact size of the first record in the A layout.
+  DWORD size1 = 0;
+  {
+    HANDLE h = OpenEventLogA("SRV1", "System");
+    DWORD got = 1, need = 0;
+    EXPECT_FALSE(ReadEventLogA(h, flags, 0, nullptr, 0, &got, &need));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_EQ(got, 0u);
+    size1 = need;
+    CloseEventLog(h);
+  }
+  ASSERT_GT(size1, sizeof(EVENTLOGRECORD));
+  struct Case {
+    const char* name;
+    DWORD size;
+    bool ok;
+    size_t records;
+  } cases[] = {
+      {"exactly one record", size1, true, 1},
+      {"one byte short", size1 - 1, false, 0},
+      {"one and a half", size1 + size1 / 2, true, 1},
+      {"all", 3 * size1 + 64, true, 3},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    HANDLE h = OpenEventLogA("SRV1", "System");
+    std::vector<uint8_t> buf(c.size + 16, 0xEE);
+    DWORD got = 7, need = 7;
+    SetLastError(0);
+    BOOL ok = ReadEventLogA(h, flags, 0, buf.data(), c.size, &got, &need);
+    EXPECT_EQ(ok, c.ok ? TRUE : FALSE);
+    if (!c.ok) {
+      EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+      EXPECT_EQ(need, size1);
+      // The position is unchanged: a large enough buffer gets record 1.
+      std::vector<uint8_t> big(size1);
+      ASSERT_TRUE(ReadEventLogA(h, flags, 0, big.data(), size1, &got, &need));
+      EXPECT_EQ(DecodeA(big.data(), got).number, 1u);
+    } else {
+      size_t n = 0;
+      for (DWORD off = 0; off < got; off += Load32(buf.data() + off)) {
+        EXPECT_EQ(DecodeA(buf.data() + off, got - off).number, n + 1);
+        ++n;
+      }
+      EXPECT_EQ(n, c.records);
+      EXPECT_LE(got, c.size);
+      EXPECT_EQ(buf[c.size], 0xEE);  // nothing written past the caller's size
+    }
+    CloseEventLog(h);
+  }
+  // After the last record: 38, and again 38.
+  HANDLE h = OpenEventLogA("SRV1", "System");
+  DWORD end = 0;
+  EXPECT_EQ(ReadAll(h, end).size(), 3u);
+  std::vector<uint8_t> buf(4096);
+  DWORD got = 0, need = 0;
+  EXPECT_FALSE(ReadEventLogA(h, flags, 0, buf.data(), 4096, &got, &need));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_HANDLE_EOF));
+  CloseEventLog(h);
+}
+
+TEST_F(EventLogTest, OnlySequentialForwardsReads) {
+  ASSERT_EQ(Append({Event(1)}), 0u);
+  HANDLE h = OpenEventLogA("SRV1", "System");
+  std::vector<uint8_t> buf(4096);
+  for (DWORD flags : {0u, 1u, 4u, 1u | 8u, 2u | 4u, 1u | 2u | 4u, 1u | 4u | 8u, 0x10u | 5u}) {
+    DWORD got = 0, need = 0;
+    SetLastError(0);
+    EXPECT_FALSE(ReadEventLogA(h, flags, 0, buf.data(), 4096, &got, &need)) << flags;
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER)) << flags;
+  }
+  DWORD got = 0, need = 0;
+  EXPECT_FALSE(ReadEventLogA(h, 5, 0, buf.data(), 4096, nullptr, &need));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  EXPECT_TRUE(ReadEventLogA(h, 5, 0, buf.data(), 4096, &got, &need));
+  CloseEventLog(h);
+  EXPECT_FALSE(ReadEventLogA(h, 5, 0, buf.data(), 4096, &got, &need));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  EXPECT_FALSE(CloseEventLog(h));
+}
+
+TEST_F(EventLogTest, TextsBecomeUtf8AndOffsetsAreRebuilt) {
+  EventInput in = Event(1, 5);
+  in.source = "Dienst \xC3\xBC" "ber";           // ü: two bytes in UTF-8, one unit in UTF-16
+  in.strings = {"\xE2\x82\xAC 5", "\xF0\x9F\x98\x80", ""};  // euro sign; a surrogate pair; empty
+  ASSERT_EQ(Append({in}), 0u);
+  HANDLE h = OpenEventLogA("SRV1", "System");
+  DWORD got = 0, need = 0;
+  std::vector<uint8_t> buf(4096);
+  ASSERT_FALSE(ReadEventLogA(h, 5, 0, buf.data(), 8, &got, &need));
+  ASSERT_TRUE(ReadEventLogA(h, 5, 0, buf.data(), 4096, &got, &need));
+  EXPECT_EQ(got, Load32(buf.data()));
+  Rec r = DecodeA(buf.data(), got);
+  ExpectSame(r, in, 1);
+  CloseEventLog(h);
+  // A lone surrogate on disk becomes U+FFFD.
+  std::string b = Bytes();
+  auto* p = reinterpret_cast<uint8_t*>(b.data()) + kHeaderSize;
+  Store16(p + 0x38, 0xD800);
+  Put(b);
+  h = OpenEventLogA("SRV1", "System");
+  ASSERT_TRUE(ReadEventLogA(h, 5, 0, buf.data(), 4096, &got, &need));
+  EXPECT_EQ(DecodeA(buf.data(), got).source.substr(0, 3), "\xEF\xBF\xBD");
+  CloseEventLog(h);
+}
+
+TEST_F(EventLogTest, NeededSizeIsTheExactSizeServed) {
+  EventInput in = Event(1);
+  in.strings = {"\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC"};  // three bytes each in UTF-8, two in UTF-16
+  ASSERT_EQ(Append({in}), 0u);
+  HANDLE h = OpenEventLogA("SRV1", "System");
+  DWORD got = 0, need = 0;
+  ASSERT_FALSE(ReadEventLogA(h, 5, 0, nullptr, 0, &got, &need));
+  std::vector<uint8_t> buf(need);
+  ASSERT_TRUE(ReadEventLogA(h, 5, 0, buf.data(), need, &got, &need)) << GetLastError();
+  EXPECT_EQ(got, buf.size());
+  CloseEventLog(h);
+}
+
+TEST_F(EventLogTest, OpenOutcomes) {
+  platform::HostInfo off;
+  off.online = false;
+  net.AddComputer("OFF", off);
+  platform::HostInfo denied;
+  denied.deny = {"eventlog"};
+  net.AddComputer("DENIED", denied);
+  const std::pair<const char*, DWORD> cases[] = {{"NOWHERE", RPC_S_SERVER_UNAVAILABLE},
+                                                 {"OFF", RPC_S_SERVER_UNAVAILABLE},
+                                                 {"DENIED", ERROR_ACCESS_DENIED}};
+  for (const auto& [computer, code] : cases) {
+    SetLastError(0);
+    EXPECT_EQ(OpenEventLogA(computer, "System"), nullptr) << computer;
+    EXPECT_EQ(GetLastError(), code) << computer;
+  }
+  // A log without a file reads as empty and stays without one.
+  HANDLE h = OpenEventLogA("\\\\srv1", "Security");
+  ASSERT_NE(h, nullptr);
+  DWORD count = 9, got = 0, need = 0;
+  EXPECT_TRUE(GetNumberOfEventLogRecords(h, &count));
+  EXPECT_EQ(count, 0u);
+  std::vector<uint8_t> buf(100);
+  EXPECT_FALSE(ReadEventLogA(h, 5, 0, buf.data(), 100, &got, &need));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_HANDLE_EOF));
+  CloseEventLog(h);
+  struct stat st;
+  EXPECT_NE(::stat((net.network() + "/SRV1/C/WINNT/System32/config/SecEvent.Evt").c_str(), &st), 0);
+  // An unknown log name is Application.
+  EventLogLocation app;
+  ASSERT_EQ(LocateEventLog("SRV1", "NoSuchLog", app), 0u);
+  EXPECT_EQ(app.logName, "Application");
+  EXPECT_EQ(app.file, net.network() + "/SRV1/C/WINNT/System32/config/AppEvent.Evt");
+  EXPECT_EQ(LiveHandleCount(), 0u);
+}
+
+TEST_F(EventLogTest, ClearEmptiesTheLogAndRestartsNumbering) {
+  ASSERT_EQ(Append({Event(1), Event(2), Event(3)}), 0u);
+  HANDLE reader = OpenEventLogA("SRV1", "System");
+  HANDLE h = OpenEventLogA("SRV1", "System");
+  std::vector<uint8_t> buf(4096);
+  DWORD got = 0, need = 0, count = 0;
+  ASSERT_TRUE(ReadEventLogA(reader, 5, 0, buf.data(), 200, &got, &need));
+  ASSERT_TRUE(ClearEventLogA(h, nullptr));
+  ASSERT_TRUE(GetNumberOfEventLogRecords(h, &count));
+  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(Bytes().size(), 65536u);
+  // A handle that was reading the old file learns that it changed.
+  EXPECT_FALSE(ReadEventLogA(reader, 5, 0, buf.data(), 4096, &got, &need));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_EVENTLOG_FILE_CHANGED));
+  DWORD first = 0;
+  ASSERT_EQ(AppendEventRecords(loc, {Event(9)}, &first), 0u);
+  EXPECT_EQ(first, 1u);
+  DWORD end = 0;
+  auto got2 = ReadAll(h, end);
+  ASSERT_EQ(got2.size(), 1u);
+  EXPECT_EQ(got2[0].number, 1u);
+  // With a backup name the old records are kept there first; an existing backup is refused.
+  std::string backup = net.root() + "/backup.evt";
+  EXPECT_TRUE(ClearEventLogA(h, backup.c_str()));
+  EXPECT_FALSE(ClearEventLogA(h, backup.c_str()));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  EXPECT_GE(TempNetwork::ReadFile(backup).size(), 65536u);
+  CloseEventLog(reader);
+  CloseEventLog(h);
+
+  platform::HostInfo info;
+  info.deny = {"clear"};
+  ASSERT_EQ(WriteHostInfo(net.network() + "/SRV1/host.ini", info), 0u);
+  h = OpenEventLogA("SRV1", "System");
+  EXPECT_FALSE(ClearEventLogA(h, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  CloseEventLog(h);
+}
+
+TEST_F(EventLogTest, FullLogHonoursRetention) {
+  loc.maxSize = 64 * 1024;
+  struct Case {
+    DWORD retention;
+    DWORD step;  // seconds between records
+    DWORD expect;
+  } cases[] = {
+      {0xFFFFFFFF, 1, ERROR_LOG_FILE_FULL},
+      {3600, 1, ERROR_LOG_FILE_FULL},   // the oldest is younger than an hour
+      {3600, 600, ERROR_SUCCESS},       // ten minutes apart: old enough once the log is full
+      {0, 1, ERROR_SUCCESS},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.retention);
+    std::remove(loc.file.c_str());
+    loc.retention = c.retention;
+    std::vector<EventInput> v;
+    for (int i = 0; i < 80; ++i) {
+      v.push_back(Event(i, 1500));
+      v.back().timeWritten = 1000000 + static_cast<DWORD>(i) * c.step;
+    }
+    DWORD rc = ERROR_SUCCESS;
+    for (const auto& e : v) {
+      rc = Append({e});
+      if (rc != ERROR_SUCCESS) break;
+    }
+    EXPECT_EQ(rc, c.expect);
+    EXPECT_EQ(Bytes().size(), 65536u);
+    EXPECT_EQ((Header().flags & kFlagLogFullWritten) != 0, c.expect == ERROR_LOG_FILE_FULL);
+    // Whatever happened, the file reads cleanly to its end.
+    HANDLE h = OpenEventLogA("SRV1", "System");
+    DWORD end = 0;
+    auto got = ReadAll(h, end);
+    EXPECT_EQ(end, static_cast<DWORD>(ERROR_HANDLE_EOF));
+    EXPECT_FALSE(got.empty());
+    CloseEventLog(h);
+  }
+}
+
+TEST_F(EventLogTest, ReadingGoesOnAfterAppendsAndNoticesOverwrites) {
+  loc.maxSize = 64 * 1024;
+  loc.retention = 0;
+  ASSERT_EQ(Append({Event(1), Event(2)}), 0u);
+  HANDLE h = OpenEventLogA("SRV1", "System");
+  DWORD end = 0;
+  EXPECT_EQ(ReadAll(h, end).size(), 2u);
+  ASSERT_EQ(Append({Event(3), Event(4)}), 0u);
+  auto more = ReadAll(h, end);
+  ASSERT_EQ(more.size(), 2u);
+  EXPECT_EQ(more[0].number, 3u);
+  // Wrap far past the reader's position.
+  std::vector<EventInput> v;
+  for (int i = 5; i < 200; ++i) v.push_back(Event(i, 1000));
+  ASSERT_EQ(Append(v), 0u);
+  std::vector<uint8_t> buf(4096);
+  DWORD got = 0, need = 0;
+  EXPECT_FALSE(ReadEventLogA(h, 5, 0, buf.data(), 4096, &got, &need));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_EVENTLOG_FILE_CHANGED));
+  CloseEventLog(h);
+}
+
+TEST_F(EventLogTest, WriterAndReaderAtOnce) {
+  loc.maxSize = 8 * 1024 * 1024;
+  constexpr int kBatches = 60, kPerBatch = 20;
+  std::atomic<bool> done{false};
+  std::thread writer([&] {
+    for (int b = 0; b < kBatches; ++b) {
+      std::vector<EventInput> v;
+      for (int i = 0; i < kPerBatch; ++i) v.push_back(Event(b * kPerBatch + i, static_cast<size_t>(i * 13)));
+      EXPECT_EQ(Append(v), 0u);
+    }
+    done = true;
+  });
+  HANDLE h = nullptr;
+  while (!h) h = OpenEventLogA("SRV1", "System");
+  DWORD expected = 1;
+  std::vector<uint8_t> buf(3000);
+  while (true) {
+    const bool last = done;
+    DWORD got = 0, need = 0;
+    if (!ReadEventLogA(h, 5, 0, buf.data(), static_cast<DWORD>(buf.size()), &got, &need)) {
+      DWORD e = GetLastError();
+      ASSERT_TRUE(e == ERROR_HANDLE_EOF || e == ERROR_INSUFFICIENT_BUFFER) << e;
+      if (e == ERROR_INSUFFICIENT_BUFFER) buf.resize(need);
+      if (e == ERROR_HANDLE_EOF && last) break;
+      continue;
+    }
+    for (DWORD off = 0; off < got; off += Load32(buf.data() + off)) {
+      Rec r = DecodeA(buf.data() + off, got - off);
+      ASSERT_EQ(r.number, expected);
+      ExpectSame(r, Event(static_cast<int>(expected - 1), (expected - 1) % kPerBatch * 13), expected);
+      ++expected;
+    }
+  }
+  writer.join();
+  EXPECT_EQ(expected, static_cast<DWORD>(kBatches * kPerBatch + 1));
+  CloseEventLog(h);
+}
+
+}  // namespace
