@@ -13,6 +13,7 @@
 #include "platform/evt_format.h"
 #include "platform/network.h"
 #include "platform/paths.h"
+#include "platform/registry.h"
 
 using namespace platform::evt;
 
@@ -276,13 +277,34 @@ const char* const kDefaultFiles[][2] = {
     {"System", "SysEvent.Evt"},
 };
 
-// The log's key of the computer's registry: File, MaxSize and Retention. A value that is not there
-// keeps its default; a log without a key is not a log of this computer.
-bool ReadLogKey(const platform::ComputerImage&, const std::string& logName, std::string&,
-                platform::EventLogLocation&) {
+bool IsStandardLog(const std::string& logName) {
   for (const auto& d : kDefaultFiles)
     if (platform::EqualsNoCase(d[0], logName)) return true;
   return false;
+}
+
+// The log's key in the computer's registry: File, MaxSize and Retention; a value that is not
+// there keeps its default. The service reads the hive itself, so a computer that refuses remote
+// registry access still serves its logs. False when the registry has no such log; an image
+// without a registry knows the three standard logs.
+bool ReadLogKey(const platform::ComputerImage& image, const std::string& logName, std::string& file,
+                platform::EventLogLocation& out) {
+  if (logName.find_first_of("\\/") != std::string::npos) return false;
+  const std::string logs = "SYSTEM\\CurrentControlSet\\Services\\EventLog";
+  const std::string key = logs + "\\" + logName;
+  std::vector<std::string> names;
+  if (platform::ListImageSubkeys(image, key, names) != ERROR_SUCCESS)
+    return platform::ListImageSubkeys(image, logs, names) != ERROR_SUCCESS && IsStandardLog(logName);
+  platform::RegistryValue v;
+  if (platform::ReadImageValue(image, key, "File", v) == ERROR_SUCCESS && (v.type == REG_SZ || v.type == REG_EXPAND_SZ))
+    file = platform::ValueText(v);
+  auto dword = [&](const char* name, DWORD& to) {
+    if (platform::ReadImageValue(image, key, name, v) == ERROR_SUCCESS && v.type == REG_DWORD && v.data.size() == 4)
+      to = Load32(reinterpret_cast<const uint8_t*>(v.data.data()));
+  };
+  dword("MaxSize", out.maxSize);
+  dword("Retention", out.retention);
+  return true;
 }
 
 }  // namespace
@@ -308,7 +330,8 @@ DWORD LocateEventLog(const char* computer, const char* logName, EventLogLocation
   if (file.empty()) {
     for (const auto& d : kDefaultFiles)
       if (EqualsNoCase(d[0], name)) file = std::string("%SystemRoot%\\System32\\config\\") + d[1];
-    if (file.empty()) file = "%SystemRoot%\\System32\\config\\AppEvent.Evt";
+    // Another log without a File value keeps its own file, named after it.
+    if (file.empty()) file = "%SystemRoot%\\System32\\config\\" + name + ".evt";
   }
   std::string winPath = ExpandSystemRoot(file, image.host.systemroot);
   std::string native;

@@ -630,3 +630,63 @@ TEST_F(EventLogTest, WriterAndReaderAtOnce) {
 }
 
 }  // namespace
+
+#include "tests/platform/registry_support.h"
+
+namespace {
+
+TEST(EventLogRegistryTest, TheRegistryNamesTheFileAndItsLimits) {
+  TempNetwork net;
+  platform::HostInfo info;
+  info.deny = {"registry"};  // the remote registry is refused; the event log service is not
+  std::string config = AddImageWithHives(net, "SRV2", info);
+  ComputerImage srv;
+  ASSERT_EQ(FindComputer("SRV2", srv), 0u);
+  const std::string logs = "SYSTEM\\ControlSet001\\Services\\EventLog\\";
+  ASSERT_EQ(WriteImageValue(srv, "SYSTEM\\Select", "Current", DwordValue(1), true), 0u);
+  ASSERT_EQ(WriteImageValue(srv, logs + "System", "File",
+                            StringValue(REG_EXPAND_SZ, "%SystemRoot%\\system32\\CONFIG\\Other.evt"), true), 0u);
+  ASSERT_EQ(WriteImageValue(srv, logs + "System", "MaxSize", DwordValue(131072)), 0u);
+  ASSERT_EQ(WriteImageValue(srv, logs + "System", "Retention", DwordValue(0)), 0u);
+  ASSERT_EQ(WriteImageValue(srv, logs + "Application", "File",
+                            StringValue(REG_SZ, "C:\\WINNT\\System32\\config\\App.evt"), true), 0u);
+  ASSERT_EQ(WriteImageValue(srv, logs + "Directory Service", "Retention", DwordValue(5), true), 0u);
+  ASSERT_EQ(WriteImageValue(srv, logs + "Escape", "File", StringValue(REG_SZ, "C:\\..\\..\\outside.evt"), true), 0u);
+
+  struct Case {
+    const char* log;
+    DWORD rc;
+    const char* opened;
+    const char* file;
+    DWORD maxSize, retention;
+  } cases[] = {
+      {"system", 0, "system", "/Other.evt", 131072, 0},
+      {"Application", 0, "Application", "/App.evt", 512 * 1024, 7 * 86400},
+      {"NoSuchLog", 0, "Application", "/App.evt", 512 * 1024, 7 * 86400},
+      {"Security", 0, "Application", "/App.evt", 512 * 1024, 7 * 86400},  // no key on this computer
+      {"System\\Foo", 0, "Application", "/App.evt", 512 * 1024, 7 * 86400},
+      {"Directory Service", 0, "Directory Service", "/Directory Service.evt", 512 * 1024, 5},
+      {"Escape", ERROR_ACCESS_DENIED, "", "", 0, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.log);
+    EventLogLocation loc;
+    ASSERT_EQ(LocateEventLog("SRV2", c.log, loc), c.rc);
+    if (c.rc != 0) continue;
+    EXPECT_EQ(loc.logName, c.opened);
+    EXPECT_EQ(loc.file, config + c.file);
+    EXPECT_EQ(loc.maxSize, c.maxSize);
+    EXPECT_EQ(loc.retention, c.retention);
+  }
+  EventLogLocation sys;
+  ASSERT_EQ(LocateEventLog("SRV2", "System", sys), 0u);
+  ASSERT_EQ(AppendEventRecords(sys, {Event(1)}), 0u);
+  HANDLE h = OpenEventLogA("SRV2", "System");
+  ASSERT_NE(h, nullptr);
+  DWORD count = 0;
+  EXPECT_TRUE(GetNumberOfEventLogRecords(h, &count));
+  EXPECT_EQ(count, 1u);
+  CloseEventLog(h);
+}
+
+}  // namespace
