@@ -268,8 +268,10 @@ TEST_F(BrowseTest, NameBusyTenTimesStaysUnknownAfterAllTries) {
                                {"BUSY10", "Unknown", 0},
                                {"BUSY9", "Windows NT Backup Domain Controller (4.0)", 2},
                            }));
-  // Ten half-second pauses happened before giving up.
+  // Ten half-second pauses happened before giving up, and the lookups overlapped: one after
+  // another they would take more than nineteen seconds.
   EXPECT_GE(elapsed, std::chrono::milliseconds(4900));
+  EXPECT_LT(elapsed, std::chrono::seconds(12));
 }
 
 }  // namespace
