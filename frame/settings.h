@@ -1,7 +1,10 @@
-// The settings of both programs, kept under their key of HKEY_LOCAL_MACHINE.
-// (The load and save procedures arrive with the registry; the records are fixed here so that
-// every subsystem agrees on them.)
+// The settings of both programs, kept under their key of HKEY_LOCAL_MACHINE. The key is made
+// by the installation; the programs read every value once at start (a missing one takes its
+// default) and write them back at the moments their callers choose.
 #pragma once
+
+#include <cstdint>
+#include <string>
 
 #include "platform/win32.h"
 
@@ -26,3 +29,55 @@ struct GatherSettings {
 
 extern DataSourceSettings dataSourceSettings;
 extern GatherSettings gatherSettings;
+
+// Praxon's choice for one category and direction. Values other than these three may come from
+// the registry; they act as Unchanged.
+enum class AuditChoice : int32_t { Off = 0, On = 1, Unchanged = 2 };
+
+constexpr int kAuditCategoryCount = 7;
+
+// Praxon's audit settings: what a run sets on every selected computer.
+struct PolicySettings {
+  int32_t auditingMode = 1;  // 0 "Do Not Audit", 1 "Audit These Events"
+  AuditChoice successChoices[kAuditCategoryCount] = {AuditChoice::Unchanged, AuditChoice::Unchanged,
+                                                     AuditChoice::Unchanged, AuditChoice::Unchanged,
+                                                     AuditChoice::Unchanged, AuditChoice::Unchanged,
+                                                     AuditChoice::Unchanged};
+  AuditChoice failureChoices[kAuditCategoryCount] = {AuditChoice::Unchanged, AuditChoice::Unchanged,
+                                                     AuditChoice::Unchanged, AuditChoice::Unchanged,
+                                                     AuditChoice::Unchanged, AuditChoice::Unchanged,
+                                                     AuditChoice::Unchanged};
+};
+
+extern PolicySettings policySettings;
+
+// Praxon's "TimeOut": loaded and saved, used by nothing (Corvane's is gatherSettings.timeOut).
+extern DWORD praxonTimeOut;
+
+// The program's key under HKEY_LOCAL_MACHINE (Corvane's ends in a backslash; Praxon's is its
+// own subkey).
+extern const char kCorvaneSettingsKey[];
+extern const char kPraxonSettingsKey[];
+const char* SettingsKey();  // the running program's (appState.program)
+
+// Reads one value of the settings key into `buffer` (size in bytes): 0 or the registry's code.
+// Corvane takes whatever is stored if it fits; Praxon also wants the expected type (REG_SZ or
+// REG_DWORD) and answers ERROR_FILE_NOT_FOUND for any other. On failure the buffer is untouched.
+LONG ReadSetting(const char* valueName, DWORD expectedType, void* buffer, DWORD bufferSize);
+
+// Writes one value (strings with their NUL, DWORDs as 4 bytes); never creates the key.
+bool WriteSetting(const char* valueName, DWORD type, const void* data, DWORD size);
+
+// Reads every value of the program in order, with defaults; false only when "InstallPath" is
+// missing (or the key is). Fills appState's install and help paths and the run log's settings,
+// closing an open run log file first.
+bool LoadSettings();
+
+// Writes the program's values in order, stopping at the first that fails (false).
+bool SaveSettings();
+
+// Corvane: re-reads the data source values; false when any but "Type" is missing.
+bool CheckDataSource();
+
+// Install path + "\" + file name, as stored: a path that ends in a backslash gives two.
+std::string InstallFilePath(const std::string& installPath, const char* fileName);

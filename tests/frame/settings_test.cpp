@@ -1,0 +1,309 @@
+// The settings store: what both programs load, default, save and check, read back from the
+// local computer's hive.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <optional>
+
+#include "frame/app_state.h"
+#include "frame/run_log.h"
+#include "frame/settings.h"
+#include "platform/hive_file.h"
+#include "platform/registry.h"
+#include "tests/support/temp_network.h"
+
+using namespace platform;
+
+namespace {
+
+const char kKey[] = "SOFTWARE\\Quillon\\Tallyard\\CurrentVersion";
+const char kPraxonKey[] = "SOFTWARE\\Quillon\\Tallyard\\CurrentVersion\\Praxon";
+
+class SettingsTest : public ::testing::Test {
+ public:
+  TempNetwork net;
+  ComputerImage local;
+
+  void SetUp() override {
+    std::string dir = net.AddComputer("ADMINPC");
+    std::string config = dir + "/C/WINNT/System32/config";
+    std::filesystem::create_directories(config);
+    ASSERT_EQ(CreateHiveFile(config + "/SOFTWARE", 0600), 0u);
+    ASSERT_EQ(FindComputer("ADMINPC", local), 0u);
+    appState = AppState{};
+    runLog = RunLog{};
+    dataSourceSettings = DataSourceSettings{};
+    gatherSettings = GatherSettings{};
+    policySettings = PolicySettings{};
+  }
+  void TearDown() override { CloseRunLog(runLog); }
+
+  void Install(Program program, const std::string& installPath = "/opt/tallyard") {
+    appState.program = program;
+    const char* key = program == Program::Praxon ? kPraxonKey : kKey;
+    ASSERT_EQ(WriteImageValue(local, key, "InstallPath", StringValue(REG_SZ, installPath), true), 0u);
+  }
+  void Put(const char* name, const RegistryValue& v) {
+    ASSERT_EQ(WriteImageValue(local, appState.program == Program::Praxon ? kPraxonKey : kKey, name, v), 0u);
+  }
+  bool Has(const char* name) {
+    RegistryValue v;
+    return ReadImageValue(local, appState.program == Program::Praxon ? kPraxonKey : kKey, name, v) == 0;
+  }
+  DWORD Dword(const char* name) {
+    RegistryValue v;
+    EXPECT_EQ(ReadImageValue(local, appState.program == Program::Praxon ? kPraxonKey : kKey, name, v), 0u) << name;
+    EXPECT_EQ(v.type, REG_DWORD) << name;
+    DWORD d = 0;
+    std::memcpy(&d, v.data.data(), std::min<size_t>(4, v.data.size()));
+    return d;
+  }
+  std::string Text(const char* name) {
+    RegistryValue v;
+    EXPECT_EQ(ReadImageValue(local, appState.program == Program::Praxon ? kPraxonKey : kKey, name, v), 0u) << name;
+    EXPECT_EQ(v.type, REG_SZ) << name;
+    return ValueText(v);
+  }
+};
+
+TEST_F(SettingsTest, FreshCorvaneInstallationTakesEveryDefault) {
+  Install(Program::Corvane, "/opt/tallyard");
+  std::string open = net.root() + "/old.log";
+  runLog.fileName = open;
+  ASSERT_TRUE(OpenRunLog(runLog));
+  ASSERT_TRUE(LoadSettings());
+  EXPECT_EQ(runLog.file, nullptr) << "the open run log is closed before its name changes";
+  EXPECT_EQ(appState.installPath, "/opt/tallyard");
+  EXPECT_EQ(appState.helpFile, "/opt/tallyard\\Tallyard.hlp");
+  EXPECT_EQ(runLog.fileName, "/opt/tallyard\\Tallyard.log");
+  EXPECT_EQ(runLog.level, FullLog);
+  EXPECT_EQ(runLog.mode, Overwrite);
+  EXPECT_STREQ(dataSourceSettings.dsn, "");
+  EXPECT_EQ(dataSourceSettings.dataSourceMissing, 1u);
+  EXPECT_EQ(dataSourceSettings.type, 1u);
+  EXPECT_EQ(dataSourceSettings.regAccess, 0u);
+  EXPECT_EQ(gatherSettings.timeOut, 180u);
+  EXPECT_EQ(gatherSettings.eraseLogs, 0u);
+  EXPECT_EQ(gatherSettings.transactionPeriod, 100u);
+  EXPECT_EQ(gatherSettings.loadDescriptions, 1u);
+}
+
+TEST_F(SettingsTest, FreshPraxonInstallationTakesEveryDefault) {
+  Install(Program::Praxon, "C:\\Tallyard\\");
+  policySettings.auditingMode = 0;
+  ASSERT_TRUE(LoadSettings());
+  EXPECT_EQ(appState.helpFile, "C:\\Tallyard\\\\Tallyard.hlp");  // stored path used as it is
+  EXPECT_EQ(runLog.fileName, "C:\\Tallyard\\\\Praxon.log");
+  EXPECT_EQ(praxonTimeOut, 60u);
+  EXPECT_EQ(policySettings.auditingMode, 1);
+  for (int i = 0; i < kAuditCategoryCount; ++i) {
+    EXPECT_EQ(policySettings.successChoices[i], AuditChoice::Unchanged);
+    EXPECT_EQ(policySettings.failureChoices[i], AuditChoice::Unchanged);
+  }
+}
+
+TEST_F(SettingsTest, LoadFailsOnlyWithoutTheKeyOrItsInstallPath) {
+  struct Case {
+    Program program;
+    const char* what;
+    std::function<void(SettingsTest&)> setup;
+    bool loads;
+  } cases[] = {
+      {Program::Corvane, "no key", [](SettingsTest&) {}, false},
+      {Program::Praxon, "no key", [](SettingsTest&) {}, false},
+      {Program::Praxon, "only Corvane's key",
+       [](SettingsTest& t) { t.Install(Program::Corvane); }, false},
+      {Program::Corvane, "InstallPath as an expandable string",
+       [](SettingsTest& t) { t.Install(Program::Corvane); t.Put("InstallPath", StringValue(REG_EXPAND_SZ, "/x")); }, true},
+      {Program::Praxon, "InstallPath as an expandable string",
+       [](SettingsTest& t) { t.Install(Program::Praxon); t.Put("InstallPath", StringValue(REG_EXPAND_SZ, "/x")); }, false},
+      {Program::Corvane, "InstallPath of 300 characters",
+       [](SettingsTest& t) { t.Install(Program::Corvane, std::string(300, 'p')); }, false},
+      {Program::Corvane, "every other value broken",
+       [](SettingsTest& t) {
+         t.Install(Program::Corvane);
+         for (const char* n : {"LogFile", "DSN", "Description", "User", "Password"}) t.Put(n, RegistryValue{REG_BINARY, std::string(400, 'b')});
+         for (const char* n : {"LogFullErrorNo", "TimeOut", "Type"}) t.Put(n, StringValue(REG_SZ, std::string(40, 's')));
+       }, true},
+  };
+  for (const auto& c : cases) {
+    SetUp();
+    appState.program = c.program;
+    c.setup(*this);
+    appState.program = c.program;
+    EXPECT_EQ(LoadSettings(), c.loads) << c.what;
+    std::filesystem::remove_all(net.network() + "/ADMINPC");
+  }
+}
+
+// The same stored values, read by each program's rule.
+TEST_F(SettingsTest, CorvaneTakesWhatFitsAndPraxonWantsTheTypeAndSize) {
+  struct Case {
+    const char* what;
+    RegistryValue stored;
+    DWORD corvane, praxon;  // TimeOut afterwards
+  } cases[] = {
+      {"a DWORD", DwordValue(5), 5, 5},
+      {"a string", StringValue(REG_SZ, "5"), 0x35, 60},  // Corvane takes the bytes "5\0\0\0"
+      {"a two-byte DWORD", RegistryValue{REG_DWORD, std::string("\x07\x00", 2)}, 7, 60},
+      {"eight bytes", RegistryValue{REG_BINARY, std::string(8, '\x01')}, 180, 60},
+      {"binary of four bytes", RegistryValue{REG_BINARY, std::string("\x09\0\0\0", 4)}, 9, 60},
+  };
+  for (const auto& c : cases) {
+    for (Program p : {Program::Corvane, Program::Praxon}) {
+      SetUp();
+      Install(p);
+      Put("TimeOut", c.stored);
+      ASSERT_TRUE(LoadSettings()) << c.what;
+      EXPECT_EQ(p == Program::Praxon ? praxonTimeOut : gatherSettings.timeOut, p == Program::Praxon ? c.praxon : c.corvane)
+          << c.what << (p == Program::Praxon ? " (Praxon)" : " (Corvane)");
+      std::filesystem::remove_all(net.network() + "/ADMINPC");
+    }
+  }
+}
+
+TEST_F(SettingsTest, DataSourceNameLongerThan32ReadsEmptyWithoutCountingAsMissing) {
+  struct Case {
+    const char* what;
+    std::optional<std::string> dsn;
+    const char* loaded;
+    DWORD missing;
+  } cases[] = {
+      {"absent", std::nullopt, "", 1},
+      {"32 characters", std::string(32, 'd'), "dddddddddddddddddddddddddddddddd", 0},
+      {"33 characters", std::string(33, 'd'), "", 0},
+      {"empty", std::string(), "", 0},
+  };
+  for (const auto& c : cases) {
+    SetUp();
+    Install(Program::Corvane);
+    if (c.dsn) Put("DSN", StringValue(REG_SZ, *c.dsn));
+    std::strcpy(dataSourceSettings.dsn, "stale");
+    ASSERT_TRUE(LoadSettings());
+    EXPECT_STREQ(dataSourceSettings.dsn, c.loaded) << c.what;
+    EXPECT_EQ(dataSourceSettings.dataSourceMissing, c.missing) << c.what;
+    std::filesystem::remove_all(net.network() + "/ADMINPC");
+  }
+}
+
+TEST_F(SettingsTest, AuditValuesKeepWhatIsStoredAsADwordOnly) {
+  Install(Program::Praxon);
+  Put("AuditingMode", DwordValue(0));
+  Put("SystemSuccess", DwordValue(1));
+  Put("SystemFailure", DwordValue(0));
+  Put("LogonFailure", DwordValue(7));                       // kept: the run treats it as Unchanged
+  Put("AccountManagementSuccess", StringValue(REG_SZ, "1"));  // not a DWORD: default
+  ASSERT_TRUE(LoadSettings());
+  EXPECT_EQ(policySettings.auditingMode, 0);
+  EXPECT_EQ(policySettings.successChoices[0], AuditChoice::On);
+  EXPECT_EQ(policySettings.failureChoices[0], AuditChoice::Off);
+  EXPECT_EQ(static_cast<int32_t>(policySettings.failureChoices[1]), 7);
+  EXPECT_EQ(policySettings.successChoices[6], AuditChoice::Unchanged);
+}
+
+TEST_F(SettingsTest, CorvaneSaveWritesItsValuesAndLeavesTheDataSourceAloneWithoutADsn) {
+  Install(Program::Corvane);
+  Put("DSN", StringValue(REG_SZ, "Old"));
+  Put("Type", DwordValue(3));
+  Put("Description", StringValue(REG_SZ, "Old driver"));
+  ASSERT_TRUE(LoadSettings());
+  dataSourceSettings.dsn[0] = '\0';
+  dataSourceSettings.type = 9;
+  std::strcpy(dataSourceSettings.description, "New driver");
+  std::strcpy(dataSourceSettings.password, "p\xC3\xA4ss");
+  gatherSettings.timeOut = 15;
+  runLog.fileName = "/var/log/t\xC3\xA4llyard.log";
+  runLog.level = ErrorLogOnly;
+  ASSERT_TRUE(SaveSettings());
+  EXPECT_EQ(Text("DSN"), "Old");
+  EXPECT_EQ(Dword("Type"), 3u);
+  EXPECT_EQ(Text("Description"), "Old driver");
+  EXPECT_EQ(Text("Password"), "p\xC3\xA4ss");
+  EXPECT_EQ(Text("LogFile"), "/var/log/t\xC3\xA4llyard.log");
+  EXPECT_EQ(Dword("LogFullErrorNo"), 1u);
+  EXPECT_EQ(Dword("TimeOut"), 15u);
+  EXPECT_EQ(Dword("LoadDescriptions"), 1u);
+  EXPECT_TRUE(Has("InstallPath"));
+  // With a data source name, all three are written; a load gives back what was saved.
+  std::strcpy(dataSourceSettings.dsn, "Corvane");
+  ASSERT_TRUE(SaveSettings());
+  const DataSourceSettings saved = dataSourceSettings;
+  const GatherSettings savedGather = gatherSettings;
+  dataSourceSettings = DataSourceSettings{};
+  gatherSettings = GatherSettings{};
+  ASSERT_TRUE(LoadSettings());
+  EXPECT_EQ(std::memcmp(&saved, &dataSourceSettings, sizeof saved), 0);
+  EXPECT_EQ(std::memcmp(&savedGather, &gatherSettings, sizeof savedGather), 0);
+  EXPECT_EQ(runLog.fileName, "/var/log/t\xC3\xA4llyard.log");
+}
+
+// A write that fails stops the save: what comes before it is stored, nothing after it.
+TEST_F(SettingsTest, SaveStopsAtTheFirstFailureInItsOrder) {
+  const std::vector<std::string> corvane = {"LogFile", "LogFullErrorNo", "LogAppendOverwrite", "DSN", "Type",
+                                            "Description", "User", "Password", "RegAccess", "TimeOut",
+                                            "EraseLogs", "TransactionPeriod", "LoadDescriptions"};
+  std::vector<std::string> praxon = {"LogFile", "LogFullErrorNo", "LogAppendOverwrite", "TimeOut", "AuditingMode"};
+  for (const char* cat : {"System", "Logon", "ObjectAccess", "PrivilegeUse", "DetailedTracking", "PolicyChange",
+                          "AccountManagement"}) {
+    praxon.push_back(std::string(cat) + "Success");
+    praxon.push_back(std::string(cat) + "Failure");
+  }
+  ASSERT_EQ(praxon.size(), 19u);
+  for (Program p : {Program::Corvane, Program::Praxon}) {
+    const auto& order = p == Program::Praxon ? praxon : corvane;
+    for (size_t failAt : {size_t{1}, size_t{4}, order.size()}) {
+      SetUp();
+      Install(p);
+      ASSERT_TRUE(LoadSettings());
+      std::strcpy(dataSourceSettings.dsn, "Corvane");
+      platform::testing::FailHiveCommit(static_cast<int>(failAt));
+      EXPECT_FALSE(SaveSettings());
+      platform::testing::FailHiveCommit(0);
+      for (size_t i = 0; i < order.size(); ++i)
+        EXPECT_EQ(Has(order[i].c_str()), i + 1 < failAt) << order[i] << " with write " << failAt << " failing";
+      std::filesystem::remove_all(net.network() + "/ADMINPC");
+    }
+  }
+}
+
+TEST_F(SettingsTest, SaveNeverCreatesTheKeyAndFailsWhereWritingIsDenied) {
+  Install(Program::Praxon);
+  ASSERT_TRUE(LoadSettings());
+  ASSERT_EQ(ChangeImageKey(local, kPraxonKey, false, [](Hive& h, HiveNode n) { return h.DeleteKey(n); }), 0u);
+  EXPECT_FALSE(SaveSettings());
+  std::vector<std::string> left;
+  ASSERT_EQ(ListImageSubkeys(local, kKey, left), 0u);
+  EXPECT_TRUE(left.empty()) << "the key was created again";
+  Install(Program::Praxon);
+  HostInfo info;
+  info.deny = {"registry-set"};
+  ASSERT_EQ(WriteHostInfo(net.network() + "/ADMINPC/host.ini", info), 0u);
+  EXPECT_TRUE(LoadSettings());
+  EXPECT_FALSE(SaveSettings());
+  EXPECT_FALSE(Has("LogFile"));
+}
+
+TEST_F(SettingsTest, CheckDataSourceNeedsEveryValueButType) {
+  const char* all[] = {"DSN", "Type", "Description", "User", "Password", "RegAccess"};
+  for (const char* absent : all) {
+    SetUp();
+    Install(Program::Corvane);
+    for (const char* n : all) {
+      if (n == absent) continue;
+      if (std::strcmp(n, "Type") == 0 || std::strcmp(n, "RegAccess") == 0) Put(n, DwordValue(4));
+      else Put(n, StringValue(REG_SZ, std::string("v-") + n));
+    }
+    dataSourceSettings.type = 9;
+    const bool ok = CheckDataSource();
+    EXPECT_EQ(ok, std::strcmp(absent, "Type") == 0) << absent << " absent";
+    if (ok) {
+      EXPECT_EQ(dataSourceSettings.type, 1u);
+      EXPECT_STREQ(dataSourceSettings.password, "v-Password");
+      EXPECT_EQ(dataSourceSettings.regAccess, 4u);
+    }
+    std::filesystem::remove_all(net.network() + "/ADMINPC");
+  }
+}
+
+}  // namespace
