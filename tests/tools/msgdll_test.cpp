@@ -1,0 +1,171 @@
+// The message compiler of hostkit: the .mc rules (ids, severities, facilities, languages,
+// default names, CR LF lines), its DLLs read back through FormatMessageA, and a cross-check of
+// ids and texts against windmc's tables and of the image against objdump where they exist.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+
+#include "platform/message_module.h"
+#include "platform/pe_resources.h"
+#include "tests/support/temp_network.h"
+#include "tools/hostkit/message_text_file.h"
+
+namespace {
+
+const std::string kHostkit = TALLYARD_BINARY_DIR "/tools/hostkit/hostkit";
+
+std::map<DWORD, std::string> Ids(const hostkit::MessageTextFile& f, WORD lang) {
+  std::map<DWORD, std::string> out;
+  for (const auto& l : f.languages)
+    if (l.language == lang)
+      for (const auto& m : l.messages) out[m.id] = m.text;
+  return out;
+}
+
+TEST(MessageTextFileTest, IdsSeveritiesFacilitiesAndDefaults) {
+  const char* mc =
+      "; a comment\r\n"
+      "MessageIdTypedef=DWORD\r\n"
+      "MessageId=\r\nLanguage=English\r\nfirst\r\n.\r\n"
+      "MessageId = 0x10\r\nSeverity = Error\r\nSymbolicName=MSG_X\r\nLanguage=English\r\nline one\r\nline two\r\n.\r\n"
+      "MessageId=\r\nLanguage=English\r\nkeeps the severity\r\n.\r\n"
+      "MessageId=+5\r\nSeverity=Warning\r\nFacility=Application\r\nLanguage=english\r\nfacility\r\n.\r\n"
+      "MessageId=+5\r\nFacility=Application\r\nLanguage=English\r\nnext in facility\r\n.\r\n"
+      "MessageId=\r\nSeverity=Success\r\nFacility=System\r\nLanguage=English\r\n.\r\n";
+  hostkit::MessageTextFile f;
+  std::string error;
+  ASSERT_TRUE(hostkit::ParseMessageTextFile(mc, f, error)) << error;
+  EXPECT_EQ(f.messageIdTypedef, "DWORD");
+  auto ids = Ids(f, 0x0409);
+  std::map<DWORD, std::string> expected = {
+      {1, "first\r\n"},
+      {0xC0000010u, "line one\r\nline two\r\n"},
+      {0xC0000011u, "keeps the severity\r\n"},
+      {0x8FFF0005u, "facility\r\n"},  // the facility's own count starts at 0
+      {0x8FFF000Au, "next in facility\r\n"},
+      {0x00FF0001u, ""},
+  };
+  EXPECT_EQ(ids, expected);
+}
+
+TEST(MessageTextFileTest, DeclaredNamesAndLanguages) {
+  const char* mc =
+      "SeverityNames=(Ok=0x0:S_OK\n  Bad=0x3:S_BAD)\n"
+      "FacilityNames=(Disk=0x7:F_DISK)\n"
+      "LanguageNames=(English=0x409:MSG00409 German=0x407:MSG00407)\n"
+      "MessageId=0x100\nSeverity=Bad\nFacility=Disk\nLanguage=English\nDisk %1 failed.\n.\n"
+      "Language=German\nPlatte %1 defekt: Größe\n.\n";
+  hostkit::MessageTextFile f;
+  std::string error;
+  ASSERT_TRUE(hostkit::ParseMessageTextFile(mc, f, error)) << error;
+  EXPECT_EQ(Ids(f, 0x0409), (std::map<DWORD, std::string>{{0xC0070100u, "Disk %1 failed.\r\n"}}));
+  EXPECT_EQ(Ids(f, 0x0407), (std::map<DWORD, std::string>{{0xC0070100u, "Platte %1 defekt: Größe\r\n"}}));
+}
+
+TEST(MessageTextFileTest, MalformedFilesAreRefusedWithTheirLine) {
+  struct Case {
+    const char* mc;
+    const char* where;
+  };
+  const Case cases[] = {
+      {"MessageId=1\nLanguage=English\nno end\n", "line 3"},
+      {"MessageId=1\nLanguage=Klingon\nx\n.\n", "line 2"},
+      {"Language=English\nx\n.\n", "line 1"},
+      {"MessageId=0x10000\n", "line 1"},
+      {"MessageId=1\nSeverity=Dire\n", "line 2"},
+      {"MessageId=1\nLanguage=English\na\n.\nMessageId=1\nLanguage=English\nb\n.\n", "line 6"},
+      {"SeverityNames=(A=4)\n", "line 1"},
+      {"FacilityNames=(A=1\n", "line 1"},
+      {"Nonsense\n", "line 1"},
+      {"", "line 0"},
+  };
+  for (const Case& c : cases) {
+    hostkit::MessageTextFile f;
+    std::string error;
+    EXPECT_FALSE(hostkit::ParseMessageTextFile(c.mc, f, error)) << c.mc;
+    EXPECT_EQ(error.rfind(c.where, 0), 0u) << c.mc << " -> " << error;
+  }
+}
+
+class MsgDllToolTest : public ::testing::Test {
+ protected:
+  std::string Mc(const std::string& text) {
+    std::string path = net_.root() + "/m.mc";
+    TempNetwork::WriteFile(path, text);
+    return path;
+  }
+  static int Run(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()); }
+  TempNetwork net_;
+};
+
+const char* kSample =
+    "MessageId=1\nLanguage=English\nThe service %1 started.\n.\n"
+    "MessageId=\nLanguage=English\nTwo lines,\nsecond: 100%% & caf\xC3\xA9.\n.\n"
+    "MessageId=7000\nSeverity=Error\nLanguage=English\nThe %1 service failed to start due to the following error: %n%2\n.\n";
+
+TEST_F(MsgDllToolTest, DllsReadBackThroughFormatMessage) {
+  std::string mc = Mc(kSample);
+  for (const char* options : {"", " --ansi", " --pe32plus", " --ansi --pe32plus"}) {
+    SCOPED_TRACE(options);
+    std::string dll = net_.root() + "/out.dll";
+    ASSERT_EQ(Run(kHostkit + " msgdll " + dll + " " + mc + options), 0);
+    HMODULE m = LoadLibraryExA(dll.c_str(), nullptr, 3);
+    ASSERT_NE(m, nullptr) << GetLastError();
+    char buf[256];
+    ASSERT_GT(FormatMessageA(0x0A00, m, 2, 0x400, buf, sizeof buf, nullptr), 0u);
+    EXPECT_STREQ(buf, "Two lines,\r\nsecond: 100%% & caf\xC3\xA9.\r\n");
+    ASSERT_GT(FormatMessageA(0x0A00, m, 0xC0001B58u, 0x400, buf, sizeof buf, nullptr), 0u);
+    EXPECT_STREQ(buf, "The %1 service failed to start due to the following error: \r\n%2\r\n");
+    FreeLibrary(m);
+  }
+  EXPECT_NE(Run(kHostkit + " msgdll " + net_.root() + "/x.dll " + Mc("MessageId=1\nLanguage=English\n")), 0);
+  EXPECT_FALSE(std::filesystem::exists(net_.root() + "/x.dll"));
+}
+
+// windmc (binutils) compiles the same file; its raw tables must hold the same ids and, after
+// FormatMessage's line-end rule, the same texts. objdump must accept our images.
+TEST_F(MsgDllToolTest, AgreesWithBinutils) {
+  if (Run("command -v x86_64-w64-mingw32-windmc") != 0 || Run("command -v i686-w64-mingw32-objdump") != 0)
+    GTEST_SKIP() << "binutils-mingw-w64 not installed";
+  std::string mc = Mc(kSample);
+  std::string dir = net_.root() + "/windmc";
+  std::filesystem::create_directories(dir);
+  ASSERT_EQ(Run("cd " + dir + " && x86_64-w64-mingw32-windmc -C 65001 " + mc), 0);
+  std::string bin = TempNetwork::ReadFile(dir + "/MSG00001.bin");
+  ASSERT_FALSE(bin.empty());
+  std::vector<uint8_t> theirs(bin.begin(), bin.end());
+  std::string dll = net_.root() + "/ours.dll";
+  ASSERT_EQ(Run(kHostkit + " msgdll " + dll + " " + mc), 0);
+  std::string ours = TempNetwork::ReadFile(dll);
+  platform::MessageTables tables;
+  ASSERT_EQ(platform::ReadMessageTables(reinterpret_cast<const uint8_t*>(ours.data()), ours.size(), tables), 0u);
+  ASSERT_EQ(tables.languages.size(), 1u);
+  EXPECT_EQ(tables.languages[0].first, 0x0409);
+  for (DWORD id : {1u, 2u, 0xC0001B58u, 3u, 7000u}) {
+    platform::MessageEntry a, b;
+    DWORD ra = platform::FindMessageEntry(theirs, id, a), rb = platform::FindMessageEntry(tables.languages[0].second, id, b);
+    ASSERT_EQ(ra, rb) << id;
+    if (ra != 0) continue;
+    std::string ta, tb;
+    platform::ExpandMessageText(platform::Utf8FromUtf16le(a.text, a.bytes), FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, ta);
+    platform::ExpandMessageText(platform::Utf8FromUtf16le(b.text, b.bytes), FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, tb);
+    EXPECT_EQ(ta, tb) << id;
+  }
+  for (const char* options : {"", " --pe32plus"}) {
+    ASSERT_EQ(Run(kHostkit + " msgdll " + dll + " " + mc + options), 0);
+    FILE* p = ::popen(("x86_64-w64-mingw32-objdump -p " + dll + " 2>&1").c_str(), "r");
+    std::string out;
+    char buf[512];
+    while (size_t n = std::fread(buf, 1, sizeof buf, p)) out.append(buf, n);
+    EXPECT_EQ(::pclose(p), 0);
+    EXPECT_NE(out.find("Entry: ID: 0x00000b"), std::string::npos) << out;
+    EXPECT_NE(out.find("Entry: ID: 0x000409"), std::string::npos);
+  }
+}
+
+}  // namespace

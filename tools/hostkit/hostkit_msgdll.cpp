@@ -1,0 +1,41 @@
+// hostkit msgdll OUT.dll FILE.mc [--ansi] [--pe32plus]: a message DLL from a message text file.
+#include <fstream>
+#include <iterator>
+
+#include "platform/message_dll_writer.h"
+#include "tools/hostkit/hostkit.h"
+#include "tools/hostkit/message_text_file.h"
+
+namespace hostkit {
+namespace {
+
+int RunMsgDll(const std::vector<std::string>& given) {
+  std::vector<std::string> args = given;
+  platform::MessageDllOptions options;
+  options.ansi = TakeFlag(args, "--ansi");
+  options.pe32plus = TakeFlag(args, "--pe32plus");
+  if (args.size() != 2) return Fail("usage: hostkit msgdll OUT.dll FILE.mc [--ansi] [--pe32plus]", 2);
+  std::ifstream in(args[1], std::ios::binary);
+  if (!in) return Fail("cannot read " + args[1]);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  MessageTextFile file;
+  std::string error;
+  if (!ParseMessageTextFile(text, file, error)) return Fail(args[1] + ": " + error);
+  std::vector<uint8_t> dll = platform::WriteMessageDll(file.languages, options);
+  std::string temp = args[0] + ".tmp";
+  {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(dll.data()), static_cast<std::streamsize>(dll.size()));
+    if (!out) return Fail("cannot write " + args[0]);
+  }
+  if (std::rename(temp.c_str(), args[0].c_str()) != 0) return Fail("cannot write " + args[0]);
+  return 0;
+}
+
+const VerbRegistration registration({"msgdll",
+                                     "hostkit msgdll OUT.dll FILE.mc [--ansi] [--pe32plus]   message DLL from a "
+                                     "message text file (Unicode entries unless --ansi)",
+                                     RunMsgDll});
+
+}  // namespace
+}  // namespace hostkit
