@@ -105,7 +105,7 @@ TEST(DescribeServer, FirstMatchingRoleAndMaskedMajorVersion) {
       {0x1003, 0x14, 0, "Windows NT Workstation (4.0)", 4},
       {0x1003, 0xFFFFFFFF, 1381, "Windows NT Workstation (15.1381)", 4},
       {SV_TYPE_NT | SV_TYPE_SERVER, 4, 0, "Unknown", 0},  // NT with no role flag
-      {0x900B & ~SV_TYPE_NT, 4, 0, "Unknown", 0},
+      {0x900B & ~SV_TYPE_NT, 4, 0, "Unknown", 0},         // roles count only with the NT flag
   };
   for (const auto& c : cases) {
     ComputerRecord r = MakeRecordFromName("X");
