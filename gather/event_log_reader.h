@@ -1,0 +1,69 @@
+// Reads one event log of one computer: opens and counts it, builds the log's message file
+// resolver, reads the records oldest first in blocks, walks each block in place, clears the log
+// on request, and carries the outcome of the log's gather.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "gather/message_file_resolver.h"
+#include "platform/eventlog.h"
+#include "platform/handles.h"
+#include "platform/win32.h"
+
+// The cancel flag of a run: set to 1 by the user interface thread, read by the worker before each
+// computer and before and after each record. Atomic so that the unlocked read is well defined.
+extern std::atomic<int32_t> CancelRequested;
+
+// The outcome of one log's gather; copied into the computer's ResultSlot.
+struct LogResult {
+  DWORD status = 0;       // string-table identifier of the outcome
+  int32_t errorCode = 0;  // platform error code, or 0
+  char errorText[50] = {};  // the SQLSTATE for status 17
+};
+
+class EventLogReader;
+
+// Handed every record of a block in order; false stops the walk (the consumer has set the result).
+using RecordConsumer = std::function<bool(EventLogReader& reader, const EVENTLOGRECORD* record)>;
+
+class EventLogReader {
+ public:
+  // The progress bar (control 1024) is looked up once here through this hook, which the user
+  // interface installs; without a dialog or a hook there is none.
+  static inline HWND (*findDialogItem)(HWND dialog, int id) = nullptr;
+
+  EventLogReader(HWND progressDialog, const char* logName);
+  ~EventLogReader();
+  EventLogReader(const EventLogReader&) = delete;
+  EventLogReader& operator=(const EventLogReader&) = delete;
+
+  bool Open(const char* computerName);
+  bool ReadNext();
+  bool WalkBuffer(const RecordConsumer& consumer);
+  bool Clear();
+  void Close();
+
+  // Replaces the record buffer by a new one of `size` bytes (the gather gives the first one).
+  void NewBuffer(DWORD size);
+
+  char logName[260] = {};
+  HWND progressDialog = nullptr;
+  HWND progressBar = nullptr;
+  HANDLE logHandle = nullptr;
+  DWORD recordCount = 0;
+  std::unique_ptr<uint8_t[]> buffer;
+  DWORD bufferSize = 0;
+  DWORD bytesRead = 0;
+  char computerName[50] = {};
+  std::unique_ptr<MessageFileResolver> resolver;
+  DWORD processed = 0;
+  // The gather state kept per log.
+  DWORD uncommitted = 0;
+  DWORD lastTime = 0;
+  DWORD storedAtLastTime = 0;
+  DWORD skippedAtLastTime = 0;
+  LogResult result;
+};
