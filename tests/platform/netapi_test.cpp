@@ -138,9 +138,9 @@ TEST_F(NetApiTest, GetInfoFindsComputersThatAnswer) {
   struct Case {
     const char16_t* server;  // null: this computer
     NET_API_STATUS rc;
-    const char16_t* name;
-    DWORD type, major, minor;
-    const char16_t* comment;
+    const char16_t* name = nullptr;
+    DWORD type = 0, major = 0, minor = 0;
+    const char16_t* comment = nullptr;
   } cases[] = {
       {u"\\\\SRV1", NERR_Success, u"SRV1", 0x9003, 3, 51, u"Salle café €"},
       {u"srv1", NERR_Success, u"SRV1", 0x9003, 3, 51, u"Salle café €"},  // the folder's spelling
