@@ -44,12 +44,12 @@ class CountingUi : public BrowseUi {
     void SetRange(size_t count) override { ui->range = static_cast<long>(count); }
     void Step() override {
       ASSERT_NE(ui->list, nullptr);
-      const ComputerList& list = *ui->list;
+      const ComputerList& records = *ui->list;
       if (ui->steps == 0 && ui->expectAllStarted) {
-        for (const auto& r : list) EXPECT_NE(r.lookupThreadId, 0u) << r.name << " started after a wait";
+        for (const auto& r : records) EXPECT_NE(r.lookupThreadId, 0u) << r.name << " started after a wait";
       }
-      for (long i = 0; i <= ui->steps && i < static_cast<long>(list.Count()); ++i)
-        EXPECT_EQ(list[static_cast<size_t>(i)].lookupThread, nullptr) << "step " << ui->steps;
+      for (long i = 0; i <= ui->steps && i < static_cast<long>(records.Count()); ++i)
+        EXPECT_EQ(records[static_cast<size_t>(i)].lookupThread, nullptr) << "step " << ui->steps;
       if (ui->closed) ADD_FAILURE() << "step after close";
       ++ui->steps;
     }
