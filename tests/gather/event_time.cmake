@@ -1,4 +1,3 @@
 tallyard_test(gather_event_time_test
   ${CMAKE_CURRENT_LIST_DIR}/event_time_test.cpp
-  ${PROJECT_SOURCE_DIR}/gather/event_time.cpp
   LIBS tallyard_gather tallyard_platform)
