@@ -315,6 +315,10 @@ DWORD LocateEventLog(const char* computer, const char* logName, EventLogLocation
   ComputerImage image;
   if (ReachComputer(computer, image) != ERROR_SUCCESS) return RPC_S_SERVER_UNAVAILABLE;
   if (image.host.Denies("eventlog")) return ERROR_ACCESS_DENIED;
+  return LocateImageEventLog(image, logName, out);
+}
+
+DWORD LocateImageEventLog(const ComputerImage& image, const char* logName, EventLogLocation& out) {
   out = EventLogLocation();
   std::string name = logName ? logName : "";
   std::string file;
@@ -340,6 +344,36 @@ DWORD LocateEventLog(const char* computer, const char* logName, EventLogLocation
   // A folder that is not there holds no log: the log reads as empty.
   out.file = rc == ERROR_SUCCESS ? native : std::string();
   return ERROR_SUCCESS;
+}
+
+DWORD NewestEventTime(const EventLogLocation& log, DWORD& timeWritten) {
+  timeWritten = 0;
+  if (log.file.empty()) return ERROR_SUCCESS;
+  FileId id;
+  int fd = OpenLocked(log.file, O_RDONLY, LOCK_SH, id);
+  if (fd < 0) return errno == ENOENT ? ERROR_SUCCESS : Win32FromErrno(errno);
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
+  std::vector<uint8_t> window;
+  FileBytes f(fd, FileSize(fd), window);
+  LogState st;
+  if (DWORD rc = LoadState(f, st, nullptr); rc != ERROR_SUCCESS) return rc;
+  if (st.noFile || st.Count() == 0) return ERROR_SUCCESS;
+  const FileHeader& h = st.header;
+  uint64_t off = h.startOffset;
+  for (uint32_t n = h.oldestRecordNumber;; ++n) {
+    const uint8_t* p = f.View(off, kFixedSize);
+    if (!p || st.size - off < kFixedSize || Load32(p + 4) != kSignature || Load32(p + 8) != n ||
+        Load32(p) < kFixedSize + 8 || Load32(p) > Dist(h.startOffset, h.endOffset, st.size) - Dist(h.startOffset, off, st.size))
+      return ERROR_EVENTLOG_FILE_CORRUPT;
+    if (n + 1 == h.currentRecordNumber) {
+      timeWritten = Load32(p + 0x10);
+      return ERROR_SUCCESS;
+    }
+    off = NextRecord(off, Load32(p), st.size, h.endOffset);
+  }
 }
 
 DWORD AppendEventRecords(const EventLogLocation& log, const std::vector<EventInput>& records, DWORD* firstNumber) {

@@ -101,6 +101,13 @@ struct EventLogLocation {
 // Errors as OpenEventLogA.
 DWORD LocateEventLog(const char* computer, const char* logName, EventLogLocation& out);
 
+// The same for the tools, on an image whatever its state (switched off, denying access).
+struct ComputerImage;
+DWORD LocateImageEventLog(const ComputerImage& computer, const char* logName, EventLogLocation& out);
+
+// TimeWritten of the log's newest record, 0 for an empty log. 1500 for a damaged file.
+DWORD NewestEventTime(const EventLogLocation& log, DWORD& timeWritten);
+
 // The inputs of one reported event. Texts are UTF-8; the SID is binary (empty for none).
 struct EventInput {
   std::string source;

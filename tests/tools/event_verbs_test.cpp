@@ -1,0 +1,122 @@
+// hostkit's event log verbs end to end: records written with "event" and "fill" come back from
+// "events" one per line with escaped texts; "put" places files inside an image only.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/temp_network.h"
+
+namespace {
+
+const std::string kHostkit = TALLYARD_BINARY_DIR "/tools/hostkit/hostkit";
+
+int Hostkit(const std::string& args, std::string& out) {
+  out.clear();
+  FILE* p = ::popen((kHostkit + " " + args + " 2>/dev/null").c_str(), "r");
+  if (!p) return -1;
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  int status = ::pclose(p);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::vector<std::vector<std::string>> Lines(const std::string& out) {
+  std::vector<std::vector<std::string>> lines;
+  std::istringstream in(out);
+  std::string line;
+  while (std::getline(in, line)) {
+    std::vector<std::string> fields;
+    size_t pos = 0;
+    while (true) {
+      size_t tab = line.find('\t', pos);
+      fields.push_back(line.substr(pos, tab == std::string::npos ? std::string::npos : tab - pos));
+      if (tab == std::string::npos) break;
+      pos = tab + 1;
+    }
+    lines.push_back(fields);
+  }
+  return lines;
+}
+
+class EventVerbsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    net.AddComputer("SRV1");
+    std::filesystem::create_directories(net.network() + "/SRV1/C/WINNT/System32/config");
+  }
+  TempNetwork net;
+};
+
+TEST_F(EventVerbsTest, EventThenEvents) {
+  std::string out;
+  ASSERT_EQ(Hostkit("event SRV1 System --source 'Service Control Manager' --id 0xC0001B58 --type warning --category 3 "
+                "--time-generated 1000 --time-written 1002 --user S-1-5-21-7-8-9-500 "
+                "--string 'tab\there' --string 'line\r\nback\\slash' --data 00Ff7a",
+                out),
+            0);
+  EXPECT_EQ(out, "1\n");
+  ASSERT_EQ(Hostkit("event SRV1 System --source Bare --id 7 --computer OTHER --time-generated 5", out), 0);
+  ASSERT_EQ(Hostkit("events SRV1 System", out), 0);
+  auto lines = Lines(out);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0], (std::vector<std::string>{"1", "1000", "1002", "3221232472", "2", "3", "Service Control Manager",
+                                                "SRV1", "S-1-5-21-7-8-9-500",
+                                                "tab\\there\x1Fline\\r\\nback\\\\slash", "00ff7a"}));
+  EXPECT_EQ(lines[1], (std::vector<std::string>{"2", "5", "5", "7", "4", "0", "Bare", "OTHER", "", "", ""}));
+  // Bad input is refused without writing.
+  for (const char* bad : {"event SRV1 System --id 1", "event SRV1 System --source S --id x",
+                          "event SRV1 System --source S --id 1 --user S-2-5", "event SRV1 System --source S --id 1 --data abc",
+                          "event NOWHERE System --source S --id 1", "events NOWHERE System"})
+    EXPECT_NE(Hostkit(bad, out), 0) << bad;
+  ASSERT_EQ(Hostkit("events SRV1 System", out), 0);
+  EXPECT_EQ(Lines(out).size(), 2u);
+}
+
+TEST_F(EventVerbsTest, FillContinuesFromTheNewestRecord) {
+  std::string out;
+  ASSERT_EQ(Hostkit("fill SRV1 Application --count 300 --seed 7 --sources 5", out), 0);
+  ASSERT_EQ(Hostkit("events SRV1 Application", out), 0);
+  auto first = Lines(out);
+  ASSERT_EQ(first.size(), 300u);
+  ASSERT_EQ(Hostkit("fill SRV1 Application --count 200 --seed 8", out), 0);
+  ASSERT_EQ(Hostkit("events SRV1 Application", out), 0);
+  auto lines = Lines(out);
+  ASSERT_EQ(lines.size(), 500u);
+  std::set<std::string> distinct, sources;
+  unsigned long last = 0, sameSecond = 0;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    ASSERT_EQ(lines[i].size(), 11u);
+    EXPECT_EQ(lines[i][0], std::to_string(i + 1));
+    unsigned long written = std::stoul(lines[i][2]);
+    EXPECT_GE(written, last);
+    if (written == last) ++sameSecond;
+    last = written;
+    std::vector<std::string> rest(lines[i].begin() + 1, lines[i].end());
+    std::string joined;
+    for (const auto& f : rest) joined += f + "\t";
+    distinct.insert(joined);
+    if (i < 300) sources.insert(lines[i][6]);
+  }
+  EXPECT_EQ(distinct.size(), 500u);  // no two alike
+  EXPECT_EQ(sources.size(), 5u);
+  EXPECT_GT(sameSecond, 100u);  // several records per second
+  EXPECT_GE(std::stoul(lines[300][2]), std::stoul(lines[299][2]));
+}
+
+TEST_F(EventVerbsTest, PutStaysInsideTheImage) {
+  std::string src = net.root() + "/msg.dll";
+  TempNetwork::WriteFile(src, "MZ-bytes");
+  std::string out;
+  ASSERT_EQ(Hostkit("put SRV1 'C:\\WINNT\\system32\\New\\msg.dll' '" + src + "'", out), 0);
+  EXPECT_EQ(TempNetwork::ReadFile(net.network() + "/SRV1/C/WINNT/System32/New/msg.dll"), "MZ-bytes");
+  EXPECT_NE(Hostkit("put SRV1 'C:\\..\\..\\escape.dll' '" + src + "'", out), 0);
+  EXPECT_NE(Hostkit("put SRV1 'C:\\x.dll' /no/such/file", out), 0);
+  EXPECT_FALSE(std::filesystem::exists(net.network() + "/escape.dll"));
+}
+
+}  // namespace

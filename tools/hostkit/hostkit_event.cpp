@@ -1,0 +1,375 @@
+// Event log verbs: append one record, fill a log with synthetic records, put a file into an image,
+// and print a log as ReadEventLogA serves it.
+#include <sys/stat.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/eventlog.h"
+#include "platform/network.h"
+#include "platform/paths.h"
+#include "tools/hostkit/hostkit.h"
+
+namespace hostkit {
+namespace {
+
+std::string Code(DWORD code) { return std::to_string(code); }
+
+bool ParseNumber(const std::string& text, uint64_t max, uint64_t& out) {
+  if (text.empty()) return false;
+  errno = 0;
+  char* end = nullptr;
+  unsigned long long v = std::strtoull(text.c_str(), &end, 0);
+  if (errno != 0 || *end != '\0' || text[0] == '-' || v > max) return false;
+  out = v;
+  return true;
+}
+
+bool ParseHex(const std::string& text, std::vector<uint8_t>& out) {
+  if (text.size() % 2 != 0) return false;
+  out.clear();
+  for (size_t i = 0; i < text.size(); i += 2) {
+    if (!std::isxdigit(static_cast<unsigned char>(text[i])) || !std::isxdigit(static_cast<unsigned char>(text[i + 1])))
+      return false;
+    out.push_back(static_cast<uint8_t>(std::stoul(text.substr(i, 2), nullptr, 16)));
+  }
+  return true;
+}
+
+// "S-1-5-21-1-2-3-500" as a binary SID.
+bool ParseSid(const std::string& text, std::vector<uint8_t>& out) {
+  if (text.size() < 4 || (text[0] != 'S' && text[0] != 's') || text[1] != '-') return false;
+  std::vector<uint64_t> parts;
+  size_t pos = 2;
+  while (pos <= text.size()) {
+    size_t dash = text.find('-', pos);
+    std::string piece = text.substr(pos, dash == std::string::npos ? std::string::npos : dash - pos);
+    uint64_t v;
+    if (!ParseNumber(piece, 0xFFFFFFFFFFFFull, v)) return false;
+    parts.push_back(v);
+    if (dash == std::string::npos) break;
+    pos = dash + 1;
+  }
+  if (parts.size() < 2 || parts[0] != 1 || parts.size() - 2 > 15) return false;
+  out.assign(8, 0);
+  out[0] = 1;
+  out[1] = static_cast<uint8_t>(parts.size() - 2);
+  for (int i = 0; i < 6; ++i) out[2 + i] = static_cast<uint8_t>(parts[1] >> (8 * (5 - i)));
+  for (size_t i = 2; i < parts.size(); ++i) {
+    if (parts[i] > 0xFFFFFFFFu) return false;
+    for (int b = 0; b < 4; ++b) out.push_back(static_cast<uint8_t>(parts[i] >> (8 * b)));
+  }
+  return true;
+}
+
+// A binary SID as text; empty when the bytes are no SID.
+std::string SidText(const uint8_t* p, size_t length) {
+  if (length < 8 || p[0] != 1 || p[1] > 15 || length != 8u + 4u * p[1]) return {};
+  uint64_t authority = 0;
+  for (int i = 0; i < 6; ++i) authority = (authority << 8) | p[2 + i];
+  char buf[32];
+  if (authority >> 32)
+    std::snprintf(buf, sizeof buf, "0x%012" PRIx64, authority);
+  else
+    std::snprintf(buf, sizeof buf, "%" PRIu64, authority);
+  std::string text = std::string("S-1-") + buf;
+  for (int i = 0; i < p[1]; ++i) {
+    const uint8_t* s = p + 8 + 4 * i;
+    uint32_t v = static_cast<uint32_t>(s[0]) | (static_cast<uint32_t>(s[1]) << 8) | (static_cast<uint32_t>(s[2]) << 16) |
+                 (static_cast<uint32_t>(s[3]) << 24);
+    text += "-" + std::to_string(v);
+  }
+  return text;
+}
+
+std::string Escape(const char* text, size_t length) {
+  std::string out;
+  for (size_t i = 0; i < length; ++i) {
+    switch (text[i]) {
+      case '\t': out += "\\t"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\\': out += "\\\\"; break;
+      default: out.push_back(text[i]);
+    }
+  }
+  return out;
+}
+
+// The NUL-terminated text at `offset` of a record of `length` bytes, never read past the record.
+std::string TextAt(const uint8_t* record, DWORD length, DWORD offset, DWORD& next) {
+  const char* begin = reinterpret_cast<const char*>(record) + offset;
+  size_t room = offset < length ? length - offset : 0;
+  size_t n = strnlen(begin, room);
+  next = offset + static_cast<DWORD>(n) + 1;
+  return Escape(begin, n);
+}
+
+// One record as one line: number, both times, event ID, type, category, source, computer, SID,
+// the strings joined by 0x1F, and the data in lowercase hex, separated by tabs.
+std::string FormatRecordLine(const uint8_t* record) {
+  EVENTLOGRECORD r;
+  std::memcpy(&r, record, sizeof r);
+  DWORD next = sizeof r;
+  std::string source = TextAt(record, r.Length, next, next);
+  std::string computer = TextAt(record, r.Length, next, next);
+  std::string sid = r.UserSidLength ? SidText(record + r.UserSidOffset, r.UserSidLength) : std::string();
+  std::string strings;
+  next = r.StringOffset;
+  for (WORD i = 0; i < r.NumStrings; ++i) {
+    if (i) strings.push_back('\x1F');
+    strings += TextAt(record, r.Length, next, next);
+  }
+  std::string data;
+  static const char kHex[] = "0123456789abcdef";
+  for (DWORD i = 0; i < r.DataLength; ++i) {
+    data.push_back(kHex[record[r.DataOffset + i] >> 4]);
+    data.push_back(kHex[record[r.DataOffset + i] & 0xF]);
+  }
+  return std::to_string(r.RecordNumber) + "\t" + std::to_string(r.TimeGenerated) + "\t" + std::to_string(r.TimeWritten) +
+         "\t" + std::to_string(r.EventID) + "\t" + std::to_string(r.EventType) + "\t" + std::to_string(r.EventCategory) +
+         "\t" + source + "\t" + computer + "\t" + sid + "\t" + strings + "\t" + data;
+}
+
+bool ParseType(const std::string& text, WORD& type) {
+  static const std::pair<const char*, WORD> kNames[] = {
+      {"error", EVENTLOG_ERROR_TYPE},          {"warning", EVENTLOG_WARNING_TYPE},
+      {"information", EVENTLOG_INFORMATION_TYPE}, {"audit-success", EVENTLOG_AUDIT_SUCCESS},
+      {"audit-failure", EVENTLOG_AUDIT_FAILURE}, {"success", EVENTLOG_SUCCESS}};
+  for (const auto& [name, value] : kNames) {
+    if (platform::EqualsNoCase(name, text)) {
+      type = value;
+      return true;
+    }
+  }
+  uint64_t v;
+  if (!ParseNumber(text, 0xFFFF, v)) return false;
+  type = static_cast<WORD>(v);
+  return true;
+}
+
+// The image and the log named on the command line, for the writing verbs: any image, switched
+// on or not.
+int FindLog(const std::string& name, const std::string& log, platform::EventLogLocation& out,
+            std::string* computerName = nullptr) {
+  platform::ComputerImage image;
+  if (platform::FindComputer(name, image) != ERROR_SUCCESS) return Fail("no computer \"" + name + "\" in the network");
+  if (computerName) *computerName = image.name;
+  if (DWORD rc = platform::LocateImageEventLog(image, log.c_str(), out); rc != ERROR_SUCCESS)
+    return Fail("cannot locate log \"" + log + "\": error " + Code(rc));
+  if (out.file.empty()) return Fail("the folder of log \"" + log + "\" does not exist in the image");
+  return 0;
+}
+
+int RunEvent(const std::vector<std::string>& argsIn) {
+  std::vector<std::string> args = argsIn;
+  platform::EventInput in;
+  std::string value;
+  uint64_t v;
+  const DWORD now = static_cast<DWORD>(std::time(nullptr));
+  in.timeGenerated = in.timeWritten = now;
+  if (!TakeOption(args, "--source", in.source)) return Fail("event: --source is required", 2);
+  if (!TakeOption(args, "--id", value) || !ParseNumber(value, 0xFFFFFFFFu, v)) return Fail("event: --id N is required", 2);
+  in.eventId = static_cast<DWORD>(v);
+  if (TakeOption(args, "--type", value) && !ParseType(value, in.eventType)) return Fail("event: bad --type", 2);
+  if (TakeOption(args, "--category", value)) {
+    if (!ParseNumber(value, 0xFFFF, v)) return Fail("event: bad --category", 2);
+    in.eventCategory = static_cast<WORD>(v);
+  }
+  if (TakeOption(args, "--time-generated", value)) {
+    if (!ParseNumber(value, 0xFFFFFFFFu, v)) return Fail("event: bad --time-generated", 2);
+    in.timeGenerated = in.timeWritten = static_cast<DWORD>(v);
+  }
+  if (TakeOption(args, "--time-written", value)) {
+    if (!ParseNumber(value, 0xFFFFFFFFu, v)) return Fail("event: bad --time-written", 2);
+    in.timeWritten = static_cast<DWORD>(v);
+  }
+  if (TakeOption(args, "--user", value) && !ParseSid(value, in.userSid)) return Fail("event: bad --user SID", 2);
+  if (TakeOption(args, "--data", value) && !ParseHex(value, in.data)) return Fail("event: bad --data hex", 2);
+  in.strings = TakeRepeated(args, "--string");
+  bool haveComputer = TakeOption(args, "--computer", in.computer);
+  if (args.size() != 2) return Fail("usage: hostkit event NAME LOG --source S --id N ...", 2);
+  platform::EventLogLocation log;
+  std::string imageName;
+  if (int rc = FindLog(args[0], args[1], log, &imageName)) return rc;
+  if (!haveComputer) in.computer = imageName;
+  DWORD number = 0;
+  if (DWORD rc = platform::AppendEventRecords(log, {in}, &number); rc != ERROR_SUCCESS)
+    return Fail("cannot write the record: error " + Code(rc));
+  std::printf("%u\n", number);
+  return 0;
+}
+
+// Synthetic records that look like a busy NT server's: a handful of sources with their usual
+// event IDs, account SIDs on some, insertion strings of realistic length, binary data on some.
+struct Synth {
+  std::mt19937_64 rng;
+  std::vector<std::string> sources;
+  std::string computer;
+  uint64_t serial = 0;
+
+  uint32_t Pick(uint32_t n) { return static_cast<uint32_t>(rng() % n); }
+
+  platform::EventInput Next(DWORD& clock) {
+    static const char* const kWords[] = {"service", "driver", "the", "network", "browser", "domain", "controller",
+                                         "account", "failed", "started", "stopped", "printer", "session", "logon",
+                                         "workstation", "timeout", "connection", "\\Device\\NetBT_E100B1"};
+    static const char* const kUsers[] = {"Administrator", "jsmith", "backup", "SYSTEM", "svc_sql", "mwilson"};
+    platform::EventInput in;
+    in.computer = computer;
+    in.source = sources[Pick(static_cast<uint32_t>(sources.size()))];
+    const DWORD ids[] = {7000, 7001, 7026, 7035, 7036, 6005, 6006, 6009, 5719, 3013, 8021, 2013, 528, 529, 538, 540};
+    in.eventId = ids[Pick(16)] | (Pick(4) == 0 ? 0xC0000000u : Pick(3) == 0 ? 0x80000000u : 0x40000000u);
+    const WORD types[] = {EVENTLOG_INFORMATION_TYPE, EVENTLOG_INFORMATION_TYPE, EVENTLOG_WARNING_TYPE,
+                          EVENTLOG_ERROR_TYPE, EVENTLOG_AUDIT_SUCCESS, EVENTLOG_AUDIT_FAILURE};
+    in.eventType = types[Pick(6)];
+    in.eventCategory = static_cast<WORD>(Pick(3) == 0 ? 0 : 1 + Pick(9));
+    // Several records per second: the clock moves on every few records.
+    if (Pick(4) == 0) clock += 1 + (Pick(16) == 0 ? Pick(120) : 0);
+    in.timeWritten = clock;
+    in.timeGenerated = clock - (Pick(5) == 0 ? Pick(3) : 0);
+    if (Pick(3) != 0) {
+      uint32_t rid = Pick(4) == 0 ? 500 : 1000 + Pick(200);
+      in.userSid = {1, 5, 0, 0, 0, 0, 0, 5, 21, 0, 0, 0};
+      for (uint32_t sub : {0x2E9B1A2Fu, 0x51C3D0E7u, 0x7A5F3C21u, rid})
+        for (int b = 0; b < 4; ++b) in.userSid.push_back(static_cast<uint8_t>(sub >> (8 * b)));
+    }
+    const uint32_t strings = Pick(5);
+    for (uint32_t s = 0; s < strings; ++s) {
+      std::string text;
+      if (s == 0) text = kUsers[Pick(6)];
+      const uint32_t words = Pick(8);
+      for (uint32_t w = 0; w < words; ++w) {
+        if (!text.empty()) text.push_back(' ');
+        text += kWords[Pick(18)];
+      }
+      in.strings.push_back(text);
+    }
+    // No two records alike: the last string carries a serial.
+    in.strings.push_back("#" + std::to_string(++serial));
+    if (Pick(4) == 0) {
+      const uint32_t n = 4 * (1 + Pick(16));
+      for (uint32_t i = 0; i < n; ++i) in.data.push_back(static_cast<uint8_t>(rng()));
+    }
+    return in;
+  }
+};
+
+int RunFill(const std::vector<std::string>& argsIn) {
+  std::vector<std::string> args = argsIn;
+  std::string value;
+  uint64_t count = 0, seed = 1, sources = 8;
+  if (!TakeOption(args, "--count", value) || !ParseNumber(value, 100000000, count)) return Fail("fill: --count N is required", 2);
+  if (TakeOption(args, "--seed", value) && !ParseNumber(value, ~0ull, seed)) return Fail("fill: bad --seed", 2);
+  if (TakeOption(args, "--sources", value) && (!ParseNumber(value, 1000, sources) || sources == 0))
+    return Fail("fill: bad --sources", 2);
+  if (args.size() != 2) return Fail("usage: hostkit fill NAME LOG --count N [--seed S] [--sources K]", 2);
+  platform::EventLogLocation log;
+  std::string imageName;
+  if (int rc = FindLog(args[0], args[1], log, &imageName)) return rc;
+  DWORD clock = 0;
+  if (DWORD rc = platform::NewestEventTime(log, clock); rc != ERROR_SUCCESS)
+    return Fail("cannot read the log: error " + Code(rc));
+  if (clock == 0) clock = 946713600;  // an empty log starts on 2000-01-01 08:00 UTC
+  static const char* const kSources[] = {"Service Control Manager", "EventLog", "NetLogon", "Srv", "Rdr", "Browser",
+                                         "Print", "Tcpip", "DhcpServer", "W32Time", "Security", "MSSQLServer",
+                                         "Application Popup", "LicenseService", "Disk", "atapi"};
+  Synth synth{std::mt19937_64(seed), {}, imageName, 0};
+  for (uint64_t i = 0; i < sources; ++i)
+    synth.sources.push_back(i < 16 ? std::string(kSources[i]) : "Source" + std::to_string(i));
+  std::vector<platform::EventInput> batch;
+  uint64_t done = 0;
+  while (done < count) {
+    batch.clear();
+    const uint64_t n = std::min<uint64_t>(4096, count - done);
+    for (uint64_t i = 0; i < n; ++i) batch.push_back(synth.Next(clock));
+    if (DWORD rc = platform::AppendEventRecords(log, batch); rc != ERROR_SUCCESS)
+      return Fail("stopped after " + std::to_string(done) + " records: error " + Code(rc));
+    done += n;
+  }
+  return 0;
+}
+
+int RunPut(const std::vector<std::string>& args) {
+  if (args.size() != 3) return Fail("usage: hostkit put NAME WINPATH FILE", 2);
+  platform::ComputerImage image;
+  if (platform::FindComputer(args[0], image) != ERROR_SUCCESS) return Fail("no computer \"" + args[0] + "\" in the network");
+  std::ifstream in(args[2], std::ios::binary);
+  if (!in) return Fail("cannot read \"" + args[2] + "\"");
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // Make the folders on the way, each resolved inside the image as it is made.
+  const std::string& win = args[1];
+  for (size_t i = 3; i < win.size(); ++i) {
+    if (win[i] != '\\' && win[i] != '/') continue;
+    std::string native;
+    DWORD rc = platform::ResolveImagePath(image, win.substr(0, i), native, platform::PathUse::Create);
+    if (rc != ERROR_SUCCESS) return Fail("cannot place \"" + win + "\": error " + Code(rc));
+    if (::mkdir(native.c_str(), 0755) != 0 && errno != EEXIST) return Fail("cannot make \"" + native + "\"");
+  }
+  std::string native;
+  if (DWORD rc = platform::ResolveImagePath(image, win, native, platform::PathUse::Create); rc != ERROR_SUCCESS)
+    return Fail("cannot place \"" + win + "\": error " + Code(rc));
+  std::string tmp = native + ".hostkit-tmp";
+  {
+    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+    out << bytes;
+    if (!out.flush()) return Fail("cannot write \"" + native + "\"");
+  }
+  if (std::rename(tmp.c_str(), native.c_str()) != 0) {
+    std::remove(tmp.c_str());
+    return Fail("cannot write \"" + native + "\"");
+  }
+  return 0;
+}
+
+int RunEvents(const std::vector<std::string>& args) {
+  if (args.size() != 2) return Fail("usage: hostkit events NAME LOG", 2);
+  HANDLE log = OpenEventLogA(args[0].c_str(), args[1].c_str());
+  if (!log) return Fail("cannot open log \"" + args[1] + "\": error " + Code(GetLastError()));
+  std::vector<uint8_t> buffer(0x10000);
+  int rc = 0;
+  while (true) {
+    DWORD got = 0, need = 0;
+    if (!ReadEventLogA(log, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ, 0, buffer.data(),
+                       static_cast<DWORD>(buffer.size()), &got, &need)) {
+      DWORD e = GetLastError();
+      if (e == ERROR_INSUFFICIENT_BUFFER) {
+        buffer.resize(need);
+        continue;
+      }
+      if (e != ERROR_HANDLE_EOF) rc = Fail("reading stopped: error " + Code(e));
+      break;
+    }
+    for (DWORD off = 0; off < got;) {
+      DWORD length;
+      std::memcpy(&length, buffer.data() + off, sizeof length);
+      std::string line = FormatRecordLine(buffer.data() + off);
+      std::fwrite(line.data(), 1, line.size(), stdout);
+      std::fputc('\n', stdout);
+      off += length;
+    }
+  }
+  CloseEventLog(log);
+  return rc;
+}
+
+const VerbRegistration kEvent({"event",
+                               "hostkit event NAME LOG --source S --id N [--type T] [--category C] "
+                               "[--time-generated SECONDS] [--time-written SECONDS] [--computer C] [--user SID] "
+                               "[--string TEXT]... [--data HEX]",
+                               RunEvent});
+const VerbRegistration kFill({"fill", "hostkit fill NAME LOG --count N [--seed S] [--sources K]", RunFill});
+const VerbRegistration kPut({"put", "hostkit put NAME WINPATH FILE", RunPut});
+const VerbRegistration kEvents({"events", "hostkit events NAME LOG", RunEvents});
+
+}  // namespace
+}  // namespace hostkit
