@@ -1,0 +1,123 @@
+// tallyard-setup: what it creates, that a second run changes nothing, and that both programs
+// start from what it leaves.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "frame/app_state.h"
+#include "frame/run_log.h"
+#include "frame/settings.h"
+#include "platform/hive_file.h"
+#include "platform/registry.h"
+#include "tests/support/temp_network.h"
+#include "tests/tools/tool_run.h"
+
+namespace {
+
+const std::string kSetup = std::string(TALLYARD_BINARY_DIR) + "/tools/setup/tallyard-setup";
+
+class SetupTest : public ::testing::Test {
+ protected:
+  TempNetwork net;
+  std::string install = net.root() + "/install";
+  std::string Command(const std::string& extra = "") {
+    return Quoted(kSetup) + " --network " + Quoted(net.network()) + " --computer ADMINPC --install " + Quoted(install) +
+           " --domain LAB " + extra;
+  }
+  std::string Config() const { return net.network() + "/ADMINPC/C/WINNT/System32/config"; }
+};
+
+TEST_F(SetupTest, SecondRunChangesNothing) {
+  std::string out;
+  ASSERT_EQ(RunTool(Command(), &out), 0) << out;
+  const auto first = TreeState(net.root());
+  ASSERT_EQ(RunTool(Command(), &out), 0) << out;
+  EXPECT_EQ(TreeState(net.root()), first);
+  EXPECT_GT(first.size(), 10u);
+}
+
+TEST_F(SetupTest, ImageOfThisComputerIsForItsOwnerOnly) {
+  std::string out;
+  ASSERT_EQ(RunTool(Command(), &out), 0) << out;
+  struct stat st;
+  for (const std::string& dir : {net.network() + "/ADMINPC", Config()}) {
+    ASSERT_EQ(::stat(dir.c_str(), &st), 0) << dir;
+    EXPECT_EQ(st.st_mode & 0777, 0700u) << dir;
+  }
+  for (const char* f : {"SAM", "SECURITY", "SOFTWARE", "SYSTEM"}) {
+    ASSERT_EQ(::stat((Config() + "/" + f).c_str(), &st), 0) << f;
+    EXPECT_EQ(st.st_mode & 0777, 0600u) << f;
+  }
+  ASSERT_EQ(::stat((net.network() + "/ADMINPC/host.ini").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  // A later write keeps the hive closed.
+  platform::ComputerImage local;
+  ASSERT_EQ(platform::FindComputer("ADMINPC", local), 0u);
+  ASSERT_EQ(platform::WriteImageValue(local, "SOFTWARE\\Quillon\\Tallyard\\CurrentVersion", "Password",
+                                      platform::StringValue(REG_SZ, "secret")), 0u);
+  ASSERT_EQ(::stat((Config() + "/SOFTWARE").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST_F(SetupTest, BothProgramsLoadTheirSettingsFromIt) {
+  std::string out;
+  ASSERT_EQ(RunTool(Command(), &out), 0) << out;
+  for (Program p : {Program::Corvane, Program::Praxon}) {
+    appState = AppState{};
+    appState.program = p;
+    ASSERT_TRUE(LoadSettings());
+    EXPECT_EQ(appState.installPath, install);
+    EXPECT_EQ(appState.helpFile, install + "\\Tallyard.hlp");
+    EXPECT_EQ(runLog.fileName, install + (p == Program::Praxon ? "\\Praxon.log" : "\\Tallyard.log"));
+  }
+  EXPECT_EQ(dataSourceSettings.dataSourceMissing, 1u);
+  // Only InstallPath: every other value is the programs' default.
+  platform::ComputerImage local;
+  ASSERT_EQ(platform::FindComputer("ADMINPC", local), 0u);
+  std::vector<std::pair<std::string, platform::RegistryValue>> values;
+  ASSERT_EQ(platform::ListImageValues(local, "SOFTWARE\\Quillon\\Tallyard\\CurrentVersion\\Praxon", values), 0u);
+  ASSERT_EQ(values.size(), 1u);
+  EXPECT_EQ(values[0].first, "InstallPath");
+}
+
+TEST_F(SetupTest, HivesOpenInTheIndependentReaders) {
+  std::string out;
+  ASSERT_EQ(RunTool(Command(), &out), 0) << out;
+  if (RunTool("command -v regfexport && command -v hivexregedit") != 0) GTEST_SKIP() << "regfexport or hivexregedit missing";
+  for (const char* f : {"SAM", "SECURITY", "SOFTWARE", "SYSTEM"}) {
+    const std::string hive = Quoted(Config() + "/" + f);
+    EXPECT_EQ(RunTool("regfexport " + hive, &out), 0) << f << ": " << out.substr(0, 300);
+    EXPECT_EQ(RunTool("hivexregedit --export " + hive + " '\\'", &out), 0) << f << ": " << out.substr(0, 300);
+  }
+  ASSERT_EQ(RunTool("hivexregedit --export --unsafe-printable-strings " + Quoted(Config() + "/SOFTWARE") + " '\\Quillon'", &out), 0);
+  EXPECT_NE(out.find("[\\Quillon\\Tallyard\\CurrentVersion\\Praxon]"), std::string::npos) << out;
+  EXPECT_NE(out.find("\"InstallPath\"=str(1):\"" + install + "\""), std::string::npos) << out;
+}
+
+TEST_F(SetupTest, AnotherInstallFolderIsTheOnlyChange) {
+  std::string out;
+  ASSERT_EQ(RunTool(Command(), &out), 0) << out;
+  auto before = TreeState(net.network());
+  install = net.root() + "/elsewhere";
+  ASSERT_EQ(RunTool(Command(), &out), 0) << out;
+  auto after = TreeState(net.network());
+  std::vector<std::string> changed;
+  for (const auto& [path, state] : after)
+    if (before[path] != state) changed.push_back(path);
+  EXPECT_EQ(changed, std::vector<std::string>{"ADMINPC/C/WINNT/System32/config/SOFTWARE"});
+  appState.program = Program::Praxon;
+  ASSERT_TRUE(LoadSettings());
+  EXPECT_EQ(appState.installPath, install);
+}
+
+TEST_F(SetupTest, BadCommandLinesChangeNothing) {
+  for (const std::string& args : {std::string("--network"), std::string("--bogus"),
+                                  " --network " + Quoted(net.network()) + " --install " + Quoted(install) + " --computer " + std::string(16, 'N'),
+                                  " --network " + Quoted(net.network()) + " --install " + Quoted(install) + " --computer 'A/B'"}) {
+    std::string out;
+    EXPECT_EQ(RunTool(Quoted(kSetup) + " " + args, &out), 2) << args << ": " << out;
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(net.network()));
+  EXPECT_FALSE(std::filesystem::exists(install));
+}
+
+}  // namespace

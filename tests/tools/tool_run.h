@@ -1,0 +1,46 @@
+// Running the tools from tests: a command line, its exit code and its output.
+#pragma once
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <string>
+
+inline int RunTool(const std::string& command, std::string* output = nullptr) {
+  std::string out;
+  FILE* p = ::popen((command + " 2>&1").c_str(), "r");
+  if (!p) return -1;
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  int status = ::pclose(p);
+  if (output) *output = out;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+inline std::string Quoted(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+// Every entry below `root`: its mode and, for files, its bytes.
+inline std::map<std::string, std::string> TreeState(const std::string& root) {
+  std::map<std::string, std::string> state;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(root)) {
+    std::string rel = std::filesystem::relative(e.path(), root).string();
+    auto perms = static_cast<unsigned>(std::filesystem::status(e.path()).permissions());
+    std::string entry = std::to_string(perms) + ":";
+    if (e.is_regular_file()) {
+      FILE* f = std::fopen(e.path().c_str(), "rb");
+      char buf[4096];
+      size_t n;
+      while (f && (n = std::fread(buf, 1, sizeof buf, f)) > 0) entry.append(buf, n);
+      if (f) std::fclose(f);
+    }
+    state[rel] = entry;
+  }
+  return state;
+}
