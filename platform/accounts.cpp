@@ -157,8 +157,12 @@ std::size_t SidLength(const void* sid, std::size_t available) {
 
 std::string SidText(const void* sid) {
   Sid s = Parse(static_cast<const uint8_t*>(sid));
-  std::string text = "S-1-" + std::to_string(s.authority);
-  for (DWORD d : s.sub) text += "-" + std::to_string(d);
+  std::string text = "S-1-";
+  text += std::to_string(s.authority);
+  for (DWORD d : s.sub) {
+    text.push_back('-');
+    text += std::to_string(d);
+  }
   return text;
 }
 

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +17,7 @@
 #include <tuple>
 #include <vector>
 
+#include "platform/network.h"
 #include "platform/paths.h"
 #include "platform/pe_resources.h"
 #include "platform/system_messages.h"
@@ -66,6 +68,108 @@ struct ModuleCache {
 ModuleCache& Cache() {
   static ModuleCache cache;
   return cache;
+}
+
+bool cacheEnabledForResolutions() {
+  std::lock_guard<std::mutex> guard(Cache().lock);
+  return Cache().enabled;
+}
+
+// Resolving an image path (the computer's host.ini, a case-blind walk of every folder, the
+// links check) costs far more than reading a cached module, and the same few files are loaded
+// for every record. A resolution is reused while the computer's host.ini is unchanged and the
+// file opened is still the very file (device, inode and change time) that was resolved inside
+// the image.
+struct Resolution {
+  std::string native;
+  std::string hostFile;  // empty for a native path
+  struct timespec hostTime = {};
+  off_t hostSize = 0;
+  dev_t dev = 0;
+  ino_t ino = 0;
+  struct timespec changed = {};  // an inode number can come back for a new file; its change time does not
+};
+
+struct ResolutionCache {
+  static constexpr size_t kLimit = 256;
+  std::mutex lock;
+  std::map<std::string, Resolution> entries;
+};
+
+ResolutionCache& Resolutions() {
+  static ResolutionCache cache;
+  return cache;
+}
+
+bool SameTime(const struct timespec& a, const struct timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
+
+// The computer folder whose host.ini governs `path` ("\\SRV\..." or "X:\..."), or empty.
+std::string GoverningComputer(const std::string& path) {
+  bool share = path.size() >= 2 && path[0] == '\\' && (path[1] == '\\' || path[1] == '/');
+  bool drive = path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':';
+  if (!share && !drive) return {};
+  ComputerImage computer;
+  std::string name;
+  if (share) name = path.substr(2, path.find_first_of("\\/", 2) - 2);
+  if (ReachComputer(share ? name.c_str() : nullptr, computer) != ERROR_SUCCESS) return {};
+  return computer.root + "/host.ini";
+}
+
+// Opens the file `path` names, through the resolution cache; -1 with the error on failure.
+int OpenResolved(const std::string& path, DWORD& error) {
+  const std::string key = NetworkFolder() + '\n' + LocalComputerName() + '\n' + path;
+  if (cacheEnabledForResolutions()) {
+    Resolution r;
+    bool have = false;
+    {
+      std::lock_guard<std::mutex> guard(Resolutions().lock);
+      auto it = Resolutions().entries.find(key);
+      if (it != Resolutions().entries.end()) {
+        r = it->second;
+        have = true;
+      }
+    }
+    struct stat hs;
+    if (have && (r.hostFile.empty() || (::stat(r.hostFile.c_str(), &hs) == 0 && SameTime(hs.st_mtim, r.hostTime) &&
+                                        hs.st_size == r.hostSize))) {
+      // Never through a link: a link put in the file's place is resolved (and judged) afresh.
+      int fd = ::open(r.native.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+      struct stat st;
+      if (fd >= 0 && ::fstat(fd, &st) == 0 && st.st_dev == r.dev && st.st_ino == r.ino &&
+          SameTime(st.st_ctim, r.changed))
+        return fd;
+      if (fd >= 0) ::close(fd);
+    }
+  }
+  std::string native;
+  if (DWORD rc = ResolvePath(path, native); rc != ERROR_SUCCESS) {
+    error = rc;
+    return -1;
+  }
+  int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    error = Win32FromErrno(errno);
+    return -1;
+  }
+  struct stat st;
+  Resolution r;
+  r.hostFile = GoverningComputer(path);
+  struct stat hs;
+  if (cacheEnabledForResolutions() && ::fstat(fd, &st) == 0 &&
+      (r.hostFile.empty() || ::stat(r.hostFile.c_str(), &hs) == 0)) {
+    r.native = native;
+    r.dev = st.st_dev;
+    r.ino = st.st_ino;
+    r.changed = st.st_ctim;
+    if (!r.hostFile.empty()) {
+      r.hostTime = hs.st_mtim;
+      r.hostSize = hs.st_size;
+    }
+    std::lock_guard<std::mutex> guard(Resolutions().lock);
+    if (Resolutions().entries.size() >= ResolutionCache::kLimit) Resolutions().entries.clear();
+    Resolutions().entries[key] = r;
+  }
+  return fd;
 }
 
 std::mutex languageLock;
@@ -331,14 +435,22 @@ DWORD ExpandMessageText(std::string_view text, DWORD flags, const DWORD_PTR* arg
 }
 
 void SetModuleCacheEnabled(bool on) {
-  std::lock_guard<std::mutex> guard(Cache().lock);
-  Cache().enabled = on;
-  if (!on) Cache().modules.clear();
+  {
+    std::lock_guard<std::mutex> guard(Cache().lock);
+    Cache().enabled = on;
+    if (!on) Cache().modules.clear();
+  }
+  std::lock_guard<std::mutex> guard(Resolutions().lock);
+  Resolutions().entries.clear();
 }
 
 void ClearModuleCache() {
-  std::lock_guard<std::mutex> guard(Cache().lock);
-  Cache().modules.clear();
+  {
+    std::lock_guard<std::mutex> guard(Cache().lock);
+    Cache().modules.clear();
+  }
+  std::lock_guard<std::mutex> guard(Resolutions().lock);
+  Resolutions().entries.clear();
 }
 
 std::size_t CachedModuleCount() {
@@ -352,10 +464,9 @@ HMODULE LoadLibraryExA(LPCSTR fileName, HANDLE file, DWORD flags) {
   if (!fileName || file) return SetLastError(ERROR_INVALID_PARAMETER), nullptr;
   if (!(flags & (LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE | LOAD_LIBRARY_AS_DATAFILE_EXCLUSIVE)))
     return SetLastError(ERROR_NOT_SUPPORTED), nullptr;
-  std::string native;
-  if (DWORD rc = platform::ResolvePath(fileName, native); rc != ERROR_SUCCESS) return SetLastError(rc), nullptr;
-  int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return SetLastError(Win32FromErrno(errno)), nullptr;
+  DWORD error = ERROR_SUCCESS;
+  int fd = platform::OpenResolved(fileName, error);
+  if (fd < 0) return SetLastError(error), nullptr;
   struct stat st;
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);

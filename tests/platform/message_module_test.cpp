@@ -231,6 +231,36 @@ TEST_F(MessageModuleTest, ModulesInsideAnImageLoadThroughTheShare) {
   FreeLibrary(m);
 }
 
+TEST_F(MessageModuleTest, ReusedPathsStillAnswerForTheImage) {
+  std::string srv = net_.AddComputer("SRV1");
+  std::string file = srv + "/C/WINNT/System32/netmsg.dll";
+  WriteBytes(file, platform::WriteMessageDll({{0x0409, {{2, "share"}}}}));
+  const char* path = "\\\\SRV1\\C$\\WINNT\\System32\\netmsg.dll";
+  HMODULE m = LoadLibraryExA(path, nullptr, 3);
+  ASSERT_NE(m, nullptr);
+  FreeLibrary(m);
+  // The file replaced by a link that leads out of the image: refused, not served from before.
+  std::filesystem::remove(file);
+  WriteBytes(net_.root() + "/outside.dll", platform::WriteMessageDll({{0x0409, {{2, "outside"}}}}));
+  std::filesystem::create_symlink(net_.root() + "/outside.dll", file);
+  SetLastError(0);
+  EXPECT_EQ(LoadLibraryExA(path, nullptr, 3), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  std::filesystem::remove(file);
+  WriteBytes(file, platform::WriteMessageDll({{0x0409, {{2, "again"}}}}));
+  m = LoadLibraryExA(path, nullptr, 3);
+  ASSERT_NE(m, nullptr);
+  EXPECT_EQ(Format(m, 2), "again");
+  FreeLibrary(m);
+  // The computer switched off: its files are out of reach at once.
+  platform::HostInfo off;
+  off.online = false;
+  ASSERT_EQ(platform::WriteHostInfo(srv + "/host.ini", off), 0u);
+  SetLastError(0);
+  EXPECT_EQ(LoadLibraryExA(path, nullptr, 3), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BAD_NETPATH));
+}
+
 TEST_F(MessageModuleTest, BufferSizesAndSystemTexts) {
   std::string path = Dll("b.dll", {{0x0409, {{1, "abc"}, {9, "%0"}}}});
   HMODULE m = LoadLibraryExA(path.c_str(), nullptr, 3);
