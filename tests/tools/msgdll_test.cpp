@@ -33,7 +33,7 @@ TEST(MessageTextFileTest, IdsSeveritiesFacilitiesAndDefaults) {
       "MessageIdTypedef=DWORD\r\n"
       "MessageId=\r\nLanguage=English\r\nfirst\r\n.\r\n"
       "MessageId = 0x10\r\nSeverity = Error\r\nSymbolicName=MSG_X\r\nLanguage=English\r\nline one\r\nline two\r\n.\r\n"
-      "MessageId=\r\nLanguage=English\r\nkeeps the severity\r\n.\r\n"
+      "MessageId=\r\nLanguage=English\r\nback to success\r\n.\r\n"
       "MessageId=+5\r\nSeverity=Warning\r\nFacility=Application\r\nLanguage=english\r\nfacility\r\n.\r\n"
       "MessageId=+5\r\nFacility=Application\r\nLanguage=English\r\nnext in facility\r\n.\r\n"
       "MessageId=\r\nSeverity=Success\r\nFacility=System\r\nLanguage=English\r\n.\r\n";
@@ -45,9 +45,9 @@ TEST(MessageTextFileTest, IdsSeveritiesFacilitiesAndDefaults) {
   std::map<DWORD, std::string> expected = {
       {1, "first\r\n"},
       {0xC0000010u, "line one\r\nline two\r\n"},
-      {0xC0000011u, "keeps the severity\r\n"},
+      {0x00000011u, "back to success\r\n"},
       {0x8FFF0005u, "facility\r\n"},  // the facility's own count starts at 0
-      {0x8FFF000Au, "next in facility\r\n"},
+      {0x0FFF000Au, "next in facility\r\n"},  // the facility carries on, the severity does not
       {0x00FF0001u, ""},
   };
   EXPECT_EQ(ids, expected);
@@ -106,7 +106,8 @@ class MsgDllToolTest : public ::testing::Test {
 const char* kSample =
     "MessageId=1\nLanguage=English\nThe service %1 started.\n.\n"
     "MessageId=\nLanguage=English\nTwo lines,\nsecond: 100%% & caf\xC3\xA9.\n.\n"
-    "MessageId=7000\nSeverity=Error\nLanguage=English\nThe %1 service failed to start due to the following error: %n%2\n.\n";
+    "MessageId=7000\nSeverity=Error\nLanguage=English\nThe %1 service failed to start due to the following error: %n%2\n.\n"
+    "MessageId=7036\nLanguage=English\nThe %1 service entered the %2 state.\n.\n";
 
 TEST_F(MsgDllToolTest, DllsReadBackThroughFormatMessage) {
   std::string mc = Mc(kSample);
@@ -146,7 +147,7 @@ TEST_F(MsgDllToolTest, AgreesWithBinutils) {
   ASSERT_EQ(platform::ReadMessageTables(reinterpret_cast<const uint8_t*>(ours.data()), ours.size(), tables), 0u);
   ASSERT_EQ(tables.languages.size(), 1u);
   EXPECT_EQ(tables.languages[0].first, 0x0409);
-  for (DWORD id : {1u, 2u, 0xC0001B58u, 3u, 7000u}) {
+  for (DWORD id : {1u, 2u, 0xC0001B58u, 3u, 7000u, 7036u, 0xC0001B7Cu}) {
     platform::MessageEntry a, b;
     DWORD ra = platform::FindMessageEntry(theirs, id, a), rb = platform::FindMessageEntry(tables.languages[0].second, id, b);
     ASSERT_EQ(ra, rb) << id;

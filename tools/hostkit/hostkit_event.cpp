@@ -10,10 +10,12 @@
 #include <ctime>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "gather/event_row.h"
 #include "platform/eventlog.h"
 #include "platform/network.h"
 #include "platform/paths.h"
@@ -331,8 +333,19 @@ int RunPut(const std::vector<std::string>& args) {
   return 0;
 }
 
-int RunEvents(const std::vector<std::string>& args) {
-  if (args.size() != 2) return Fail("usage: hostkit events NAME LOG", 2);
+int RunEvents(const std::vector<std::string>& given) {
+  std::vector<std::string> args = given;
+  // --describe: the Category, UserName, Type and Description the row builder gives, read
+  // through the computer's own registry as a gather with "Remote Computer" does.
+  const bool describe = TakeFlag(args, "--describe");
+  if (args.size() != 2) return Fail("usage: hostkit events NAME LOG [--describe]", 2);
+  EventLogReader describer(nullptr, args[1].c_str());
+  if (describe) {
+    std::snprintf(describer.computerName, sizeof describer.computerName, "%s", args[0].c_str());
+    bool ok = false;
+    describer.resolver = std::make_unique<MessageFileResolver>(args[0].c_str(), args[1].c_str(), ok);
+    if (!ok) describer.resolver.reset();
+  }
   HANDLE log = OpenEventLogA(args[0].c_str(), args[1].c_str());
   if (!log) return Fail("cannot open log \"" + args[1] + "\": error " + Code(GetLastError()));
   std::vector<uint8_t> buffer(0x10000);
@@ -353,6 +366,12 @@ int RunEvents(const std::vector<std::string>& args) {
       DWORD length;
       std::memcpy(&length, buffer.data() + off, sizeof length);
       std::string line = FormatRecordLine(buffer.data() + off);
+      if (describe) {
+        BuiltEventRow row = BuildEventRow(describer, reinterpret_cast<const EVENTLOGRECORD*>(buffer.data() + off));
+        for (const char* field : {row.row.category, row.row.userName, row.row.type})
+          line += "\t" + Escape(field, std::strlen(field));
+        line += "\t" + Escape(row.row.description, row.row.descriptionLength);
+      }
       std::fwrite(line.data(), 1, line.size(), stdout);
       std::fputc('\n', stdout);
       off += length;
@@ -369,7 +388,7 @@ const VerbRegistration kEvent({"event",
                                RunEvent});
 const VerbRegistration kFill({"fill", "hostkit fill NAME LOG --count N [--seed S] [--sources K]", RunFill});
 const VerbRegistration kPut({"put", "hostkit put NAME WINPATH FILE", RunPut});
-const VerbRegistration kEvents({"events", "hostkit events NAME LOG", RunEvents});
+const VerbRegistration kEvents({"events", "hostkit events NAME LOG [--describe]", RunEvents});
 
 }  // namespace
 }  // namespace hostkit

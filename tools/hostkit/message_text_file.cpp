@@ -149,6 +149,7 @@ bool ParseMessageTextFile(std::string_view text, MessageTextFile& out, std::stri
       }
       inMessage = true;
       idResolved = false;
+      severity = 0;  // each message is Success unless it says otherwise; the facility carries on
     } else if (key == "severity") {
       auto it = severities.find(Lower(value));
       if (it == severities.end()) return fail("unknown severity " + std::string(value));
