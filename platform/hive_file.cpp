@@ -208,6 +208,129 @@ DWORD InstallFile(const std::string& tmp, const std::string& file, mode_t mode) 
   return SyncFolder(file);
 }
 
+
+// ---- compaction ----
+//
+// hivex never reuses a freed cell: every change session starts a new 4 KiB bin, so a hive that
+// is changed often (the settings on every exit) would grow without end. A hive of the kind we
+// make ourselves (one security cell shared by all keys, no class names) is rebuilt into a fresh
+// empty hive when most of it is dead space. Hives of other origins keep their layout: their
+// keys' own security descriptors must survive.
+
+struct Census {
+  bool ours = false;  // parsed, one security cell, no class names
+  size_t binBytes = 0;
+  size_t liveBytes = 0;
+};
+
+Census TakeCensus(const std::string& bytes) {
+  Census c;
+  const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+  if (bytes.size() < 0x2000) return c;
+  size_t skCells = 0;
+  bool classes = false;
+  size_t pos = 0x1000;
+  while (pos + 32 <= bytes.size()) {
+    if (std::memcmp(b + pos, "hbin", 4) != 0) break;
+    const size_t binSize = LoadLe32(b + pos + 8);
+    if (binSize < 0x1000 || binSize % 0x1000 || pos + binSize > bytes.size()) return c;
+    size_t cell = pos + 32;
+    while (cell + 4 <= pos + binSize) {
+      const int32_t size = static_cast<int32_t>(LoadLe32(b + cell));
+      const size_t len = static_cast<size_t>(size < 0 ? -static_cast<int64_t>(size) : size);
+      if (len < 8 || len % 4 || cell + len > pos + binSize) return c;
+      if (size < 0) {
+        c.liveBytes += len;
+        if (std::memcmp(b + cell + 4, "sk", 2) == 0) ++skCells;
+        if (len >= 4 + 76 && std::memcmp(b + cell + 4, "nk", 2) == 0 && LoadLe32(b + cell + 4 + 48) != 0xFFFFFFFFu &&
+            LoadLe32(b + cell + 4 + 48) != 0)
+          classes = true;
+      }
+      cell += len;
+    }
+    c.binBytes += binSize;
+    pos += binSize;
+  }
+  c.ours = skCells == 1 && !classes;
+  return c;
+}
+
+bool WorthCompacting(const Census& c) { return c.ours && c.binBytes >= 64 * 1024 && c.binBytes > 4 * c.liveBytes; }
+
+DWORD CopyTree(hive_h* from, hive_node_h src, hive_h* to, hive_node_h dst, int depth) {
+  if (depth > 512) return ERROR_REGISTRY_CORRUPT;
+  Malloced<hive_value_h> values(hivex_node_values(from, src));
+  if (!values) return FromHivexErrno(errno);
+  std::vector<std::string> keys, datas;
+  std::vector<hive_type> types;
+  for (size_t i = 0; values.get()[i]; ++i) {
+    Malloced<char> key(hivex_value_key(from, values.get()[i]));
+    hive_type t;
+    size_t len = 0;
+    if (!key || hivex_value_type(from, values.get()[i], &t, &len) != 0) return ERROR_REGISTRY_CORRUPT;
+    std::string data;
+    if (len) {
+      Malloced<char> v(hivex_value_value(from, values.get()[i], &t, &len));
+      if (!v) return ERROR_REGISTRY_CORRUPT;
+      data.assign(v.get(), len);
+    }
+    keys.emplace_back(key.get());
+    types.push_back(t);
+    datas.push_back(std::move(data));
+  }
+  if (!keys.empty()) {
+    std::vector<hive_set_value> set(keys.size());
+    for (size_t i = 0; i < keys.size(); ++i) {
+      set[i].key = keys[i].data();
+      std::memcpy(&set[i].t, &types[i], sizeof types[i]);
+      set[i].len = datas[i].size();
+      set[i].value = datas[i].data();
+    }
+    if (hivex_node_set_values(to, dst, set.size(), set.data(), 0) != 0) return FromHivexErrno(errno);
+  }
+  Malloced<hive_node_h> children(hivex_node_children(from, src));
+  if (!children) return FromHivexErrno(errno);
+  for (size_t i = 0; children.get()[i]; ++i) {
+    Malloced<char> name(hivex_node_name(from, children.get()[i]));
+    if (!name) return ERROR_REGISTRY_CORRUPT;
+    hive_node_h child = hivex_node_add_child(to, dst, name.get());
+    if (!child) return FromHivexErrno(errno);
+    if (DWORD rc = CopyTree(from, children.get()[i], to, child, depth + 1)) return rc;
+  }
+  return ERROR_SUCCESS;
+}
+
+// Rewrites `tmp` (the committed change) as a fresh hive holding the same keys and values.
+DWORD Compact(hive_h* changed, const std::string& tmp) {
+  const std::string fresh = tmp + ".fresh";
+  const std::string bytes = MakeEmptyHive(FileTimeNow());
+  FILE* f = std::fopen(fresh.c_str(), "wb");
+  if (!f) return Win32FromErrno(errno);
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  if (std::fclose(f) != 0 || !written) {
+    ::unlink(fresh.c_str());
+    return ERROR_WRITE_FAULT;
+  }
+  hive_h* to = hivex_open(fresh.c_str(), HIVEX_OPEN_WRITE);
+  ::unlink(fresh.c_str());
+  if (!to) return ERROR_BADDB;
+  DWORD rc = CopyTree(changed, hivex_root(changed), to, hivex_root(to), 0);
+  if (rc == ERROR_SUCCESS && hivex_commit(to, tmp.c_str(), 0) != 0) rc = ERROR_WRITE_FAULT;
+  hivex_close(to);
+  return rc;
+}
+
+std::string ReadWholeFile(const std::string& path) {
+  std::string out;
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return out;
+  char buf[65536];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+  std::fclose(f);
+  return out;
+}
+
 DWORD WalkCheck(const Hive& hive, HiveNode node, std::set<HiveNode>& seen, int depth) {
   // Windows refuses trees deeper than 512 levels; a deeper one here is a loop or a forgery.
   if (depth > 512) return ERROR_REGISTRY_CORRUPT;
@@ -317,7 +440,7 @@ DWORD Hive::AddChild(HiveNode parent, std::string_view name, HiveNode& out) {
   std::string c;
   if (!CName(name, c) || c.empty() || c.find('\\') != std::string::npos || Utf16Length(c) > kMaxKeyNameLength)
     return ERROR_INVALID_PARAMETER;
-  HiveNode existing;
+  HiveNode existing = 0;
   if (Child(parent, c, existing) == ERROR_SUCCESS) {
     out = existing;
     return ERROR_SUCCESS;
@@ -334,7 +457,7 @@ DWORD Hive::CreatePath(const std::vector<std::string>& names, HiveNode& out, boo
   HiveNode node = Root();
   bool made = false;
   for (const auto& n : names) {
-    HiveNode next;
+    HiveNode next = 0;
     DWORD rc = Child(node, n, next);
     if (rc == ERROR_FILE_NOT_FOUND) {
       if ((rc = AddChild(node, n, next)) != ERROR_SUCCESS) return rc;
@@ -447,7 +570,9 @@ DWORD ChangeHive(const std::string& file, const std::function<DWORD(Hive&)>& cha
       rc = errno ? Win32FromErrno(errno) : ERROR_WRITE_FAULT;
       ::unlink(tmp.c_str());
     } else {
-      rc = InstallFile(tmp, file, st.st_mode & 07777);
+      if (WorthCompacting(TakeCensus(ReadWholeFile(tmp)))) rc = Compact(impl.h, tmp);
+      if (rc == ERROR_SUCCESS) rc = InstallFile(tmp, file, st.st_mode & 07777);
+      else ::unlink(tmp.c_str());
     }
   }
   hivex_close(impl.h);

@@ -39,7 +39,7 @@ struct Entry {
 DWORD FillHive(const std::string& file, const std::vector<Entry>& entries) {
   return ChangeHive(file, [&](Hive& hive) {
     for (const auto& e : entries) {
-      HiveNode node;
+      HiveNode node = 0;
       if (DWORD rc = hive.CreatePath(e.key, node)) return rc;
       RegistryValue existing;
       DWORD rc = hive.GetValue(node, e.value, existing);

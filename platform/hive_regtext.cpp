@@ -320,7 +320,7 @@ DWORD ApplyRegText(const ComputerImage& computer, const std::vector<RegTextChang
         names.erase(names.begin());
         if (system)
           if (DWORD r = MapControlSet(hive, names)) return r;
-        HiveNode node;
+        HiveNode node = 0;
         DWORD r;
         switch (c->kind) {
           case RegTextChange::CreateKey:
@@ -369,7 +369,7 @@ DWORD ExportRegText(const ComputerImage& computer, std::string_view keyPath, std
     std::vector<std::string> mapped = below;
     if (system)
       if (DWORD rc = MapControlSet(hive, mapped)) return rc;
-    HiveNode node;
+    HiveNode node = 0;
     if (DWORD rc = hive.Walk(mapped, node)) return rc;
     std::set<HiveNode> seen;
     return ExportNode(hive, node, key, seen, 0, out);

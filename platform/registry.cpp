@@ -179,7 +179,7 @@ DWORD SplitKeyPath(std::string_view path, std::vector<std::string>& names) {
 
 DWORD MapControlSet(const Hive& hive, std::vector<std::string>& names) {
   if (names.empty() || !EqualsNoCase(names[0], "CurrentControlSet")) return ERROR_SUCCESS;
-  HiveNode select;
+  HiveNode select = 0;
   if (DWORD rc = hive.Walk({"Select"}, select)) return rc;
   RegistryValue current;
   if (DWORD rc = hive.GetValue(select, "Current", current)) return rc;
@@ -215,7 +215,7 @@ DWORD ReadImageValue(const ComputerImage& computer, std::string_view keyPath, st
   return ReadHive(key.file, [&](const Hive& hive) {
     if (key.system)
       if (DWORD rc = MapControlSet(hive, key.names)) return rc;
-    HiveNode node;
+    HiveNode node = 0;
     if (DWORD rc = hive.Walk(key.names, node)) return rc;
     return hive.GetValue(node, valueName, out);
   });
@@ -227,7 +227,7 @@ DWORD ListImageSubkeys(const ComputerImage& computer, std::string_view keyPath, 
   return ReadHive(key.file, [&](const Hive& hive) {
     if (key.system)
       if (DWORD rc = MapControlSet(hive, key.names)) return rc;
-    HiveNode node;
+    HiveNode node = 0;
     if (DWORD rc = hive.Walk(key.names, node)) return rc;
     std::vector<HiveNode> children;
     if (DWORD rc = hive.Children(node, children)) return rc;
@@ -248,7 +248,7 @@ DWORD ListImageValues(const ComputerImage& computer, std::string_view keyPath,
   return ReadHive(key.file, [&](const Hive& hive) {
     if (key.system)
       if (DWORD rc = MapControlSet(hive, key.names)) return rc;
-    HiveNode node;
+    HiveNode node = 0;
     if (DWORD rc = hive.Walk(key.names, node)) return rc;
     std::vector<std::string> names;
     if (DWORD rc = hive.ValueNames(node, names)) return rc;
@@ -269,7 +269,7 @@ DWORD ChangeImageKey(const ComputerImage& computer, std::string_view keyPath, bo
   return ChangeHive(key.file, [&](Hive& hive) {
     if (key.system)
       if (DWORD rc = MapControlSet(hive, key.names)) return rc;
-    HiveNode node;
+    HiveNode node = 0;
     DWORD rc = create ? hive.CreatePath(key.names, node) : hive.Walk(key.names, node);
     if (rc) return rc;
     return change(hive, node);
@@ -323,7 +323,7 @@ LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY p
   if (key.hive >= 0) {
     DWORD rc = ReadHive(key.file, [&](const Hive& hive) {
       if (DWORD r = MapIfSystem(hive, key)) return r;
-      HiveNode node;
+      HiveNode node = 0;
       DWORD r = hive.Walk(key.names, node);
       return r == ERROR_FILE_NOT_FOUND && !lpSubKey ? ERROR_KEY_DELETED : r;
     });
@@ -348,7 +348,7 @@ LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR, DWORD, REGSAM sam
   if (key.hive >= 0) {
     rc = ChangeHive(key.file, [&](Hive& hive) {
       if (DWORD r = MapIfSystem(hive, key)) return r;
-      HiveNode node;
+      HiveNode node = 0;
       return hive.CreatePath(key.names, node, &created);
     });
     if (rc) return static_cast<LONG>(rc);
@@ -373,7 +373,7 @@ LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LP
     name = present[dwIndex];
   } else {
     DWORD rc = ReadHive(key.file, [&](const Hive& hive) {
-      HiveNode node;
+      HiveNode node = 0;
       if (DWORD r = WalkOpenKey(hive, key, node)) return r;
       std::vector<HiveNode> children;
       if (DWORD r = hive.Children(node, children)) return r;
@@ -405,7 +405,7 @@ LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchVal
   std::string name;
   RegistryValue value;
   DWORD rc = ReadHive(key.file, [&](const Hive& hive) {
-    HiveNode node;
+    HiveNode node = 0;
     if (DWORD r = WalkOpenKey(hive, key, node)) return r;
     std::vector<std::string> names;
     if (DWORD r = hive.ValueNames(node, names)) return r;
@@ -426,7 +426,7 @@ LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD, LPDWORD lpType, LP
   if (key.hive < 0) return ERROR_FILE_NOT_FOUND;
   RegistryValue value;
   DWORD rc = ReadHive(key.file, [&](const Hive& hive) {
-    HiveNode node;
+    HiveNode node = 0;
     if (DWORD r = WalkOpenKey(hive, key, node)) return r;
     return hive.GetValue(node, lpValueName ? lpValueName : "", value);
   });
@@ -442,8 +442,18 @@ LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType, const BY
   RegistryValue value{dwType, std::string(reinterpret_cast<const char*>(lpData), lpData ? cbData : 0)};
   if (dwType == REG_SZ || dwType == REG_EXPAND_SZ || dwType == REG_MULTI_SZ) value.data = Utf8ToUtf16Le(value.data);
   const std::string name = lpValueName ? lpValueName : "";
+  // A value that already holds these bytes needs neither the lock nor a commit.
+  bool same = false;
+  ReadHive(key.file, [&](const Hive& hive) {
+    HiveNode node = 0;
+    RegistryValue old;
+    same = hive.Walk(key.names, node) == 0 && hive.GetValue(node, name, old) == 0 && old.type == value.type &&
+           old.data == value.data;
+    return DWORD{0};
+  });
+  if (same) return ERROR_SUCCESS;
   DWORD rc = ChangeHive(key.file, [&](Hive& hive) {
-    HiveNode node;
+    HiveNode node = 0;
     if (DWORD r = WalkOpenKey(hive, key, node)) return r;
     return hive.SetValue(node, name, value);
   });
@@ -456,7 +466,7 @@ LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
   if (LONG rc = WriteCheck(key)) return rc;
   const std::string name = lpValueName ? lpValueName : "";
   return static_cast<LONG>(ChangeHive(key.file, [&](Hive& hive) {
-    HiveNode node;
+    HiveNode node = 0;
     if (DWORD r = WalkOpenKey(hive, key, node)) return r;
     return hive.DeleteValue(node, name);
   }));
@@ -471,7 +481,7 @@ LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
   if (key.names.empty()) return ERROR_ACCESS_DENIED;  // a hive's root stays
   return static_cast<LONG>(ChangeHive(key.file, [&](Hive& hive) {
     if (DWORD r = MapIfSystem(hive, key)) return r;
-    HiveNode node;
+    HiveNode node = 0;
     if (DWORD r = hive.Walk(key.names, node)) return r;
     std::vector<HiveNode> children;
     if (DWORD r = hive.Children(node, children)) return r;

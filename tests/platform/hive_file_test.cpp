@@ -24,7 +24,7 @@ class HiveFileTest : public ::testing::Test {
 DWORD SetIn(const std::string& file, const std::vector<std::string>& path, const std::string& name,
             const RegistryValue& v) {
   return ChangeHive(file, [&](Hive& h) {
-    HiveNode n;
+    HiveNode n = 0;
     if (DWORD rc = h.CreatePath(path, n)) return rc;
     return h.SetValue(n, name, v);
   });
@@ -67,7 +67,7 @@ TEST_F(HiveFileTest, ValuesOfEveryTypeReadBackInTheIndependentReaders) {
   for (const auto& c : cases) {
     RegistryValue back;
     ASSERT_EQ(ReadHive(file, [&](const Hive& h) {
-                HiveNode n;
+                HiveNode n = 0;
                 if (DWORD rc = h.Walk({"top", "INNER"}, n)) return rc;
                 return h.GetValue(n, c.name, back);
               }), 0u) << c.name;
@@ -86,11 +86,11 @@ TEST_F(HiveFileTest, ValuesOfEveryTypeReadBackInTheIndependentReaders) {
 
 TEST_F(HiveFileTest, KeyNameOf255CharactersIsTheLongestAccepted) {
   const std::string longest(255, 'k'), tooLong(256, 'k');
-  EXPECT_EQ(ChangeHive(file, [&](Hive& h) { HiveNode n; return h.AddChild(h.Root(), longest, n); }), 0u);
+  EXPECT_EQ(ChangeHive(file, [&](Hive& h) { HiveNode n = 0; return h.AddChild(h.Root(), longest, n); }), 0u);
   const std::string before = TempNetwork::ReadFile(file);
-  EXPECT_EQ(ChangeHive(file, [&](Hive& h) { HiveNode n; return h.AddChild(h.Root(), tooLong, n); }),
+  EXPECT_EQ(ChangeHive(file, [&](Hive& h) { HiveNode n = 0; return h.AddChild(h.Root(), tooLong, n); }),
             DWORD{ERROR_INVALID_PARAMETER});
-  EXPECT_EQ(ChangeHive(file, [&](Hive& h) { HiveNode n; return h.AddChild(h.Root(), "a\\b", n); }),
+  EXPECT_EQ(ChangeHive(file, [&](Hive& h) { HiveNode n = 0; return h.AddChild(h.Root(), "a\\b", n); }),
             DWORD{ERROR_INVALID_PARAMETER});
   EXPECT_EQ(TempNetwork::ReadFile(file), before);
   std::vector<std::string> names;
@@ -112,7 +112,7 @@ TEST_F(HiveFileTest, FailedChangesLeaveTheFileAsItWas) {
   const std::string before = TempNetwork::ReadFile(file);
   // A change that answers an error is not committed, whatever it did first.
   EXPECT_EQ(ChangeHive(file, [](Hive& h) {
-              HiveNode n;
+              HiveNode n = 0;
               h.AddChild(h.Root(), "Half", n);
               return DWORD{ERROR_INVALID_DATA};
             }), DWORD{ERROR_INVALID_DATA});
@@ -125,6 +125,26 @@ TEST_F(HiveFileTest, FailedChangesLeaveTheFileAsItWas) {
   // Setting what is already there does not rewrite the file.
   EXPECT_EQ(SetIn(file, {"K"}, "V", DwordValue(1)), 0u);
   EXPECT_EQ(TempNetwork::ReadFile(file), before);
+}
+
+// hivex starts a new bin for every change; our hives are rebuilt before that adds up.
+TEST_F(HiveFileTest, OftenChangedHiveStaysSmall) {
+  for (int i = 0; i < 60; ++i) {
+    ASSERT_EQ(SetIn(file, {"Settings"}, "Count", DwordValue(static_cast<DWORD>(i))), 0u);
+    ASSERT_EQ(SetIn(file, {"Settings", "Sub"}, "Name", StringValue(REG_SZ, std::string(10 + i % 5, 'n'))), 0u);
+  }
+  EXPECT_LT(std::filesystem::file_size(file), 80u * 1024);
+  EXPECT_EQ(CheckHiveFile(file), 0u);
+  RegistryValue v;
+  ASSERT_EQ(ReadHive(file, [&](const Hive& h) {
+              HiveNode n = 0;
+              if (DWORD rc = h.Walk({"Settings"}, n)) return rc;
+              return h.GetValue(n, "Count", v);
+            }), 0u);
+  EXPECT_EQ(v.data, DwordValue(59).data);
+  struct stat st;
+  ASSERT_EQ(::stat(file.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
 // Bad hives: each gets a clear code from a read, and a change attempt leaves the bytes alone.
@@ -163,7 +183,7 @@ TEST_F(HiveFileTest, BadHivesAnswerClearCodesAndStayUntouched) {
     TempNetwork::WriteFile(bad, c.bytes);
     EXPECT_EQ(CheckHiveFile(bad), c.readCode) << c.what;
     DWORD rc = ChangeHive(bad, [](Hive& h) {
-      HiveNode n;
+      HiveNode n = 0;
       if (DWORD r = h.CreatePath({"A", "B", "New"}, n)) return r;
       return h.SetValue(n, "X", DwordValue(1));
     });
@@ -198,7 +218,7 @@ TEST_F(HiveFileTest, TwoProcessesChangingOneHiveLoseNothing) {
   }
   std::vector<std::string> names;
   ASSERT_EQ(ReadHive(file, [&](const Hive& h) {
-              HiveNode n;
+              HiveNode n = 0;
               if (DWORD rc = h.Walk({"Shared"}, n)) return rc;
               return h.ValueNames(n, names);
             }), 0u);
