@@ -19,7 +19,7 @@ using namespace platform::evt;
 
 namespace {
 
-constexpr size_t kWindow = 256 * 1024;
+constexpr size_t kWindow = 1024 * 1024;
 
 struct FileId {
   dev_t dev = 0;
@@ -199,7 +199,7 @@ DWORD LoadState(FileBytes& f, LogState& st, uint64_t* eofHint) {
 // Reads the whole record at `off` (the record numbered `number`) into `rec` and checks it and its
 // place in the ring. `walked` is its distance from the oldest record.
 DWORD LoadRecord(FileBytes& f, const LogState& st, uint64_t off, uint32_t number, std::vector<uint8_t>& rec,
-                 RecordParts& parts, uint32_t& length) {
+                 RecordParts& parts, uint32_t& length, const uint8_t*& bytes) {
   const FileHeader& h = st.header;
   const uint64_t size = st.size;
   const uint64_t used = Dist(h.startOffset, h.endOffset, size);
@@ -211,9 +211,15 @@ DWORD LoadRecord(FileBytes& f, const LogState& st, uint64_t off, uint32_t number
   if (length < kFixedSize + 8 || walked >= used || length > used - walked || Load32(fixed + 4) != kSignature ||
       Load32(fixed + 8) != number)
     return ERROR_EVENTLOG_FILE_CORRUPT;
-  if (rec.size() < length) rec.resize(length);
-  if (!f.ReadRing(off, rec.data(), length)) return ERROR_EVENTLOG_FILE_CORRUPT;
-  if (!ParseRecord(rec.data(), length, parts)) return ERROR_EVENTLOG_FILE_CORRUPT;
+  if (size - off >= length) {
+    bytes = f.View(off, length);  // whole in the window: no copy
+    if (!bytes) return ERROR_EVENTLOG_FILE_CORRUPT;
+  } else {
+    if (rec.size() < length) rec.resize(length);
+    if (!f.ReadRing(off, rec.data(), length)) return ERROR_EVENTLOG_FILE_CORRUPT;
+    bytes = rec.data();
+  }
+  if (!ParseRecord(bytes, length, parts)) return ERROR_EVENTLOG_FILE_CORRUPT;
   return ERROR_SUCCESS;
 }
 
@@ -246,7 +252,13 @@ uint64_t FileSize(int fd) {
 }
 
 struct EventLogObject : HandleObject {
+  ~EventLogObject() override {
+    if (fd >= 0) ::close(fd);
+  }
   std::mutex m;
+  // The log file, kept open between calls while the path still names it.
+  int fd = -1;
+  FileId fdId;
   std::string computer;
   platform::EventLogLocation location;
   FileId id;
@@ -263,6 +275,7 @@ struct EventLogObject : HandleObject {
   size_t windowLength = 0;
   FileHeader windowHeader;
   uint64_t windowSize = 0;
+  FileId windowId;
   std::vector<uint8_t> record;
 };
 
@@ -561,24 +574,54 @@ DWORD WithLog(EventLogObject& log, bool checkId, Body&& body) {
     FileBytes f(-1, 0, none);
     return body(f, st);
   }
-  FileId id;
-  int fd = OpenLocked(log.location.file, O_RDONLY, LOCK_SH, id);
-  if (fd < 0) {
-    if (errno != ENOENT) return Win32FromErrno(errno);
-    if (checkId && log.haveId) return ERROR_EVENTLOG_FILE_CHANGED;
-    st.noFile = true;
-    std::vector<uint8_t> none;
-    FileBytes f(-1, 0, none);
-    return body(f, st);
+  const std::string& path = log.location.file;
+  int fd = -1;
+  uint64_t size = 0;
+  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    struct stat ps;
+    if (::stat(path.c_str(), &ps) != 0) {
+      if (errno != ENOENT) return Win32FromErrno(errno);
+      if (log.fd >= 0) ::close(log.fd);
+      log.fd = -1;
+      if (checkId && log.haveId) return ERROR_EVENTLOG_FILE_CHANGED;
+      st.noFile = true;
+      std::vector<uint8_t> none;
+      FileBytes f(-1, 0, none);
+      return body(f, st);
+    }
+    if (log.fd < 0 || !(IdOf(ps) == log.fdId)) {
+      if (log.fd >= 0) ::close(log.fd);
+      log.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+      struct stat fs;
+      if (log.fd < 0 || ::fstat(log.fd, &fs) != 0) {
+        if (log.fd >= 0) ::close(log.fd);
+        log.fd = -1;
+        if (errno == ENOENT) continue;
+        return Win32FromErrno(errno);
+      }
+      log.fdId = IdOf(fs);
+    }
+    if (::flock(log.fd, LOCK_SH) != 0) return Win32FromErrno(errno);
+    struct stat fs;
+    if (::fstat(log.fd, &fs) != 0 || fs.st_nlink == 0) {
+      // Replaced (cleared) while we waited for the lock: take the file the path names now.
+      ::close(log.fd);
+      log.fd = -1;
+      continue;
+    }
+    fd = log.fd;
+    size = static_cast<uint64_t>(fs.st_size);
   }
-  struct Closer {
+  if (fd < 0) return ERROR_EVENTLOG_FILE_CHANGED;
+  struct Unlocker {
     int fd;
-    ~Closer() { ::close(fd); }
-  } closer{fd};
+    ~Unlocker() { ::flock(fd, LOCK_UN); }
+  } unlocker{fd};
+  const FileId id = log.fdId;
   if (checkId) {
     if (log.haveId && !(log.id == id)) return ERROR_EVENTLOG_FILE_CHANGED;
   }
-  FileBytes f(fd, FileSize(fd), log.window);
+  FileBytes f(fd, size, log.window);
   if (DWORD rc = LoadState(f, st, &log.eofHint); rc != ERROR_SUCCESS) return rc;
   if (checkId && !log.haveId && !st.noFile) {
     log.id = id;
@@ -588,7 +631,8 @@ DWORD WithLog(EventLogObject& log, bool checkId, Body&& body) {
   // every append moves the current record number and a clear replaces the file.
   const FileHeader& h = st.header;
   const FileHeader& w = log.windowHeader;
-  if (f.windowLength() == 0 && log.windowLength > 0 && log.windowSize == st.size && w.startOffset == h.startOffset &&
+  if (f.windowLength() == 0 && log.windowLength > 0 && log.windowId == id && log.windowSize == st.size &&
+      w.startOffset == h.startOffset &&
       w.endOffset == h.endOffset && w.currentRecordNumber == h.currentRecordNumber &&
       w.oldestRecordNumber == h.oldestRecordNumber)
     f.Adopt(log.windowOffset, log.windowLength);
@@ -597,6 +641,7 @@ DWORD WithLog(EventLogObject& log, bool checkId, Body&& body) {
   log.windowLength = f.windowLength();
   log.windowHeader = h;
   log.windowSize = st.size;
+  log.windowId = id;
   return rc;
 }
 
@@ -656,10 +701,11 @@ BOOL ReadEventLogA(HANDLE eventLog, DWORD readFlags, DWORD, LPVOID buffer, DWORD
     uint64_t off = h.startOffset;
     RecordParts parts;
     uint32_t length = 0;
+    const uint8_t* bytes = nullptr;
     if (log->offsetKnown) {
       off = log->nextOffset;
       // The remembered place may have been overwritten by a wrap; then walk from the oldest.
-      if (LoadRecord(f, st, off, n, log->record, parts, length) != ERROR_SUCCESS) log->offsetKnown = false;
+      if (LoadRecord(f, st, off, n, log->record, parts, length, bytes) != ERROR_SUCCESS) log->offsetKnown = false;
     }
     if (!log->offsetKnown) {
       off = h.startOffset;
@@ -672,20 +718,22 @@ BOOL ReadEventLogA(HANDLE eventLog, DWORD readFlags, DWORD, LPVOID buffer, DWORD
           return ERROR_EVENTLOG_FILE_CORRUPT;
         off = NextRecord(off, len, st.size, h.endOffset);
       }
-      if (DWORD e = LoadRecord(f, st, off, n, log->record, parts, length); e != ERROR_SUCCESS) return e;
+      if (DWORD e = LoadRecord(f, st, off, n, log->record, parts, length, bytes); e != ERROR_SUCCESS) return e;
     }
-    // `parts` and `log->record` hold record n at `off`.
+    // `parts` and `bytes` hold record n at `off`.
     while (true) {
-      uint32_t ansi = AnsiSize(log->record.data(), parts);
-      if (ansi > numberOfBytesToRead - used) {
-        if (used == 0) {
-          needed = ansi;
-          return ERROR_INSUFFICIENT_BUFFER;
+      const DWORD room = numberOfBytesToRead - used;
+      if (AnsiUpperBound(parts) > room) {
+        uint32_t ansi = AnsiSize(bytes, parts);
+        if (ansi > room) {
+          if (used == 0) {
+            needed = ansi;
+            return ERROR_INSUFFICIENT_BUFFER;
+          }
+          break;
         }
-        break;
       }
-      WriteAnsi(log->record.data(), parts, out + used);
-      used += ansi;
+      used += WriteAnsi(bytes, parts, out + used);
       ++n;
       off = NextRecord(off, length, st.size, h.endOffset);
       log->nextNumber = n;
@@ -693,7 +741,7 @@ BOOL ReadEventLogA(HANDLE eventLog, DWORD readFlags, DWORD, LPVOID buffer, DWORD
       log->offsetKnown = true;
       if (n >= h.currentRecordNumber) break;
       // A damaged record after good ones: hand out the good ones; the next read reports it.
-      if (LoadRecord(f, st, off, n, log->record, parts, length) != ERROR_SUCCESS) break;
+      if (LoadRecord(f, st, off, n, log->record, parts, length, bytes) != ERROR_SUCCESS) break;
     }
     return ERROR_SUCCESS;
   });

@@ -112,9 +112,11 @@ struct RecordParts {
 bool ParseRecord(const uint8_t* rec, uint32_t size, RecordParts& out);
 
 // The record in the layout of the A calls: names and strings in UTF-8, offsets rebuilt, padding
-// 0-3 bytes. AnsiSize gives the exact size; WriteAnsi writes that many bytes.
+// 0-3 bytes. AnsiSize gives the exact size; WriteAnsi writes that many bytes and returns the
+// count. AnsiUpperBound is never below AnsiSize and costs nothing to compute.
 uint32_t AnsiSize(const uint8_t* rec, const RecordParts& parts);
-void WriteAnsi(const uint8_t* rec, const RecordParts& parts, uint8_t* out);
+uint32_t WriteAnsi(const uint8_t* rec, const RecordParts& parts, uint8_t* out);
+uint64_t AnsiUpperBound(const RecordParts& parts);
 
 // A record on disk (UTF-16 texts) for the writer, with number and Length filled in.
 std::vector<uint8_t> BuildRecord(const EventInput& in, uint32_t recordNumber);
