@@ -1,6 +1,12 @@
 #include "platform/accounts.h"
 
+#include <sys/stat.h>
+
 #include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <tuple>
 #include <optional>
 
 #include "platform/network.h"
@@ -63,64 +69,87 @@ std::optional<Account> WellKnown(const Sid& s, const ComputerImage& computer) {
   return std::nullopt;
 }
 
-// The RID of `name` below a SAM "Names" key: the default value holds no data and keeps the
-// RID in its type field.
-DWORD NameOfRid(const ComputerImage& computer, const std::string& namesKey, DWORD rid, std::string& name) {
+// The names below a SAM "Names" key by RID: each name's default value holds no data and keeps
+// the RID in its type field.
+std::map<DWORD, std::string> NamesByRid(const ComputerImage& computer, const std::string& namesKey) {
+  std::map<DWORD, std::string> out;
   std::vector<std::string> names;
-  if (DWORD rc = ListImageSubkeys(computer, namesKey, names); rc != ERROR_SUCCESS) return rc;
+  if (ListImageSubkeys(computer, namesKey, names) != ERROR_SUCCESS) return out;
   for (const auto& n : names) {
     RegistryValue v;
-    if (ReadImageValue(computer, namesKey + "\\" + n, "", v) == ERROR_SUCCESS && v.type == rid) {
-      name = n;
-      return ERROR_SUCCESS;
-    }
+    if (ReadImageValue(computer, namesKey + "\\" + n, "", v) == ERROR_SUCCESS) out.emplace(v.type, n);
   }
-  return ERROR_NONE_MAPPED;
+  return out;
 }
 
 const char kAccountDomain[] = "SAM\\SAM\\Domains\\Account";
 const char kBuiltinDomain[] = "SAM\\SAM\\Domains\\Builtin";
 
-// The account domain's SID (S-1-5-21-a-b-c): the last 12 bytes of the domain's V value.
-bool MachineSid(const ComputerImage& computer, DWORD parts[3]) {
+// What one SAM hive says about accounts. Every record of a log asks for its user's name, so
+// the hive is read once per file version, not once per record.
+struct Sam {
+  bool hasDomain = false;
+  DWORD domain[3] = {};  // S-1-5-21-a-b-c: the last 12 bytes of the account domain's V value
+  std::map<DWORD, std::string> users, groups, aliases, builtin;
+};
+
+std::shared_ptr<const Sam> ReadSam(const ComputerImage& computer) {
+  static std::mutex lock;
+  static std::map<std::string, std::pair<std::tuple<ino_t, off_t, long long, long>, std::shared_ptr<const Sam>>> cache;
+  std::string file;
+  struct stat st;
+  if (ImageHiveFile(computer, "SAM", file) != ERROR_SUCCESS || ::stat(file.c_str(), &st) != 0)
+    return std::make_shared<Sam>();
+  auto identity = std::make_tuple(st.st_ino, st.st_size, static_cast<long long>(st.st_mtim.tv_sec), st.st_mtim.tv_nsec);
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    auto it = cache.find(file);
+    if (it != cache.end() && it->second.first == identity) return it->second.second;
+  }
+  auto sam = std::make_shared<Sam>();
   RegistryValue v;
-  if (ReadImageValue(computer, kAccountDomain, "V", v) != ERROR_SUCCESS || v.data.size() < 12) return false;
-  const auto* p = reinterpret_cast<const uint8_t*>(v.data.data() + v.data.size() - 12);
-  for (int i = 0; i < 3; ++i)
-    parts[i] = static_cast<DWORD>(p[4 * i] | (p[4 * i + 1] << 8) | (p[4 * i + 2] << 16) |
-                                  (static_cast<DWORD>(p[4 * i + 3]) << 24));
-  return true;
+  if (ReadImageValue(computer, kAccountDomain, "V", v) == ERROR_SUCCESS && v.data.size() >= 12) {
+    const auto* p = reinterpret_cast<const uint8_t*>(v.data.data() + v.data.size() - 12);
+    for (int i = 0; i < 3; ++i)
+      sam->domain[i] = static_cast<DWORD>(p[4 * i] | (p[4 * i + 1] << 8) | (p[4 * i + 2] << 16) |
+                                          (static_cast<DWORD>(p[4 * i + 3]) << 24));
+    sam->hasDomain = true;
+  }
+  const std::string account = kAccountDomain;
+  sam->users = NamesByRid(computer, account + "\\Users\\Names");
+  sam->groups = NamesByRid(computer, account + "\\Groups\\Names");
+  sam->aliases = NamesByRid(computer, account + "\\Aliases\\Names");
+  sam->builtin = NamesByRid(computer, std::string(kBuiltinDomain) + "\\Aliases\\Names");
+  std::lock_guard<std::mutex> guard(lock);
+  if (cache.size() >= 64) cache.clear();
+  cache[file] = {identity, sam};
+  return sam;
 }
 
 // The account of `s` in the account domain that `computer`'s SAM holds, named `domainName`.
 std::optional<Account> DomainAccount(const Sid& s, const ComputerImage& computer, const std::string& domainName) {
   if (s.authority != 5 || s.sub.size() < 4 || s.sub.size() > 5 || s.sub[0] != 21) return std::nullopt;
-  DWORD parts[3];
-  if (!MachineSid(computer, parts) || s.sub[1] != parts[0] || s.sub[2] != parts[1] || s.sub[3] != parts[2])
+  auto sam = ReadSam(computer);
+  if (!sam->hasDomain || s.sub[1] != sam->domain[0] || s.sub[2] != sam->domain[1] || s.sub[3] != sam->domain[2])
     return std::nullopt;
   if (s.sub.size() == 4) return Account{domainName, domainName, SidTypeDomain};
   DWORD rid = s.sub[4];
-  std::string name;
-  const std::string base = kAccountDomain;
-  if (NameOfRid(computer, base + "\\Users\\Names", rid, name) == ERROR_SUCCESS)
-    return Account{name, domainName, SidTypeUser};
-  if (NameOfRid(computer, base + "\\Groups\\Names", rid, name) == ERROR_SUCCESS)
-    return Account{name, domainName, SidTypeGroup};
-  if (NameOfRid(computer, base + "\\Aliases\\Names", rid, name) == ERROR_SUCCESS)
-    return Account{name, domainName, SidTypeAlias};
+  if (auto it = sam->users.find(rid); it != sam->users.end()) return Account{it->second, domainName, SidTypeUser};
+  if (auto it = sam->groups.find(rid); it != sam->groups.end()) return Account{it->second, domainName, SidTypeGroup};
+  if (auto it = sam->aliases.find(rid); it != sam->aliases.end()) return Account{it->second, domainName, SidTypeAlias};
   return std::nullopt;
 }
 
 std::optional<Account> Builtin(const Sid& s, const ComputerImage& computer) {
   if (s.authority != 5 || s.sub.size() != 2 || s.sub[0] != 32) return std::nullopt;
-  std::string name;
-  if (NameOfRid(computer, std::string(kBuiltinDomain) + "\\Aliases\\Names", s.sub[1], name) == ERROR_SUCCESS)
-    return Account{name, "BUILTIN", SidTypeAlias};
+  auto sam = ReadSam(computer);
+  if (auto it = sam->builtin.find(s.sub[1]); it != sam->builtin.end()) return Account{it->second, "BUILTIN", SidTypeAlias};
   // An image without a SAM still knows the aliases every NT installation has.
   static const char* const kAliases[] = {"Administrators",    "Users",            "Guests",
                                          "Power Users",       "Account Operators", "Server Operators",
                                          "Print Operators",   "Backup Operators", "Replicator"};
-  if (s.sub[1] >= 544 && s.sub[1] <= 552) return Account{kAliases[s.sub[1] - 544], "BUILTIN", SidTypeAlias};
+  if (sam->builtin.empty() && s.sub[1] >= 544 && s.sub[1] <= 552)
+    return Account{kAliases[s.sub[1] - 544], "BUILTIN", SidTypeAlias};
   return std::nullopt;
 }
 

@@ -128,6 +128,12 @@ TEST(AccountsTest, DomainAccountsThroughThePrimaryController) {
   EXPECT_EQ(Lookup("BDC1", MakeSid(5, {21, 10, 20, 30, 1000})), "LAB\\alice");
   EXPECT_EQ(Lookup("WS2", MakeSid(5, {21, 10, 20, 30, 1000})), "ERR 1332");  // another domain
   EXPECT_EQ(Lookup("DC1", MakeSid(5, {21, 7, 8, 9, 1000})), "ERR 1332");
+  // An account added later is known at once (the SAM is read again when its file changes).
+  EXPECT_EQ(Lookup("WS1", MakeSid(5, {21, 10, 20, 30, 1001})), "ERR 1332");
+  ASSERT_EQ(platform::WriteImageValue(Image("DC1"), "SAM\\SAM\\Domains\\Account\\Users\\Names\\bob", "",
+                                      {1001, ""}, true),
+            0u);
+  EXPECT_EQ(Lookup("WS1", MakeSid(5, {21, 10, 20, 30, 1001})), "LAB\\bob");
   // The controller switched off: its accounts are not known.
   pdc.online = false;
   ASSERT_EQ(platform::WriteHostInfo(net.network() + "/DC1/host.ini", pdc), 0u);
