@@ -20,6 +20,7 @@
 #include "platform/network.h"
 #include "platform/paths.h"
 #include "platform/pe_resources.h"
+#include "platform/registry.h"
 #include "platform/system_messages.h"
 
 namespace platform {
@@ -173,7 +174,7 @@ int OpenResolved(const std::string& path, DWORD& error) {
 }
 
 std::mutex languageLock;
-LANGID defaultLanguage = 0x0409;
+LANGID defaultLanguage = 0;  // 0: the local image's language
 
 DWORD ParseFile(int fd, size_t size, std::shared_ptr<const ParsedModule>& out) {
   if (size == 0) return ERROR_BAD_EXE_FORMAT;
@@ -341,7 +342,26 @@ void SetDefaultLanguage(LANGID language) {
 
 LANGID DefaultLanguage() {
   std::lock_guard<std::mutex> guard(languageLock);
-  return defaultLanguage;
+  if (defaultLanguage != 0) return defaultLanguage;
+  // The gathering machine's language: its own image's SYSTEM hive names it (a hex text such as
+  // "0409"); read once for each network folder and computer name.
+  static std::string readFor;
+  static LANGID read = 0x0409;
+  const std::string key = NetworkFolder() + '\n' + LocalComputerName();
+  if (key == readFor) return read;
+  read = 0x0409;
+  ComputerImage local;
+  RegistryValue value;
+  if (ReachComputer(nullptr, local) == ERROR_SUCCESS &&
+      ReadImageValue(local, "SYSTEM\\CurrentControlSet\\Control\\Nls\\Language", "Default", value) ==
+          ERROR_SUCCESS) {
+    std::string text = ValueText(value);
+    char* end = nullptr;
+    unsigned long id = std::strtoul(text.c_str(), &end, 16);
+    if (!text.empty() && end && *end == '\0' && id > 0 && id <= 0xFFFF) read = static_cast<LANGID>(id);
+  }
+  readFor = key;
+  return read;
 }
 
 std::string Utf8FromCp1252(std::string_view text) {

@@ -67,7 +67,8 @@ HLOCAL LocalFree(HLOCAL memory);  // null on success, as Windows answers
 namespace platform {
 
 // The language that stands for the thread, user and system locale in the search for a
-// message's language (0x0409 unless set).
+// message's language: the one set here, or with 0 (the start) the local computer's own, as its
+// image's SYSTEM hive names it (Control\Nls\Language, Default), else 0x0409.
 void SetDefaultLanguage(LANGID language);
 LANGID DefaultLanguage();
 

@@ -9,7 +9,9 @@
 
 #include "platform/message_dll_writer.h"
 #include "platform/message_module.h"
+#include "platform/hive_file.h"
 #include "platform/pe_resources.h"
+#include "platform/registry.h"
 #include "tests/support/temp_network.h"
 
 namespace {
@@ -184,6 +186,35 @@ TEST_F(MessageModuleTest, LanguageSearchOrder) {
     EXPECT_EQ(Format(m, 5, c.requested), c.expected);
     FreeLibrary(m);
   }
+}
+
+TEST_F(MessageModuleTest, TheLocalImageNamesTheDefaultLanguage) {
+  std::string dll = Dll("de.dll", {{0x0407, {{5, "deutsch"}}}, {0x0409, {{5, "english"}}}, {0x040C, {{5, "francais"}}}});
+  platform::SetDefaultLanguage(0);
+  // No image of this computer yet: US English.
+  HMODULE m = LoadLibraryExA(dll.c_str(), nullptr, 3);
+  ASSERT_NE(m, nullptr);
+  EXPECT_EQ(Format(m, 5), "english");
+  FreeLibrary(m);
+  // ADMINPC's own SYSTEM hive says French; a new network folder is read afresh.
+  TempNetwork other;
+  std::string root = other.AddComputer("ADMINPC");
+  std::filesystem::create_directories(root + "/C/WINNT/System32/config");
+  platform::ComputerImage local;
+  ASSERT_EQ(platform::FindComputer("ADMINPC", local), 0u);
+  std::string hive;
+  ASSERT_EQ(platform::ImageHiveFile(local, "SYSTEM", hive, true), 0u);
+  ASSERT_EQ(platform::CreateHiveFile(hive, 0644), 0u);
+  ASSERT_EQ(platform::WriteImageValue(local, "SYSTEM\\Select", "Current", platform::DwordValue(1), true), 0u);
+  ASSERT_EQ(platform::WriteImageValue(local, "SYSTEM\\ControlSet001\\Control\\Nls\\Language", "Default",
+                                      platform::StringValue(REG_SZ, "040c"), true),
+            0u);
+  m = LoadLibraryExA(dll.c_str(), nullptr, 3);
+  ASSERT_NE(m, nullptr);
+  EXPECT_EQ(Format(m, 5), "francais");
+  EXPECT_EQ(Format(m, 5, 0x0407), "deutsch");  // a specific language is not overridden
+  FreeLibrary(m);
+  platform::SetDefaultLanguage(0x0409);
 }
 
 TEST_F(MessageModuleTest, LoadFailuresAnswerWindowsCodes) {
