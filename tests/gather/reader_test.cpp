@@ -251,3 +251,25 @@ TEST_F(ReaderTest, Clear) {
 }
 
 }  // namespace
+
+namespace {
+
+// A block whose record length would not move the walk on, or would leave the block, is refused
+// rather than looped over or read past.
+TEST(ReaderWalkTest, MalformedLengthStopsTheWalk) {
+  CancelRequested = 0;
+  for (DWORD length : {0u, 8u, 0x38u + 1000u}) {
+    EventLogReader reader(nullptr, "System");
+    reader.NewBuffer(0x100);
+    std::memset(reader.buffer.get(), 0, 0x100);
+    std::memcpy(reader.buffer.get(), &length, sizeof length);
+    reader.bytesRead = 0x100;
+    int calls = 0;
+    EXPECT_FALSE(reader.WalkBuffer([&](EventLogReader&, const EVENTLOGRECORD*) { return ++calls > 0; })) << length;
+    EXPECT_EQ(calls, 0);
+    EXPECT_EQ(reader.result.status, IDS_UNABLE_TO_READ_LOG);
+    EXPECT_EQ(reader.result.errorCode, static_cast<int32_t>(ERROR_EVENTLOG_FILE_CORRUPT));
+  }
+}
+
+}  // namespace

@@ -690,3 +690,34 @@ TEST(EventLogRegistryTest, TheRegistryNamesTheFileAndItsLimits) {
 }
 
 }  // namespace
+
+namespace {
+
+// Layouts our writer does not make on its own: small rings whose oldest record sits in the middle
+// of the file (fuzz/corpus/fuzz_evt, see its .README).
+TEST(EventLogLayoutTest, HandMadeRings) {
+  const std::string corpus = TALLYARD_SOURCE_DIR "/fuzz/corpus/fuzz_evt/";
+  const std::pair<const char*, DWORD> cases[] = {
+      {"empty.evt", 0}, {"linear.evt", 3}, {"dirty.evt", 3}, {"split.evt", 4}, {"filler.evt", 4}};
+  for (const auto& [name, expected] : cases) {
+    SCOPED_TRACE(name);
+    TempNetwork net;
+    net.AddComputer("SRV1");
+    TempNetwork::WriteFile(net.network() + "/SRV1/C/WINNT/System32/config/SysEvent.Evt",
+                           TempNetwork::ReadFile(corpus + name));
+    HANDLE h = OpenEventLogA("SRV1", "System");
+    ASSERT_NE(h, nullptr);
+    DWORD end = 0;
+    std::vector<Rec> got = ReadAll(h, end, 200);  // small buffers: one record per read
+    EXPECT_EQ(end, static_cast<DWORD>(ERROR_HANDLE_EOF));
+    ASSERT_EQ(got.size(), expected);
+    for (DWORD i = 0; i < expected; ++i) {
+      EXPECT_EQ(got[i].number, i + 1);
+      EXPECT_EQ(got[i].id, 0xC0001B58u + i + 1);
+      EXPECT_EQ(got[i].written, 1002 + i);
+    }
+    CloseEventLog(h);
+  }
+}
+
+}  // namespace

@@ -120,3 +120,55 @@ TEST_F(EventVerbsTest, PutStaysInsideTheImage) {
 }
 
 }  // namespace
+
+#include "gather/message_file_resolver.h"
+#include "platform/eventlog.h"
+
+namespace {
+
+// A complete image from "hostkit create": its registry names the logs' files and limits, and the
+// sources imported into it are what the resolver finds.
+TEST(EventVerbsImageTest, CreatedImageServesLogsAndMessageFiles) {
+  TempNetwork net;
+  std::string out;
+  ASSERT_EQ(Hostkit("create SRV3 --role server", out), 0);
+  std::string reg = net.root() + "/sources.reg";
+  TempNetwork::WriteFile(reg,
+                         "REGEDIT4\n\n"
+                         "[HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Services\\EventLog\\System\\NetLogon]\n"
+                         "\"EventMessageFile\"=\"%SystemRoot%\\\\System32\\\\netmsg.dll\"\n"
+                         "\"ParameterMessageFile\"=\"kernel32.dll\"\n\n"
+                         "[HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Services\\EventLog\\System\\Srv]\n"
+                         "\"EventMessageFile\"=\"%SystemRoot%\\\\System32\\\\a.dll;D:\\\\b.dll\"\n");
+  ASSERT_EQ(Hostkit("reg import SRV3 '" + reg + "'", out), 0) << out;
+
+  bool ok = false;
+  MessageFileResolver resolver("SRV3", "System", ok);
+  ASSERT_TRUE(ok) << resolver.lastRegistryError();
+  EXPECT_EQ(resolver.sourceCount(), 2u);
+  int32_t index = -1;
+  ASSERT_TRUE(resolver.FindSource("srv", index));
+  FileList files;
+  ASSERT_TRUE(resolver.GetEventMessageFiles(index, files));
+  EXPECT_EQ(files.paths, (std::vector<std::string>{"\\\\SRV3\\C$\\WINNT\\System32\\a.dll", "\\\\SRV3\\D$\\b.dll"}));
+  ASSERT_TRUE(resolver.FindSource("NETLOGON", index));
+  FileList params;
+  ASSERT_TRUE(resolver.GetParameterMessageFiles(index, params));
+  EXPECT_EQ(params.paths, std::vector<std::string>{"kernel32.dll"});
+
+  // The created System log may grow to 512 KiB and keeps 7 days: a busy fill soon finds it full.
+  EXPECT_NE(Hostkit("fill SRV3 System --count 6000", out), 0);
+  HANDLE h = OpenEventLogA("SRV3", "System");
+  ASSERT_NE(h, nullptr);
+  DWORD count = 0;
+  ASSERT_TRUE(GetNumberOfEventLogRecords(h, &count));
+  EXPECT_GT(count, 1000u);
+  EXPECT_LT(count, 6000u);
+  CloseEventLog(h);
+  std::string file = net.network() + "/SRV3/C/WINNT/System32/config/SysEvent.Evt";
+  EXPECT_EQ(std::filesystem::file_size(file), 512u * 1024u);
+  ASSERT_EQ(Hostkit("events SRV3 System", out), 0);
+  EXPECT_EQ(Lines(out).size(), count);
+}
+
+}  // namespace
