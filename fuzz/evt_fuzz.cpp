@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     DWORD count = 0;
     GetNumberOfEventLogRecords(log, &count);
     // Buffer sizes from the input's first bytes: exact fits and near misses both get exercised.
-    const DWORD sizes[] = {0, 0x38, 0x40, 0x80, 0x200, 0x1000, 0x10000};
+    const DWORD sizes[] = {0, 0x40, 0x80, 0x200, 0x10000, 0x10000, 0x10000};
     std::vector<uint8_t> buffer(0x10000 + 64);
     for (int reads = 0; reads < 10000; ++reads) {
       DWORD want = sizes[(size > 0 ? data[reads % size] : 0) % 7];

@@ -391,6 +391,9 @@ DWORD NewestEventTime(const EventLogLocation& log, DWORD& timeWritten) {
 
 DWORD AppendEventRecords(const EventLogLocation& log, const std::vector<EventInput>& records, DWORD* firstNumber) {
   if (log.file.empty()) return ERROR_PATH_NOT_FOUND;
+  // NumStrings is 16 bits: more strings could not be counted in the record.
+  for (const EventInput& in : records)
+    if (in.strings.size() > 0xFFFF) return ERROR_INVALID_PARAMETER;
   FileId id;
   int fd = OpenLocked(log.file, O_RDWR | O_CREAT, LOCK_EX, id);
   if (fd < 0) return Win32FromErrno(errno);
