@@ -59,13 +59,16 @@ constexpr size_t kMaxValueNameLength = 16383;
 // Runs `read` over a snapshot of the hive file. Snapshots are cached and reused while the file
 // is the same (same inode, size and time; a replaced file is a new inode, and the snapshot keeps
 // the old one open, so its number cannot come back). ERROR_FILE_NOT_FOUND when the file is
-// missing, ERROR_BADDB when it is no hive (short, bad checksum, broken bins).
+// missing, ERROR_BADDB when it is no hive (short, bad checksum, broken bins). The snapshot is
+// locked while `read` runs: `read` must not read the same file again.
 DWORD ReadHive(const std::string& file, const std::function<DWORD(const Hive&)>& read);
 
 // Read-modify-write under an exclusive flock on "<file>.lock": loads the current file, runs
 // `change`, and if it answered 0 and changed something, commits to "<file>.tmp", fsyncs it,
 // gives it the old file's mode and renames it over the file (then fsyncs the folder). Any
 // failure leaves the file as it was. ERROR_ACCESS_DENIED when the file is not writable by us.
+// A hive of our own making (one security cell, no class names) that has become mostly dead
+// space is rebuilt compact on the way (hivex never reuses a freed cell).
 DWORD ChangeHive(const std::string& file, const std::function<DWORD(Hive&)>& change);
 
 // Creates an empty hive file with `mode` unless one exists (then it is left untouched, and the

@@ -21,6 +21,8 @@ class HostkitRegTest : public ::testing::Test {
 };
 
 TEST_F(HostkitRegTest, CreateBuildsEachRolesImage) {
+  // The independent readers must open every hive we build (checked where they are installed).
+  const bool haveOracles = RunTool("command -v regfexport && command -v hivexregedit") == 0;
   struct Case {
     const char* args;
     const char* name;
@@ -69,6 +71,11 @@ TEST_F(HostkitRegTest, CreateBuildsEachRolesImage) {
       std::string file;
       ASSERT_EQ(ImageHiveFile(image, hive, file), 0u);
       EXPECT_EQ(CheckHiveFile(file), 0u) << c.name << " " << hive;
+      if (haveOracles) {
+        std::string oracle;
+        EXPECT_EQ(RunTool("regfexport " + Quoted(file), &oracle), 0) << c.name << " " << hive << ": " << oracle.substr(0, 200);
+        EXPECT_EQ(RunTool("hivexregedit --export " + Quoted(file) + " '\\'", &oracle), 0) << c.name << " " << hive;
+      }
     }
   }
   // Machine SIDs differ between computers.
