@@ -210,6 +210,8 @@ bool EventStore::Commit(HWND owner) {
 bool EventStore::Finish(HWND owner) {
   lastReturnCode = SQLEndTran(SQL_HANDLE_ENV, environment, SQL_ROLLBACK);
   if (!Succeeded(lastReturnCode)) return Report(nullptr, Scope::Connection, nullptr);
+  // Closed first: psqlODBC forgets to free what a failed execution left on a dropped statement.
+  SQLFreeStmt(statement, SQL_CLOSE);
   lastReturnCode = SQLFreeStmt(statement, SQL_DROP);
   if (!Succeeded(lastReturnCode)) return Report(owner, Scope::Statement, "SQLEreeStmt");
   statement = SQL_NULL_HSTMT;
@@ -221,12 +223,20 @@ bool EventStore::Finish(HWND owner) {
   return true;
 }
 
+EventStore::~EventStore() {
+  if (environment != SQL_NULL_HENV) ReleaseEnvironment();
+}
+
 void EventStore::ReleaseEnvironment() {
   // A Finish that failed (a connection lost in the middle of a log) leaves the statement and
   // the connection allocated; they go first, or the environment could not be freed at all.
-  if (statement != SQL_NULL_HSTMT) SQLFreeStmt(statement, SQL_DROP);
+  if (statement != SQL_NULL_HSTMT) {
+    SQLFreeStmt(statement, SQL_CLOSE);
+    SQLFreeStmt(statement, SQL_DROP);
+  }
   statement = SQL_NULL_HSTMT;
   if (connection != SQL_NULL_HDBC) {
+    SQLEndTran(SQL_HANDLE_DBC, connection, SQL_ROLLBACK);
     SQLDisconnect(connection);
     SQLFreeConnect(connection);
   }

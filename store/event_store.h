@@ -29,6 +29,8 @@ struct EventRow {
 class EventStore {
  public:
   EventStore() = default;
+  // Whatever the caller left allocated (an early return between the calls) is released.
+  ~EventStore();
   EventStore(const EventStore&) = delete;
   EventStore& operator=(const EventStore&) = delete;
 

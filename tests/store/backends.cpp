@@ -191,6 +191,9 @@ Probe::Probe(Kind kind, bool admin) {
                                   nullptr, SQL_DRIVER_NOPROMPT);
   connected = rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO;
   if (!connected) lastError = Diagnostics(SQL_HANDLE_DBC, connection);
+  // A connection that a failed test left in a transaction must not make the next one wait.
+  if (connected && kind == Kind::Postgres) Exec("SET lock_timeout = '5s'");
+  if (connected && kind == Kind::Maria) Exec("SET SESSION lock_wait_timeout = 5");
 }
 
 Probe::~Probe() {
