@@ -207,6 +207,9 @@ std::vector<LANGID> LanguageOrder(LANGID language) {
 }
 
 const std::vector<uint8_t>* ChooseTable(const MessageTables& tables, LANGID language, DWORD& error) {
+  // A neutral request ends at the image's first language when nothing earlier matches, so a
+  // table of one language is the answer whatever the user's language is.
+  if (PRIMARYLANGID(language) == LANG_NEUTRAL && tables.languages.size() == 1) return &tables.languages.front().second;
   for (LANGID want : LanguageOrder(language))
     for (const auto& [id, table] : tables.languages)
       if (id == want) return &table;
