@@ -1,0 +1,168 @@
+// The default database and data source, created into a private ODBC folder as a fresh
+// installation would have them.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "platform/odbc_install.h"
+#include "store/data_source.h"
+#include "store/event_store.h"
+#include "store/schema.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Read(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// The installer keeps the first system folder it was given for the whole process, so the
+// process has one private folder; each test sets the state of its files.
+class DataSourceTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    char tmpl[] = "/tmp/tallyard-dsn-XXXXXX";
+    root = ::mkdtemp(tmpl);
+    fs::create_directories(root + "/sys");
+    std::string drivers = Read("/etc/odbcinst.ini");
+    for (size_t at; (at = drivers.find("CommLog=1")) != std::string::npos;) drivers.replace(at, 9, "CommLog=0");
+    std::ofstream(root + "/sys/odbcinst.ini") << drivers;
+    ::setenv("ODBCSYSINI", (root + "/sys").c_str(), 1);
+    ::setenv("ODBCINI", (root + "/user.ini").c_str(), 1);
+  }
+  static void TearDownTestSuite() { fs::remove_all(root); }
+
+  void SetUp() override {
+    if (Read(root + "/sys/odbcinst.ini").find("[SQLite3]") == std::string::npos)
+      GTEST_SKIP() << "the SQLite3 ODBC driver is not installed";
+    // The installer must find neither file: both are created on the way.
+    fs::remove(root + "/sys/odbc.ini");
+    fs::remove(root + "/user.ini");
+    install = root + "/install";
+    fs::remove_all(install);
+    fs::create_directories(install);
+  }
+
+  std::string System() const { return Read(root + "/sys/odbc.ini"); }
+  std::string User() const { return Read(root + "/user.ini"); }
+
+  static std::string root;
+  std::string install;
+};
+std::string DataSourceTest::root;
+
+TEST_F(DataSourceTest, FreshInstallationGetsDatabaseAndSystemDataSource) {
+  std::string error;
+  ASSERT_TRUE(CreateDefaultDatabase(install, &error)) << error;
+  ASSERT_TRUE(AddDefaultDataSource(install)) << platform::LastInstallerError();
+  EXPECT_EQ(platform::SystemDataSourceFile(), root + "/sys/odbc.ini");
+  std::string entry = System();
+  EXPECT_NE(entry.find("[Corvane]"), std::string::npos) << entry;
+  EXPECT_NE(entry.find("Driver=SQLite3"), std::string::npos) << entry;
+  EXPECT_NE(entry.find("Database=" + install + "/Tallyard.db"), std::string::npos) << entry;
+  EXPECT_EQ(User().find("[Corvane]"), std::string::npos);
+
+  // The program connects by that name and finds the three tables.
+  DataSourceSettings settings;
+  SetDefaultDataSource(settings);
+  EXPECT_STREQ(settings.dsn, "Corvane");
+  EXPECT_STREQ(settings.description, "SQLite3");
+  EventStore store;
+  ASSERT_TRUE(store.OpenEnvironment());
+  ASSERT_TRUE(store.Connect(nullptr, settings)) << store.SqlState() << " " << store.Message();
+  for (const char* table : {"System", "Security", "Application"}) {
+    TIMESTAMP_STRUCT stamp{};
+    SQLINTEGER count = -1;
+    EXPECT_TRUE(store.QueryResumePoint(nullptr, table, "SRV1", &stamp, &count)) << table << ": " << store.Message();
+    EXPECT_EQ(count, 0);
+  }
+  EventRow row;
+  std::snprintf(row.computer, sizeof row.computer, "SRV1");
+  row.recordDate = {2024, 3, 1, 10, 0, 5, 1000};
+  row.eventDate = row.recordDate;
+  ASSERT_TRUE(store.PrepareInsert(nullptr, "System"));
+  ASSERT_TRUE(store.InsertRow(nullptr, row)) << store.Message();
+  ASSERT_TRUE(store.Commit(nullptr));
+  ASSERT_TRUE(store.Finish(nullptr));
+  store.ReleaseEnvironment();
+
+  // Setup run again keeps what was gathered.
+  ASSERT_TRUE(CreateDefaultDatabase(install, &error)) << error;
+  EventStore again;
+  ASSERT_TRUE(again.OpenEnvironment());
+  ASSERT_TRUE(again.Connect(nullptr, settings));
+  TIMESTAMP_STRUCT stamp{};
+  SQLINTEGER count = 0;
+  ASSERT_TRUE(again.QueryResumePoint(nullptr, "System", "srv1", &stamp, &count));
+  EXPECT_EQ(count, 1);
+  EXPECT_TRUE(again.Finish(nullptr));
+  again.ReleaseEnvironment();
+}
+
+TEST_F(DataSourceTest, UserDataSourceWhereTheSystemsCannotBeWritten) {
+  // A system odbc.ini that cannot be created, even by root: a link to nowhere.
+  fs::create_symlink("/nonexistent/tallyard/odbc.ini", root + "/sys/odbc.ini");
+  ASSERT_TRUE(AddDefaultDataSource(install)) << platform::LastInstallerError();
+  std::string entry = User();
+  EXPECT_NE(entry.find("[Corvane]"), std::string::npos) << entry;
+  EXPECT_NE(entry.find("Database=" + install + "/Tallyard.db"), std::string::npos) << entry;
+  fs::remove(root + "/sys/odbc.ini");
+}
+
+TEST_F(DataSourceTest, UnknownDriverOrMissingNameWritesNothing) {
+  struct Case {
+    const char* driver;
+    std::string attributes;
+  };
+  const Case cases[] = {
+      {"NoSuchDriver", std::string("DSN=Nowhere") + '\0' + "Database=/x.db" + '\0' + '\0'},
+      {"SQLite3", std::string("Database=/x.db") + '\0' + '\0'},  // no DSN
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.driver);
+    EXPECT_FALSE(SQLConfigDataSource(nullptr, ODBC_ADD_SYS_DSN, c.driver, c.attributes.c_str()));
+    EXPECT_EQ(System().find("["), std::string::npos) << System();
+  }
+}
+
+TEST_F(DataSourceTest, DatabaseInAMissingFolderFailsWithTheDriversWord) {
+  std::string error;
+  EXPECT_FALSE(CreateDefaultDatabase(root + "/no/such/folder", &error));
+  EXPECT_FALSE(error.empty());
+  EXPECT_FALSE(CreateDefaultDatabase(root + "/semi;colon", &error));
+  EXPECT_NE(error.find("must not contain"), std::string::npos) << error;
+}
+
+TEST(SchemaScript, SplitsAtSemicolonsOutsideQuotesAndComments) {
+  struct Case {
+    std::string script;
+    std::vector<std::string> statements;
+  };
+  const Case cases[] = {
+      {"A;B;", {"A", "B"}},
+      {"  \n-- only a comment; with a semicolon\n", {}},
+      {"INSERT INTO t VALUES ('a;b');\nSELECT \"x;y\" -- trailing; comment\n;", {"INSERT INTO t VALUES ('a;b')", "\nSELECT \"x;y\" \n"}},
+      {"SELECT 1 -- no end", {"SELECT 1 \n"}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(SplitSchemaScript(c.script), c.statements) << c.script;
+
+  // Every script of db/ holds the three tables.
+  for (const char* file : {"sqlite.sql", "postgresql.sql", "mariadb.sql"}) {
+    std::string script = Read(std::string(TALLYARD_SOURCE_DIR) + "/db/" + file);
+    int tables = 0;
+    for (const std::string& s : SplitSchemaScript(script)) tables += s.find("CREATE TABLE") != std::string::npos;
+    EXPECT_EQ(tables, 3) << file;
+  }
+  EXPECT_EQ(SplitSchemaScript(SqliteSchema()), SplitSchemaScript(Read(std::string(TALLYARD_SOURCE_DIR) + "/db/sqlite.sql")));
+}
+
+}  // namespace
