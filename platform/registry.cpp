@@ -1,6 +1,8 @@
 #include "platform/registry.h"
 
+#include <array>
 #include <cstring>
+#include <mutex>
 
 #include "platform/hive_format.h"
 #include "platform/paths.h"
@@ -12,6 +14,13 @@ namespace {
 // CurrentControlSet already mapped, as Windows resolves the link when the key is opened).
 struct RegKey : HandleObject {
   ComputerImage computer;
+  // The hive files found so far, shared by every key opened from one connection: finding a file
+  // inside an image reads its folders, and a reader walking many keys should do that once.
+  struct HiveFiles {
+    std::mutex mutex;
+    std::array<std::string, 4> files;
+  };
+  std::shared_ptr<HiveFiles> hiveFiles = std::make_shared<HiveFiles>();
   int hive = -1;  // index into MachineHiveNames(); -1 is HKEY_LOCAL_MACHINE itself
   std::string file;
   std::vector<std::string> names;
@@ -55,7 +64,11 @@ DWORD Descend(const RegKey& base, const char* sub, RegKey& out) {
   if (out.hive < 0) {
     out.hive = HiveIndex(names[0]);
     if (out.hive < 0) return ERROR_FILE_NOT_FOUND;
-    if (DWORD rc = ImageHiveFile(out.computer, names[0], out.file)) return rc;
+    std::lock_guard lock(out.hiveFiles->mutex);
+    std::string& known = out.hiveFiles->files[static_cast<size_t>(out.hive)];
+    if (known.empty())
+      if (DWORD rc = ImageHiveFile(out.computer, names[0], known)) return rc;
+    out.file = known;
     first = 1;
   }
   for (size_t i = first; i < names.size(); ++i) {
