@@ -5,7 +5,9 @@
 
 #include <cstring>
 
+#include "frame/app_state.h"
 #include "platform/odbc_install.h"
+#include "platform/registry.h"
 #include "store/schema.h"
 
 namespace {
@@ -68,4 +70,27 @@ void SetDefaultDataSource(DataSourceSettings& settings) {
   std::strncpy(settings.dsn, kDefaultDataSourceName, sizeof settings.dsn - 1);
   std::strncpy(settings.description, kDefaultDriver, sizeof settings.description - 1);
   settings.type = 1;
+}
+
+bool CreateDataSource() {
+  if (!AddDefaultDataSource(appState.installPath)) return false;
+  SetDefaultDataSource(dataSourceSettings);
+  SaveSettings();  // a failure here leaves the values in memory; the next save tries again
+  return true;
+}
+
+bool InstallDefaultDataSource(const std::string& installPath, std::string* error) {
+  if (!AddDefaultDataSource(installPath)) {
+    if (error) *error = "cannot add the data source " + std::string(kDefaultDataSourceName) + " (driver " +
+                        kDefaultDriver + "): " + platform::LastInstallerError();
+    return false;
+  }
+  DataSourceSettings values;
+  SetDefaultDataSource(values);
+  bool ok = WriteSetting("DSN", REG_SZ, values.dsn, static_cast<DWORD>(std::strlen(values.dsn) + 1)) &&
+            WriteSetting("Type", REG_DWORD, &values.type, sizeof values.type) &&
+            WriteSetting("Description", REG_SZ, values.description,
+                         static_cast<DWORD>(std::strlen(values.description) + 1));
+  if (!ok && error) *error = std::string("cannot write the data source to the settings key ") + SettingsKey();
+  return ok;
 }

@@ -23,3 +23,12 @@ bool AddDefaultDataSource(const std::string& installPath);
 
 // The data-source values that go with the default data source.
 void SetDefaultDataSource(DataSourceSettings& settings);
+
+// The program's first start: adds the default data source and, when that worked, sets the
+// data-source values and writes all settings. The result is that of the data-source creation.
+bool CreateDataSource();
+
+// The installation's unattended counterpart: adds the default data source and writes "DSN",
+// "Type" and "Description" to the running program's settings key (which must exist). False
+// with the reason in `error`.
+bool InstallDefaultDataSource(const std::string& installPath, std::string* error);

@@ -4,15 +4,21 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 
+#include "frame/app_state.h"
+#include "platform/hive_file.h"
 #include "platform/odbc_install.h"
+#include "platform/registry.h"
 #include "store/data_source.h"
 #include "store/event_store.h"
 #include "store/schema.h"
+#include "tests/support/temp_network.h"
 
 namespace {
 
@@ -140,6 +146,57 @@ TEST_F(DataSourceTest, DatabaseInAMissingFolderFailsWithTheDriversWord) {
   EXPECT_FALSE(error.empty());
   EXPECT_FALSE(CreateDefaultDatabase(root + "/semi;colon", &error));
   EXPECT_NE(error.find("must not contain"), std::string::npos) << error;
+}
+
+TEST_F(DataSourceTest, SetupAndFirstStartWriteTheDataSourceValues) {
+  TempNetwork net;
+  const char key[] = "SOFTWARE\\Quillon\\Tallyard\\CurrentVersion";
+  auto computer = [&](const char* name) {
+    std::string config = net.AddComputer(name) + "/C/WINNT/System32/config";
+    fs::create_directories(config);
+    EXPECT_EQ(platform::CreateHiveFile(config + "/SOFTWARE", 0600), 0u);
+    platform::ComputerImage image;
+    EXPECT_EQ(platform::FindComputer(name, image), 0u);
+    ::setenv("COMPUTERNAME", name, 1);
+    return image;
+  };
+  auto text = [&](const platform::ComputerImage& image, const char* name) {
+    platform::RegistryValue v;
+    if (platform::ReadImageValue(image, key, name, v) != 0) return std::string("(missing)");
+    if (v.type != REG_DWORD) return platform::ValueText(v);
+    DWORD d = 0;
+    std::memcpy(&d, v.data.data(), std::min<size_t>(sizeof d, v.data.size()));
+    return std::to_string(d);
+  };
+  appState = AppState{};
+  dataSourceSettings = DataSourceSettings{};
+
+  // The installation: without the settings key it says so; with it, it writes the data
+  // source's three values and nothing else.
+  platform::ComputerImage setup = computer("SETUPPC");
+  std::string error;
+  EXPECT_FALSE(InstallDefaultDataSource(install, &error));
+  EXPECT_NE(error.find("settings key"), std::string::npos) << error;
+  ASSERT_EQ(platform::WriteImageValue(setup, key, "InstallPath", platform::StringValue(REG_SZ, install), true), 0u);
+  ASSERT_TRUE(InstallDefaultDataSource(install, &error)) << error;
+  EXPECT_EQ(text(setup, "DSN"), "Corvane");
+  EXPECT_EQ(text(setup, "Type"), "1");
+  EXPECT_EQ(text(setup, "Description"), "SQLite3");
+  EXPECT_EQ(text(setup, "TimeOut"), "(missing)");
+
+  // The first interactive start on an installation without "DSN": the same values, and every
+  // setting written.
+  fs::remove(root + "/sys/odbc.ini");
+  platform::ComputerImage admin = computer("ADMINPC");
+  ASSERT_EQ(platform::WriteImageValue(admin, key, "InstallPath", platform::StringValue(REG_SZ, install), true), 0u);
+  ASSERT_TRUE(LoadSettings());
+  EXPECT_EQ(dataSourceSettings.dataSourceMissing, 1u);
+  ASSERT_TRUE(CreateDataSource());
+  EXPECT_STREQ(dataSourceSettings.dsn, "Corvane");
+  EXPECT_EQ(text(admin, "DSN"), "Corvane");
+  EXPECT_EQ(text(admin, "Description"), "SQLite3");
+  EXPECT_EQ(text(admin, "TimeOut"), "180");
+  EXPECT_NE(System().find("[Corvane]"), std::string::npos);
 }
 
 TEST(SchemaScript, SplitsAtSemicolonsOutsideQuotesAndComments) {
