@@ -310,6 +310,14 @@ TEST_F(MessageModuleTest, BufferSizesAndSystemTexts) {
   EXPECT_EQ(Format(nullptr, 2, 0x400, FORMAT_MESSAGE_FROM_SYSTEM), "The system cannot find the file specified.\r\n");
   EXPECT_EQ(Format(nullptr, 0x7777, 0x400, FORMAT_MESSAGE_FROM_SYSTEM), "ERR 317");
   EXPECT_EQ(Format(nullptr, 1, 0x400, FORMAT_MESSAGE_FROM_HMODULE), "ERR 1813");
+  // A format of the caller's own, with an argument array.
+  const char* who = "Alerter";
+  DWORD_PTR args[] = {reinterpret_cast<DWORD_PTR>(who), 1058};
+  char out[64];
+  ASSERT_EQ(FormatMessageA(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY, "%1 failed: %2!u!%n", 0, 0, out,
+                           sizeof out, reinterpret_cast<va_list*>(args)),
+            22u);
+  EXPECT_STREQ(out, "Alerter failed: 1058\r\n");
 }
 
 TEST_F(MessageModuleTest, CacheKeepsOneParseAndSeesChangedFiles) {
