@@ -1,5 +1,7 @@
-// tallyard-setup [--network DIR] [--computer NAME] [--install DIR] [--domain NAME]
+// tallyard-setup [--network DIR] [--computer NAME] [--install DIR] [--domain NAME] [--data-source]
 // The installation: creates what the programs need and leaves what is already there.
+// --data-source also adds the default data source and records it in the settings, as the first
+// interactive start would, for installations that only ever run unattended.
 #include <unistd.h>
 
 #include <cstdio>
@@ -9,12 +11,15 @@
 #include <vector>
 
 #include "platform/network.h"
+#include "store/data_source.h"
 #include "tools/setup/setup_steps.h"
 
 namespace {
 
 int Usage() {
-  std::fprintf(stderr, "usage: tallyard-setup [--network DIR] [--computer NAME] [--install DIR] [--domain NAME]\n");
+  std::fprintf(stderr,
+               "usage: tallyard-setup [--network DIR] [--computer NAME] [--install DIR] [--domain NAME] "
+               "[--data-source]\n");
   return 2;
 }
 
@@ -39,6 +44,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   SetupOptions options;
   std::string network, computer, install;
+  bool dataSource = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     auto value = [&](std::string& out) {
@@ -51,6 +57,7 @@ int main(int argc, char** argv) {
     else if (a == "--computer") ok = value(computer);
     else if (a == "--install") ok = value(install);
     else if (a == "--domain") ok = value(options.domain);
+    else if (a == "--data-source") ok = dataSource = true;
     else if (a == "--help" || a == "-h") return Usage(), 0;
     else ok = false;
     if (!ok) return Usage();
@@ -79,6 +86,8 @@ int main(int argc, char** argv) {
       {"this computer's image", CreateLocalComputer},
       {"install folder", CreateInstallFolder},
       {"settings keys", CreateSettingsKeys},
+      {"default database",
+       [](const SetupOptions& o, std::string& e) { return CreateDefaultDatabase(o.install, &e); }},
   };
   for (const auto& step : steps) {
     std::string error;
@@ -87,7 +96,15 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
+  if (dataSource) {
+    std::string error;
+    if (!InstallDefaultDataSource(options.install, &error)) {
+      std::fprintf(stderr, "tallyard-setup: %s\n", error.c_str());
+      return 1;
+    }
+  }
   std::printf("network folder   %s\ncomputer         %s\ninstall folder   %s\n", options.network.c_str(),
               options.computer.c_str(), options.install.c_str());
+  if (dataSource) std::printf("data source      %s (%s)\n", kDefaultDataSourceName, DefaultDatabasePath(options.install).c_str());
   return 0;
 }
