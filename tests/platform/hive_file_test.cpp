@@ -232,7 +232,8 @@ TEST_F(HiveFileTest, ReaderNeverSeesAShortFile) {
   ASSERT_GE(writer, 0);
   if (writer == 0) {
     for (int i = 0; i < 40; ++i)
-      if (SetIn(file, {"Grow"}, "V" + std::to_string(i), RegistryValue{REG_BINARY, std::string(1500, 'g')}) != 0) ::_exit(1);
+      if (SetIn(file, {"Grow"}, std::string("V").append(std::to_string(i)), RegistryValue{REG_BINARY, std::string(1500, 'g')}) != 0)
+        ::_exit(1);
     ::_exit(0);
   }
   int reads = 0, torn = 0;
