@@ -565,8 +565,15 @@ DWORD ChangeHive(const std::string& file, const std::function<DWORD(Hive&)>& cha
   rc = change(hive);
   if (rc == ERROR_SUCCESS && impl.changed) {
     const std::string tmp = file + ".tmp";
+    // hivex would create the file world-readable until we chmod it; the settings hold a
+    // password, so the file exists with the hive's own mode before a byte is written.
+    int tfd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, st.st_mode & 0777);
+    if (tfd < 0 || ::fchmod(tfd, st.st_mode & 07777) != 0) rc = Win32FromErrno(errno);
+    if (tfd >= 0) ::close(tfd);
     errno = 0;
-    if (hivex_commit(impl.h, tmp.c_str(), 0) != 0) {
+    if (rc != ERROR_SUCCESS) {
+      ::unlink(tmp.c_str());
+    } else if (hivex_commit(impl.h, tmp.c_str(), 0) != 0) {
       rc = errno ? Win32FromErrno(errno) : ERROR_WRITE_FAULT;
       ::unlink(tmp.c_str());
     } else {
