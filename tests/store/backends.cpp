@@ -169,6 +169,8 @@ bool FreshTables(Kind kind, std::string* error) {
   return RunSchemaScript(probe.handle(), script, error);
 }
 
+std::string SqlitePath() { return root + "/ev.db"; }
+
 DataSourceSettings Settings(Kind kind) {
   DataSourceSettings s;
   std::snprintf(s.dsn, sizeof s.dsn, "%s", Dsn(kind));

@@ -36,6 +36,9 @@ std::string Unavailable(Kind kind);
 // Empty log tables from the backend's schema file in db/; false with the reason in `error`.
 bool FreshTables(Kind kind, std::string* error);
 
+// This process's SQLite database file (the data source's).
+std::string SqlitePath();
+
 // The settings the event store connects with.
 DataSourceSettings Settings(Kind kind);
 
