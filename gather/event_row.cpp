@@ -130,20 +130,24 @@ std::string LookupUserName(const char* computer, const EVENTLOGRECORD* record) {
 std::string FormatCategory(const MessageFileResolver* resolver, int32_t sourceIndex, const EVENTLOGRECORD* record) {
   FileList files;
   if (!resolver || !resolver->GetCategoryMessageFiles(sourceIndex, files)) return "Not found.";
-  char text[255];
-  DWORD length = 0;
+  // The text comes in a buffer of its own size and is cut to the column afterwards: a fixed
+  // 255-byte buffer would refuse a long text (122) and the row would say "None" instead.
+  std::string text;
+  bool found = false;
   for (const std::string& path : files.paths) {
     Module module(path);
-    if (!module.get()) continue;
-    length = FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS, module.get(),
-                            record->EventCategory, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, sizeof text, nullptr);
-    if (length > 0) break;
+    if (module.get() && AllocatedMessage(module.get(), record->EventCategory, text)) {
+      found = true;
+      break;
+    }
   }
-  if (length == 0) return "None";
+  if (!found || text.empty()) return "None";
   auto lineEnd = [](char c) { return c == '\r' || c == '\n'; };
+  size_t length = text.size();
   if (length >= 2 && lineEnd(text[length - 2])) length -= 2;
   else if (lineEnd(text[length - 1])) length -= 1;
-  return std::string(text, length);
+  text.resize(length);
+  return std::string(CutText(text, 254));
 }
 
 bool SubstituteInserts(std::string& text, const std::vector<std::string>& strings) {

@@ -36,7 +36,7 @@ std::string EventTypeName(WORD eventType);
 std::string LookupUserName(const char* computer, const EVENTLOGRECORD* record);
 
 // "Not found." when the source names no category file, "None" when no file has the category,
-// else its text without the line end.
+// else its text without the line end, cut to 254 bytes.
 std::string FormatCategory(const MessageFileResolver* resolver, int32_t sourceIndex, const EVENTLOGRECORD* record);
 
 // The description and its length in bytes (the empty text when memory ran out).

@@ -122,6 +122,14 @@ TEST_F(EventRowTest, Categories) {
     s.category = c.category;
     EXPECT_STREQ(Build(s).row.category, c.expected) << c.source << " " << c.category;
   }
+  // 200 letters and 30 two-byte ones: more than the column holds, so it is cut, never split
+  // inside a character (not refused and stored as "None").
+  RecordSpec s;
+  s.category = 6;
+  std::string category = Build(s).row.category;
+  EXPECT_EQ(category.size(), 254u);
+  EXPECT_EQ(category.substr(0, 200), std::string(200, 'x'));
+  EXPECT_EQ(category.substr(252), "\xC3\xA9");
 }
 
 TEST_F(EventRowTest, EveryOtherValue) {

@@ -112,7 +112,7 @@ inline void MakeImage(const std::string& network) {
                                 {9, "No inserts.\r\n"},
                                 {10, "Typical: %1 at %2 by %3\r\n"}});
   WriteDll(sys + "second.dll", {{8, "From the second file.\r\n"}}, true);
-  WriteDll(sys + "cat.dll", {{1, "Logon/Logoff\r\n"}, {2, "X"}, {3, "Y\n"}, {4, "Z\r"}, {5, "Two\r\n\r\n"}});
+  WriteDll(sys + "cat.dll", {{1, "Logon/Logoff\r\n"}, {2, "X"}, {3, "Y\n"}, {4, "Z\r"}, {5, "Two\r\n\r\n"}, {6, std::string(200, 'x') + "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\r\n"}});
   WriteDll(sys + "param.dll", {{1234, "parameter text"}, {99, "%%99"}, {98, "ab%%98"}, {97, "%%1234 and %%96"},
                                {96, "last"}});
 }
