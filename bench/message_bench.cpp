@@ -75,18 +75,21 @@ void BM_FormatMessage_LoadedModule(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
 }
 
-void BM_LoadFree_Cached(benchmark::State& state) {
-  Image& image = TheImage();
+void LoadFree(benchmark::State& state, bool cache) {
+  TheImage();
   std::string path = "\\\\SRV1\\C$\\WINNT\\System32\\svcmsg.dll";
-  platform::SetModuleCacheEnabled(true);
+  platform::SetModuleCacheEnabled(cache);
   for (auto _ : state) {
     HMODULE m = LoadLibraryExA(path.c_str(), nullptr, 3);
     benchmark::DoNotOptimize(m);
     FreeLibrary(m);
   }
   state.SetItemsProcessed(state.iterations());
-  (void)image;
+  platform::SetModuleCacheEnabled(true);
 }
+
+void BM_LoadFree_Cached(benchmark::State& state) { LoadFree(state, true); }
+void BM_LoadFree_Uncached(benchmark::State& state) { LoadFree(state, false); }
 
 void BM_RawParse(benchmark::State& state) {
   std::vector<uint8_t> dll = platform::WriteMessageDll(
@@ -104,5 +107,6 @@ BENCHMARK(BM_BuildEventRow_Cached);
 BENCHMARK(BM_BuildEventRow_Uncached);
 BENCHMARK(BM_FormatMessage_LoadedModule);
 BENCHMARK(BM_LoadFree_Cached);
+BENCHMARK(BM_LoadFree_Uncached);
 BENCHMARK(BM_RawParse);
 BENCHMARK_MAIN();
