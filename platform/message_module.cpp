@@ -1,7 +1,6 @@
 #include "platform/message_module.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -177,12 +176,20 @@ std::mutex languageLock;
 LANGID defaultLanguage = 0;  // 0: the local image's language
 
 DWORD ParseFile(int fd, size_t size, std::shared_ptr<const ParsedModule>& out) {
-  if (size == 0) return ERROR_BAD_EXE_FORMAT;
-  void* map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-  if (map == MAP_FAILED) return Win32FromErrno(errno);
+  // Read, not mapped: a file that another program shortens meanwhile must not fault us.
+  constexpr size_t kLargest = 256u << 20;
+  if (size == 0 || size > kLargest) return ERROR_BAD_EXE_FORMAT;
+  std::vector<uint8_t> bytes(size);
+  size_t got = 0;
+  while (got < size) {
+    ssize_t n = ::pread(fd, bytes.data() + got, size - got, static_cast<off_t>(got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return Win32FromErrno(errno);
+    if (n == 0) break;
+    got += static_cast<size_t>(n);
+  }
   auto parsed = std::make_shared<ParsedModule>();
-  DWORD rc = ReadMessageTables(static_cast<const uint8_t*>(map), size, parsed->tables);
-  ::munmap(map, size);
+  DWORD rc = ReadMessageTables(bytes.data(), got, parsed->tables);
   if (rc == ERROR_SUCCESS) out = std::move(parsed);
   return rc;
 }
