@@ -429,9 +429,12 @@ DWORD ExpandMessageText(std::string_view text, DWORD flags, const DWORD_PTR* arg
       std::string_view spec;
       if (j < text.size() && text[j] == '!') {
         size_t end = text.find('!', j + 1);
-        if (end == std::string_view::npos) return ERROR_INVALID_PARAMETER;
-        spec = text.substr(j + 1, end - j - 1);
-        j = end + 1;
+        if (end != std::string_view::npos) {
+          spec = text.substr(j + 1, end - j - 1);
+          j = end + 1;
+        } else if (!ignore) {
+          return ERROR_INVALID_PARAMETER;  // an unclosed format; copied as it is when inserts are ignored
+        }
       }
       if (ignore) {
         out.append(text.substr(i, j - i));

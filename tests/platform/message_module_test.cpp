@@ -81,6 +81,7 @@ TEST(MessageTextTest, EscapesFollowTheLoadersTable) {
       {"l1\nl2\r\nl3\rl4", "l1\r\nl2\r\nl3\r\nl4", "l1\r\nl2\r\nl3\r\nl4"},
       {"%b", "b", "%b"},
       {"%10", "ERR 87", "%10"},  // insert 10 with only two arguments
+      {"%1!s", "ERR 87", "%1!s"},  // an unclosed format
   };
   const char* a = "A";
   const char* b = "B";
