@@ -15,10 +15,14 @@ struct SYSTEMTIME {
   WORD wMilliseconds;
 };
 
-struct FILETIME {
+// Named as in the Windows headers, so the registry's forward declaration (PFILETIME) is this
+// very type.
+struct _FILETIME {
   DWORD dwLowDateTime;
   DWORD dwHighDateTime;
 };
+typedef _FILETIME FILETIME;
+typedef _FILETIME* PFILETIME;
 
 struct TIME_ZONE_INFORMATION;  // only "none" (the machine's zone) is served
 
