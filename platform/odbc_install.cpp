@@ -134,6 +134,8 @@ std::string UserDataSourceFile() {
   return std::string(user->pw_dir) + "/.odbc.ini";
 }
 
+void KeepInstallerLoaded() { LoadInstaller(); }
+
 std::string LastInstallerError() {
   const Installer& installer = LoadInstaller();
   if (!installer.complete) return "libodbcinst.so.2 is missing or incomplete";

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "frame/message_box.h"
+#include "platform/odbc_install.h"
 
 namespace {
 
@@ -41,6 +42,9 @@ bool EventStore::Report(HWND owner, Scope scope, const char* caption) {
 }
 
 bool EventStore::OpenEnvironment() {
+  // A new connection is made for every log of every computer: the installer library must not
+  // be loaded and dropped with each of them.
+  platform::KeepInstallerLoaded();
   statement = SQL_NULL_HSTMT;
   messageCapacity = 511;
   lastReturnCode = SQLAllocEnv(&environment);
