@@ -276,6 +276,11 @@ struct EventLogObject : HandleObject {
   FileHeader windowHeader;
   uint64_t windowSize = 0;
   FileId windowId;
+  // The state the last call found, and the header bytes it came from.
+  bool stateCached = false;
+  uint8_t stateHeader[kHeaderSize] = {};
+  LogState state;
+  FileId stateId;
   std::vector<uint8_t> record;
 };
 
@@ -625,7 +630,23 @@ DWORD WithLog(EventLogObject& log, bool checkId, Body&& body) {
     if (log.haveId && !(log.id == id)) return ERROR_EVENTLOG_FILE_CHANGED;
   }
   FileBytes f(fd, size, log.window);
-  if (DWORD rc = LoadState(f, st, &log.eofHint); rc != ERROR_SUCCESS) return rc;
+  // A clean header that is byte for byte the one checked against its EOF record at the last call,
+  // in the same file of the same size, needs no second look at the EOF record.
+  uint8_t hb[kHeaderSize];
+  const bool haveHeader = size >= kHeaderSize + kEofSize && f.Read(0, hb, kHeaderSize);
+  if (haveHeader && log.stateCached && log.stateId == id && log.state.size == size &&
+      std::memcmp(hb, log.stateHeader, kHeaderSize) == 0 && !(Load32(hb + 0x24) & kFlagDirty)) {
+    st = log.state;
+  } else {
+    log.stateCached = false;
+    if (DWORD rc = LoadState(f, st, &log.eofHint); rc != ERROR_SUCCESS) return rc;
+    if (haveHeader && !st.noFile) {
+      std::memcpy(log.stateHeader, hb, kHeaderSize);
+      log.state = st;
+      log.stateId = id;
+      log.stateCached = true;
+    }
+  }
   if (checkId && !log.haveId && !st.noFile) {
     log.id = id;
     log.haveId = true;

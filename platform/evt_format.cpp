@@ -71,10 +71,10 @@ uint8_t* WriteUtf8(uint8_t* o, const uint8_t* p, size_t units) {
     uint64_t v;
     std::memcpy(&v, p + 2 * i, 8);
     if (v & 0xFF80FF80FF80FF80ull) break;
-    o[0] = p[2 * i];
-    o[1] = p[2 * i + 2];
-    o[2] = p[2 * i + 4];
-    o[3] = p[2 * i + 6];
+    // Pack the four low bytes together.
+    v = (v | (v >> 8)) & 0x0000FFFF0000FFFFull;
+    const uint32_t packed = static_cast<uint32_t>(v | (v >> 16));
+    std::memcpy(o, &packed, 4);
     o += 4;
   }
   for (; i < units && p[2 * i + 1] == 0 && p[2 * i] < 0x80; ++i) *o++ = p[2 * i];
