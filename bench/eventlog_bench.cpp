@@ -3,6 +3,8 @@
 // two limits on the same file: our raw scan of the file (read it and step over the records) and
 // libevt's evtexport (an independent reader, its output thrown away). The peak memory of a read
 // is measured in a process of its own, so the figure is the reader's and not the generator's.
+// Rates are given per wall second (items_per_second) and per CPU second (records_per_cpu_s, for
+// evtexport its own CPU time): on a shared machine the second is the steadier comparison.
 //   eventlog_bench [--benchmark_filter=...]      logs of 100,000 and 1,000,000 records
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
