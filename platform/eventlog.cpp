@@ -138,7 +138,9 @@ DWORD LoadState(FileBytes& f, LogState& st, uint64_t* eofHint) {
     return ERROR_SUCCESS;
   }
   uint8_t hb[kHeaderSize];
-  if (f.size() < kHeaderSize + kEofSize || !f.Read(0, hb, kHeaderSize)) return ERROR_EVENTLOG_FILE_CORRUPT;
+  // Offsets in the file are 32 bits: a larger file is no log of this format.
+  if (f.size() < kHeaderSize + kEofSize || f.size() > 0xFFFFFFFFull || !f.Read(0, hb, kHeaderSize))
+    return ERROR_EVENTLOG_FILE_CORRUPT;
   FileHeader h = ReadHeader(hb);
   if (!HeaderIsWellFormed(h)) return ERROR_EVENTLOG_FILE_CORRUPT;
   const uint64_t size = f.size();
