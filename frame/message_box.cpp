@@ -61,10 +61,20 @@ int ShowWarningBox(HWND owner, UINT id, ...) {
 
 int ShowSystemError(HWND owner, LPCSTR caption, DWORD code) {
   char* text = nullptr;
-  // A code without a text leaves the buffer unset: the box then shows nothing, as Windows does.
-  FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr, code,
-                 MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&text), 0, nullptr);
-  int result = MessageBoxA(owner, text ? text : "", caption, MB_ICONHAND | MB_OK);
+  // Inserts are left as they stand: the caller has no arguments to give, and a text with
+  // "%1" would otherwise fail and leave the box empty.
+  FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS,
+                 nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&text), 0,
+                 nullptr);
+  int result;
+  if (text) {
+    result = MessageBoxA(owner, text, caption, MB_ICONHAND | MB_OK);
+  } else {
+    // A code the system has no text for still gets a box that says something.
+    char fallback[260];
+    LoadStringA(nullptr, IDS_UNKNOWN_ERROR, fallback, sizeof fallback);
+    result = MessageBoxA(owner, fallback, caption, MB_ICONHAND | MB_OK);
+  }
   LocalFree(text);
   return result;
 }

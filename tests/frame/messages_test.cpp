@@ -63,7 +63,9 @@ TEST_F(MessagesTest, BoxesCarryTheirCaptionsAndIcons) {
   ShowErrorBox(nullptr, 999);  // no such string
   ShowStringBox(nullptr, 20);
   ShowSystemError(nullptr, "CreateProcess", 2);
-  ASSERT_EQ(sink_.boxes.size(), 5u);
+  ShowSystemError(nullptr, "CreateProcess", 317);       // a text with inserts
+  ShowSystemError(nullptr, "CreateProcess", 0xDEAD);    // no text at all
+  ASSERT_EQ(sink_.boxes.size(), 7u);
   EXPECT_EQ(sink_.boxes[0].text, "Program has not been installed correctly");
   EXPECT_EQ(sink_.boxes[0].caption, "Error!");
   EXPECT_EQ(sink_.boxes[0].type, MB_ICONHAND);
@@ -76,6 +78,9 @@ TEST_F(MessagesTest, BoxesCarryTheirCaptionsAndIcons) {
   EXPECT_EQ(sink_.boxes[4].text, "The system cannot find the file specified.\r\n");
   EXPECT_EQ(sink_.boxes[4].caption, "CreateProcess");
   EXPECT_EQ(sink_.boxes[4].type, MB_ICONHAND);
+  EXPECT_NE(sink_.boxes[5].text.find("%1"), std::string::npos);
+  EXPECT_EQ(sink_.boxes[6].text, "Unknown Error");
+  EXPECT_EQ(sink_.boxes[6].caption, "CreateProcess");
 }
 
 TEST_F(MessagesTest, ArgumentsAreNeverFormats) {
