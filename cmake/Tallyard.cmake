@@ -9,6 +9,12 @@ if(TALLYARD_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+# In the libFuzzer build every library carries the coverage instrumentation, so the fuzzer is
+# guided by the parsers' own branches and not only by the target file.
+if(TALLYARD_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
+
 # tallyard_library(NAME SOURCES...) : a static library whose headers are included by folder,
 # e.g. #include "platform/registry.h".
 function(tallyard_library name)
