@@ -173,6 +173,23 @@ class LockFile {
   DWORD rc_ = ERROR_SUCCESS;
 };
 
+// Creates an empty file beside `file` under a name no one could have chosen before: a fixed
+// name could already be a link planted in the image, and writing through it would change a file
+// outside. The file has `mode` before a byte is written (the settings hive holds a password).
+int CreateTempBeside(const std::string& file, mode_t mode, std::string& tmp) {
+  tmp = file + ".tmp-XXXXXX";
+  int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
+  if (fd < 0) return -1;
+  if (::fchmod(fd, mode) != 0) {
+    int e = errno;
+    ::close(fd);
+    ::unlink(tmp.c_str());
+    errno = e;
+    return -1;
+  }
+  return fd;
+}
+
 std::string FolderOf(const std::string& file) {
   auto slash = file.find_last_of('/');
   if (slash == std::string::npos) return ".";
@@ -302,10 +319,17 @@ DWORD CopyTree(hive_h* from, hive_node_h src, hive_h* to, hive_node_h dst, int d
 
 // Rewrites `tmp` (the committed change) as a fresh hive holding the same keys and values.
 DWORD Compact(hive_h* changed, const std::string& tmp) {
-  const std::string fresh = tmp + ".fresh";
+  std::string fresh;
+  const int fd = CreateTempBeside(tmp, 0600, fresh);
+  if (fd < 0) return Win32FromErrno(errno);
   const std::string bytes = MakeEmptyHive(FileTimeNow());
-  FILE* f = std::fopen(fresh.c_str(), "wb");
-  if (!f) return Win32FromErrno(errno);
+  FILE* f = ::fdopen(fd, "wb");
+  if (!f) {
+    DWORD rc = Win32FromErrno(errno);
+    ::close(fd);
+    ::unlink(fresh.c_str());
+    return rc;
+  }
   const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
   if (std::fclose(f) != 0 || !written) {
     ::unlink(fresh.c_str());
@@ -564,22 +588,22 @@ DWORD ChangeHive(const std::string& file, const std::function<DWORD(Hive&)>& cha
   Hive hive(&impl);
   rc = change(hive);
   if (rc == ERROR_SUCCESS && impl.changed) {
-    const std::string tmp = file + ".tmp";
-    // hivex would create the file world-readable until we chmod it; the settings hold a
-    // password, so the file exists with the hive's own mode before a byte is written.
-    int tfd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, st.st_mode & 0777);
-    if (tfd < 0 || ::fchmod(tfd, st.st_mode & 07777) != 0) rc = Win32FromErrno(errno);
-    if (tfd >= 0) ::close(tfd);
-    errno = 0;
-    if (rc != ERROR_SUCCESS) {
-      ::unlink(tmp.c_str());
-    } else if (hivex_commit(impl.h, tmp.c_str(), 0) != 0) {
-      rc = errno ? Win32FromErrno(errno) : ERROR_WRITE_FAULT;
-      ::unlink(tmp.c_str());
+    // hivex would create the file world-readable; ours exists with the hive's mode first.
+    std::string tmp;
+    int tfd = CreateTempBeside(file, st.st_mode & 07777, tmp);
+    if (tfd < 0) {
+      rc = Win32FromErrno(errno);
     } else {
-      if (WorthCompacting(TakeCensus(ReadWholeFile(tmp)))) rc = Compact(impl.h, tmp);
-      if (rc == ERROR_SUCCESS) rc = InstallFile(tmp, file, st.st_mode & 07777);
-      else ::unlink(tmp.c_str());
+      ::close(tfd);
+      errno = 0;
+      if (hivex_commit(impl.h, tmp.c_str(), 0) != 0) {
+        rc = errno ? Win32FromErrno(errno) : ERROR_WRITE_FAULT;
+        ::unlink(tmp.c_str());
+      } else {
+        if (WorthCompacting(TakeCensus(ReadWholeFile(tmp)))) rc = Compact(impl.h, tmp);
+        if (rc == ERROR_SUCCESS) rc = InstallFile(tmp, file, st.st_mode & 07777);
+        else ::unlink(tmp.c_str());
+      }
     }
   }
   hivex_close(impl.h);
@@ -591,8 +615,8 @@ DWORD CreateHiveFile(const std::string& file, unsigned mode) {
   LockFile lock(file);
   if (lock.rc()) return lock.rc();
   if (::access(file.c_str(), F_OK) == 0) return ERROR_SUCCESS;
-  const std::string tmp = file + ".tmp";
-  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  std::string tmp;
+  int fd = CreateTempBeside(file, 0600, tmp);
   if (fd < 0) return Win32FromErrno(errno);
   const std::string bytes = MakeEmptyHive(FileTimeNow());
   size_t done = 0;

@@ -1,6 +1,7 @@
 #include "platform/network.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -251,15 +252,24 @@ DWORD ReadHostInfo(const std::string& file, HostInfo& out) {
 }
 
 DWORD WriteHostInfo(const std::string& file, const HostInfo& info) {
-  const std::string tmp = file + ".tmp";
-  {
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-    if (!out) return Win32FromErrno(errno);
-    out << FormatHostInfo(info);
-    if (!out.flush()) return ERROR_WRITE_FAULT;
+  // A fresh name: a fixed one could be a link the image holds, and we would write through it.
+  std::string tmp = file + ".tmp-XXXXXX";
+  int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
+  if (fd < 0) return Win32FromErrno(errno);
+  struct stat st;
+  const mode_t mode = ::stat(file.c_str(), &st) == 0 ? st.st_mode & 07777 : 0644;
+  const std::string text = FormatHostInfo(info);
+  DWORD rc = ::fchmod(fd, mode) == 0 ? ERROR_SUCCESS : Win32FromErrno(errno);
+  for (size_t done = 0; rc == ERROR_SUCCESS && done < text.size();) {
+    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) rc = ERROR_WRITE_FAULT;
+    else done += static_cast<size_t>(n);
   }
-  if (std::rename(tmp.c_str(), file.c_str()) != 0) return Win32FromErrno(errno);
-  return ERROR_SUCCESS;
+  if (::close(fd) != 0 && rc == ERROR_SUCCESS) rc = ERROR_WRITE_FAULT;
+  if (rc == ERROR_SUCCESS && std::rename(tmp.c_str(), file.c_str()) != 0) rc = Win32FromErrno(errno);
+  if (rc != ERROR_SUCCESS) ::unlink(tmp.c_str());
+  return rc;
 }
 
 }  // namespace platform

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <functional>
 
 #include "platform/hive_format.h"
 #include "tests/platform/registry_support.h"
@@ -121,10 +122,40 @@ TEST_F(HiveFileTest, FailedChangesLeaveTheFileAsItWas) {
   platform::testing::FailHiveCommit(1);
   EXPECT_EQ(SetIn(file, {"K"}, "V", DwordValue(2)), DWORD{ERROR_WRITE_FAULT});
   EXPECT_EQ(TempNetwork::ReadFile(file), before);
-  EXPECT_FALSE(std::filesystem::exists(file + ".tmp"));
+  for (const auto& e : std::filesystem::directory_iterator(net.root())) {
+    const std::string name = e.path().filename().string();
+    EXPECT_TRUE(name.rfind("HIVE", 0) != 0 || name == "HIVE" || name == "HIVE.lock") << "stray " << name;
+  }
   // Setting what is already there does not rewrite the file.
   EXPECT_EQ(SetIn(file, {"K"}, "V", DwordValue(1)), 0u);
   EXPECT_EQ(TempNetwork::ReadFile(file), before);
+}
+
+// An image may hold a link under any name beside a hive; writing a hive never writes through one.
+TEST_F(HiveFileTest, LinksPlantedBesideTheHiveAreNeverWrittenThrough) {
+  const std::string outside = net.root() + "/outside/bashrc";
+  std::filesystem::create_directories(net.root() + "/outside");
+  TempNetwork::WriteFile(outside, "keep me");
+  std::filesystem::create_directories(net.root() + "/img");
+  const std::string fresh = net.root() + "/img/NEW";
+  for (const std::string& hive : {file, fresh})
+    for (const char* suffix : {".tmp", ".tmp.fresh"})
+      std::filesystem::create_symlink(outside, hive + suffix);
+  struct Case {
+    const char* what;
+    std::function<DWORD()> write;
+  } cases[] = {
+      {"change", [&] { return SetIn(file, {"K"}, "V", StringValue(REG_SZ, std::string(9000, 'v'))); }},
+      {"create", [&] { return CreateHiveFile(fresh, 0600); }},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.write(), 0u) << c.what;
+    EXPECT_EQ(TempNetwork::ReadFile(outside), "keep me") << c.what;
+  }
+  EXPECT_EQ(CheckHiveFile(file), 0u);
+  EXPECT_EQ(CheckHiveFile(fresh), 0u);
+  for (const std::string& hive : {file, fresh})
+    EXPECT_TRUE(std::filesystem::is_symlink(hive + ".tmp")) << hive;
 }
 
 // hivex starts a new bin for every change; our hives are rebuilt before that adds up.

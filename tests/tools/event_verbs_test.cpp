@@ -117,6 +117,15 @@ TEST_F(EventVerbsTest, PutStaysInsideTheImage) {
   EXPECT_NE(Hostkit("put SRV1 'C:\\..\\..\\escape.dll' '" + src + "'", out), 0);
   EXPECT_NE(Hostkit("put SRV1 'C:\\x.dll' /no/such/file", out), 0);
   EXPECT_FALSE(std::filesystem::exists(net.network() + "/escape.dll"));
+  // A link in the image named like a temporary is not written through.
+  const std::string outside = net.root() + "/outside.txt";
+  TempNetwork::WriteFile(outside, "keep me");
+  const std::string placed = net.network() + "/SRV1/C/WINNT/System32/New/msg.dll";
+  std::filesystem::create_symlink(outside, placed + ".hostkit-tmp");
+  TempNetwork::WriteFile(src, "MZ-new");
+  ASSERT_EQ(Hostkit("put SRV1 'C:\\WINNT\\system32\\New\\msg.dll' '" + src + "'", out), 0) << out;
+  EXPECT_EQ(TempNetwork::ReadFile(placed), "MZ-new");
+  EXPECT_EQ(TempNetwork::ReadFile(outside), "keep me");
 }
 
 }  // namespace
