@@ -1,5 +1,6 @@
 #include "gather/event_row.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -28,11 +29,28 @@ std::string TextAt(const EVENTLOGRECORD* r, size_t offset, size_t& next) {
   return std::string(p, n);
 }
 
+// A file named by a computer's registry is a file of that computer: a drive path (inside its
+// image) or an administrative share. Any other name would be taken as a path of the gathering
+// machine and open one of its files, so it counts as a file that does not exist.
+bool NamesComputerFile(const std::string& path) {
+  auto sep = [](char c) { return c == '\\' || c == '/'; };
+  if (path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' && sep(path[2]))
+    return true;
+  return path.size() >= 2 && path[0] == '\\' && sep(path[1]);
+}
+
+HMODULE LoadComputerFile(const std::string& path) {
+  if (!NamesComputerFile(path)) {
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return nullptr;
+  }
+  return LoadLibraryExA(path.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES | LOAD_LIBRARY_AS_DATAFILE);
+}
+
 // Loads a message file as a data file; the guard frees it on every path.
 class Module {
  public:
-  explicit Module(const std::string& path)
-      : handle_(path.empty() ? nullptr : LoadLibraryExA(path.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES | LOAD_LIBRARY_AS_DATAFILE)) {}
+  explicit Module(const std::string& path) : handle_(LoadComputerFile(path)) {}
   ~Module() {
     if (handle_) FreeLibrary(handle_);
   }

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <filesystem>
+
 #include "gather/event_row.h"
 #include "tests/support/temp_network.h"
 
@@ -103,6 +105,61 @@ TEST_F(EventRowTest, AGrowingParameterMessageIsBounded) {
   // "ab%%98" re-expands two characters further on each time: a bounded number of times.
   EXPECT_LT(d.size(), 4u * kMaxParameterExpansions + 100);
   EXPECT_NE(d.find("abababab"), std::string::npos);
+}
+
+// A registry that names a native or relative path, or a native system root, never opens a file
+// of the gathering machine: the row gets the fallback text. Drive paths still open inside the
+// image, for a named computer and for the local one.
+TEST_F(EventRowTest, MessageFilesOutsideTheImageAreNotLoaded) {
+  const std::string host = net_.root() + "/host";
+  rowtest::WriteDll(host + "/host.dll", {{7000, "From the host.\r\n"}});
+  rowtest::WriteDll(host + "/System32/svcmsg.dll", {{7000, "From the host.\r\n"}});
+  rowtest::WriteDll(net_.network() + "/SRV1/C/WINNT/System32/own.dll", {{7000, "From the image.\r\n"}});
+  platform::ComputerImage c;
+  ASSERT_EQ(platform::FindComputer("SRV1", c), 0u);
+  const std::string log = "SYSTEM\\ControlSet001\\Services\\EventLog\\Application\\";
+  auto set = [&](const std::string& key, const char* value, DWORD type, const std::string& text) {
+    ASSERT_EQ(platform::WriteImageValue(c, key, value, platform::StringValue(type, text), true), 0u);
+  };
+  set(log + "Native", "EventMessageFile", REG_EXPAND_SZ, host + "/host.dll");
+  set(log + "Relative", "EventMessageFile", REG_EXPAND_SZ, "host.dll");
+  set(log + "Slashes", "EventMessageFile", REG_EXPAND_SZ, "/" + host + "/host.dll");
+  set(log + "Drive", "EventMessageFile", REG_EXPAND_SZ, "C:\\WINNT\\System32\\own.dll");
+  // The working folder is where a relative name would find host.dll; put back on every path.
+  struct WorkingFolder {
+    std::filesystem::path before = std::filesystem::current_path();
+    ~WorkingFolder() { std::filesystem::current_path(before); }
+  } workingFolder;
+  std::filesystem::current_path(host);
+  auto fallback = [](const std::string& source) {
+    return "The description for Event ID ( 7000 ) in Source ( " + source + " ) could not be found.";
+  };
+  const struct {
+    const char* source;
+    bool nativeRoot;
+    std::string expected;
+  } cases[] = {
+      {"Native", false, fallback("Native")},   {"Relative", false, fallback("Relative")},
+      {"Slashes", false, fallback("Slashes")}, {"Drive", false, "From the image.\r\n"},
+      {"Svc", true, fallback("Svc")},          {"Drive", true, "From the image.\r\n"},
+  };
+  for (bool local : {false, true}) {
+    for (const auto& k : cases) {
+      SCOPED_TRACE(std::string(k.source) + (local ? " local" : " SRV1") + (k.nativeRoot ? " native root" : ""));
+      set("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", "SystemRoot", REG_SZ,
+          k.nativeRoot ? host : "C:\\WINNT");
+      ::setenv("COMPUTERNAME", local ? "SRV1" : "ADMINPC", 1);
+      reader_ = rowtest::MakeReader();
+      bool ok = false;
+      if (local) reader_->resolver = std::make_unique<MessageFileResolver>(nullptr, "Application", ok);
+      ASSERT_EQ(reader_->resolver->lastRegistryError(), 0);
+      RecordSpec s;
+      s.source = k.source;
+      s.eventId = 7000;
+      EXPECT_EQ(Description(s), k.expected);
+    }
+  }
+  ::setenv("COMPUTERNAME", "ADMINPC", 1);
 }
 
 TEST_F(EventRowTest, Categories) {
