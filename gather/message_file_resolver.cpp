@@ -2,13 +2,17 @@
 
 #include <algorithm>
 #include <cctype>
+#include <vector>
 
 #include "platform/registry.h"
 
 namespace {
 
 constexpr const char* kEventLogKey = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\";
-constexpr DWORD kNameChars = 255;
+// A key name is up to 255 UTF-16 characters: up to 765 bytes of UTF-8 and its terminator.
+constexpr DWORD kNameBytes = 766;
+// No hive holds a longer name (its length is 16 bits, in UTF-16 at worst 3 bytes a unit here).
+constexpr DWORD kLargestNameBytes = 3 * 65536;
 
 // Source names compare as Windows compares them with NORM_IGNORECASE, over both full lengths.
 bool SameIgnoringCase(const std::string& a, const char* b) {
@@ -33,18 +37,24 @@ MessageFileResolver::MessageFileResolver(const char* computerName, const char* l
     RegCloseKey(connected);
     return;
   }
-  char name[kNameChars];
+  std::vector<char> name(kNameBytes);
   alignas(8) unsigned char lastWrite[8];
   for (DWORD index = 0;; ++index) {
-    DWORD size = kNameChars;
+    DWORD size = static_cast<DWORD>(name.size());
     name[0] = '\0';
-    LONG rc = RegEnumKeyExA(logKey, index, name, &size, nullptr, nullptr, nullptr,
+    LONG rc = RegEnumKeyExA(logKey, index, name.data(), &size, nullptr, nullptr, nullptr,
                             reinterpret_cast<PFILETIME>(lastWrite));
-    name[kNameChars - 1] = '\0';
+    if (rc == ERROR_MORE_DATA && name.size() < kLargestNameBytes) {
+      // A cut name would never match its records: read this key again with more room.
+      name.resize(std::min<size_t>(name.size() * 4, kLargestNameBytes));
+      --index;
+      continue;
+    }
+    name.back() = '\0';
     lastRegistryError_ = rc;
-    if (rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA) {
-      sources_.emplace_back(name);
-      ReadSourceValues(connected, logKeyPath + "\\" + name);
+    if (rc == ERROR_SUCCESS) {
+      sources_.emplace_back(name.data());
+      ReadSourceValues(connected, logKeyPath + "\\" + name.data());
       continue;
     }
     if (rc == ERROR_NO_MORE_ITEMS) {

@@ -15,6 +15,13 @@ void SetText(const ComputerImage& c, const std::string& key, const char* value, 
   ASSERT_EQ(WriteImageValue(c, key, value, StringValue(REG_EXPAND_SZ, text), true), 0u);
 }
 
+// `n` euro signs: three bytes each in UTF-8, one character each in a key name.
+std::string Euros(size_t n) {
+  std::string s;
+  for (size_t i = 0; i < n; ++i) s += "\xE2\x82\xAC";
+  return s;
+}
+
 // An image whose System log has these sources, in this order.
 void AddSources(const TempNetwork& net, const std::string& name, bool withSystemRoot = true) {
   AddImageWithHives(net, name);
@@ -31,6 +38,7 @@ void AddSources(const TempNetwork& net, const std::string& name, bool withSystem
   SetText(c, kLogs + "System\\Odd", "EventMessageFile", "a.dll;;\\\\FILES\\share\\m.dll;");
   SetText(c, kLogs + "System\\Odd", "CategoryMessageFile", "%SystemRoot%");
   SetText(c, kLogs + "System\\" + std::string(255, 'x'), "EventMessageFile", "long.dll");
+  SetText(c, kLogs + "System\\" + Euros(255), "EventMessageFile", "wide.dll");
   ASSERT_EQ(ChangeImageKey(c, kLogs + "Empty", true, [](Hive&, HiveNode) { return DWORD{0}; }), 0u);
   if (withSystemRoot) {
     ASSERT_EQ(WriteImageValue(c, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", "SystemRoot",
@@ -63,10 +71,10 @@ TEST_F(ResolverTest, Lookups) {
   ASSERT_TRUE(ok);
   EXPECT_EQ(remote.lastRegistryError(), 0);
   EXPECT_EQ(remote.systemRoot(), "C:\\WINNT");
-  EXPECT_EQ(remote.sourceCount(), 6u);
+  EXPECT_EQ(remote.sourceCount(), 7u);
   MessageFileResolver local(nullptr, "System", ok);
   ASSERT_TRUE(ok);
-  const std::string cut(254, 'x');
+  const std::string longest(255, 'x'), cut(254, 'x'), euros = Euros(255), cutEuros = Euros(254);
 
   struct Case {
     const MessageFileResolver* resolver;
@@ -87,8 +95,11 @@ TEST_F(ResolverTest, Lookups) {
       {&remote, "Odd", Getter::Category, true, {"%SystemRoot%"}},
       {&remote, "NoSuchSource", Getter::Event, false, {}},
       {&remote, "NetLogo", Getter::Event, false, {}},
-      // A name longer than the buffer is kept as far as it came; its key does not open.
+      // The longest names a key can have, 255 and 765 bytes, are kept whole.
+      {&remote, longest.c_str(), Getter::Event, true, {"long.dll"}},
       {&remote, cut.c_str(), Getter::Event, false, {}},
+      {&remote, euros.c_str(), Getter::Event, true, {"wide.dll"}},
+      {&remote, cutEuros.c_str(), Getter::Event, false, {}},
       // The local registry: drive paths stay, and sources of the gathered computer are unknown.
       {&local, "EventLog", Getter::Event, true, {"C:\\WINDOWS\\System32\\netevent.dll"}},
       {&local, "NetLogon", Getter::Event, false, {}},
@@ -109,11 +120,8 @@ TEST_F(ResolverTest, Lookups) {
       EXPECT_EQ(index, -1);
     }
   }
-  int32_t index = 0;
-  EXPECT_TRUE(remote.FindSource(cut.c_str(), index));
-  EXPECT_EQ(index, 5);
   FileList list;
-  EXPECT_FALSE(remote.GetEventMessageFiles(6, list));
+  EXPECT_FALSE(remote.GetEventMessageFiles(7, list));
   EXPECT_FALSE(remote.GetEventMessageFiles(-1, list));
 }
 
@@ -137,7 +145,7 @@ TEST_F(ResolverTest, ConstructionOutcomes) {
       {"NOWHERE", "System", false, ERROR_BAD_NETPATH, 0},
       {"OFF", "System", false, ERROR_BAD_NETPATH, 0},
       {"DENIED", "System", false, ERROR_ACCESS_DENIED, 0},
-      {"NOROOT", "System", false, ERROR_FILE_NOT_FOUND, 6},  // sources read, SystemRoot missing
+      {"NOROOT", "System", false, ERROR_FILE_NOT_FOUND, 7},  // sources read, SystemRoot missing
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.computer) + " " + c.log);
