@@ -49,6 +49,22 @@ constexpr uint16_t kCp1252High[32] = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
+std::vector<uint8_t> EntryText(const std::string& utf8, bool ansi) {
+  std::vector<uint8_t> text;
+  if (ansi) {
+    std::string a = Cp1252FromUtf8(utf8);
+    text.assign(a.begin(), a.end());
+    text.push_back(0);
+  } else {
+    text = Utf16leFromUtf8(utf8);
+    text.push_back(0);
+    text.push_back(0);
+  }
+  return text;
+}
+
+size_t EntryBytes(size_t textBytes) { return (pe::kMtEntryHeader + textBytes + 3) / 4 * 4; }
+
 std::vector<uint8_t> Table(const std::vector<MessageDllMessage>& unsorted, bool ansi) {
   std::vector<MessageDllMessage> messages = unsorted;
   std::sort(messages.begin(), messages.end(), [](const auto& a, const auto& b) { return a.id < b.id; });
@@ -63,17 +79,8 @@ std::vector<uint8_t> Table(const std::vector<MessageDllMessage>& unsorted, bool 
   size_t head = 4 + blocks.size() * pe::kMtBlockSize;
   for (const auto& m : messages) {
     entryOffsets.push_back(static_cast<uint32_t>(head + entries.size()));
-    std::vector<uint8_t> text;
-    if (ansi) {
-      std::string a = Cp1252FromUtf8(m.text);
-      text.assign(a.begin(), a.end());
-      text.push_back(0);
-    } else {
-      text = Utf16leFromUtf8(m.text);
-      text.push_back(0);
-      text.push_back(0);
-    }
-    size_t length = (pe::kMtEntryHeader + text.size() + 3) / 4 * 4;
+    std::vector<uint8_t> text = EntryText(m.text, ansi);
+    size_t length = EntryBytes(text.size());
     size_t at = entries.size();
     entries.resize(at + length, 0);
     Put16(&entries[at], static_cast<uint32_t>(length));
@@ -156,8 +163,14 @@ std::string Cp1252FromUtf8(const std::string& text) {
   return out;
 }
 
+size_t MessageEntryBytes(const std::string& text, bool ansi) { return EntryBytes(EntryText(text, ansi).size()); }
+
 std::vector<uint8_t> WriteMessageDll(const std::vector<MessageDllLanguage>& languages,
                                      const MessageDllOptions& options) {
+  // An entry's length is 16 bits: a longer one would be stored cut and corrupt the table.
+  for (const auto& language : languages)
+    for (const auto& m : language.messages)
+      if (MessageEntryBytes(m.text, options.ansi) > kMaxMessageEntryBytes) return {};
   std::vector<uint8_t> rsrc = ResourceSection(languages, options.ansi);
   const uint32_t peAt = 0x40;
   const uint32_t optionalSize = options.pe32plus ? 240 : 224;

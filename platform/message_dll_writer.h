@@ -2,6 +2,7 @@
 // hostkit builds images' message files with it, and tests build their fixtures with it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -25,7 +26,15 @@ struct MessageDllOptions {
   bool pe32plus = false;   // a PE32+ image (machine AMD64) instead of PE32 (i386)
 };
 
+// A message table entry's length is 16 bits and a multiple of 4: header, text, terminator and
+// padding together hold at most this many bytes.
+constexpr size_t kMaxMessageEntryBytes = 0xFFFC;
+
+// The bytes `text` takes as an entry (Unicode, or code page 1252 when ansi).
+size_t MessageEntryBytes(const std::string& text, bool ansi);
+
 // The bytes of the DLL. Characters that code page 1252 lacks become '?' in ANSI entries.
+// No bytes at all when a message is longer than an entry holds.
 std::vector<uint8_t> WriteMessageDll(const std::vector<MessageDllLanguage>& languages,
                                      const MessageDllOptions& options = {});
 

@@ -10,9 +10,11 @@
 #include <map>
 #include <string>
 
+#include "platform/message_dll_writer.h"
 #include "platform/message_module.h"
 #include "platform/pe_resources.h"
 #include "tests/support/temp_network.h"
+#include "tests/tools/tool_run.h"
 #include "tools/hostkit/message_text_file.h"
 
 namespace {
@@ -126,6 +128,44 @@ TEST_F(MsgDllToolTest, DllsReadBackThroughFormatMessage) {
   }
   EXPECT_NE(Run(kHostkit + " msgdll " + net_.root() + "/x.dll " + Mc("MessageId=1\nLanguage=English\n")), 0);
   EXPECT_FALSE(std::filesystem::exists(net_.root() + "/x.dll"));
+}
+
+// An entry's length is 16 bits. The longest text that fits is written whole and the entry after
+// it is intact; one character more is refused, by the writer and by hostkit msgdll, rather than
+// stored with a cut length that corrupts the table.
+TEST_F(MsgDllToolTest, TextsLongerThanAnEntryAreRefused) {
+  const struct {
+    bool ansi;
+    size_t longest;  // characters: 4-byte header + text + terminator, padded, within 0xFFFC
+    size_t unitBytes;
+  } cases[] = {{false, 32763, 2}, {true, 65527, 1}};
+  for (const auto& c : cases) {
+    for (size_t n : {c.longest, c.longest + 1}) {
+      SCOPED_TRACE(std::string(c.ansi ? "ansi " : "unicode ") + std::to_string(n));
+      std::vector<uint8_t> dll =
+          platform::WriteMessageDll({{0x0409, {{1, std::string(n, 'x')}, {2, "after"}}}}, {c.ansi, false});
+      if (n > c.longest) {
+        EXPECT_TRUE(dll.empty());
+        continue;
+      }
+      platform::MessageTables tables;
+      ASSERT_EQ(platform::ReadMessageTables(dll.data(), dll.size(), tables), 0u);
+      ASSERT_EQ(tables.languages.size(), 1u);
+      platform::MessageEntry first, second;
+      ASSERT_EQ(platform::FindMessageEntry(tables.languages[0].second, 1, first), 0u);
+      EXPECT_EQ(first.bytes, n * c.unitBytes);
+      ASSERT_EQ(platform::FindMessageEntry(tables.languages[0].second, 2, second), 0u);
+      EXPECT_EQ(second.bytes, 5 * c.unitBytes);
+    }
+  }
+  std::string dll = net_.root() + "/long.dll";
+  std::string output;
+  std::string mc = Mc("MessageId=1\nLanguage=English\n" + std::string(33000, 'x') + "\n.\n");
+  EXPECT_EQ(RunTool(kHostkit + " msgdll " + dll + " " + mc, &output), 1);
+  EXPECT_NE(output.find("message 0x00000001 is too long"), std::string::npos) << output;
+  EXPECT_FALSE(std::filesystem::exists(dll));
+  EXPECT_EQ(RunTool(kHostkit + " msgdll " + dll + " " + mc + " --ansi", &output), 0) << output;
+  EXPECT_TRUE(std::filesystem::exists(dll));
 }
 
 // windmc (binutils) compiles the same file; its raw tables must hold the same ids and, after

@@ -1,4 +1,5 @@
 // hostkit msgdll OUT.dll FILE.mc [--ansi] [--pe32plus]: a message DLL from a message text file.
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 
@@ -21,7 +22,20 @@ int RunMsgDll(const std::vector<std::string>& given) {
   MessageTextFile file;
   std::string error;
   if (!ParseMessageTextFile(text, file, error)) return Fail(args[1] + ": " + error);
+  for (const auto& language : file.languages) {
+    for (const auto& m : language.messages) {
+      size_t bytes = platform::MessageEntryBytes(m.text, options.ansi);
+      if (bytes > platform::kMaxMessageEntryBytes) {
+        char id[16];
+        std::snprintf(id, sizeof id, "0x%08X", static_cast<unsigned>(m.id));
+        return Fail(args[1] + ": message " + id + " is too long: its table entry would take " +
+                    std::to_string(bytes) + " bytes, at most " + std::to_string(platform::kMaxMessageEntryBytes) +
+                    " fit");
+      }
+    }
+  }
   std::vector<uint8_t> dll = platform::WriteMessageDll(file.languages, options);
+  if (dll.empty()) return Fail("cannot build " + args[0]);
   std::string temp = args[0] + ".tmp";
   {
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
