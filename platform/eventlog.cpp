@@ -225,11 +225,33 @@ DWORD LoadRecord(FileBytes& f, const LogState& st, uint64_t off, uint32_t number
   return ERROR_SUCCESS;
 }
 
+// errno after OpenRegular met something other than a regular file.
+constexpr int kNotRegularFile = ENODEV;
+
+// Opens `path` without waiting: a FIFO or device named like a log would block a plain open for
+// ever. Anything but a regular file gives -1 with errno kNotRegularFile.
+int OpenRegular(const std::string& path, int flags) {
+  int fd = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0644);
+  if (fd < 0) return -1;
+  struct stat st;
+  int e = 0;
+  if (::fstat(fd, &st) != 0) e = errno;
+  else if (!S_ISREG(st.st_mode)) e = kNotRegularFile;
+  else if (int fl = ::fcntl(fd, F_GETFL); fl < 0 || ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK) != 0) e = errno;
+  if (e == 0) return fd;
+  ::close(fd);
+  errno = e;
+  return -1;
+}
+
+// The answer for a failed OpenRegular or OpenLocked.
+DWORD OpenFailure(int e) { return e == kNotRegularFile ? ERROR_EVENTLOG_FILE_CORRUPT : Win32FromErrno(e); }
+
 // Opens `path` and takes a lock of `kind`, making sure the locked file is the one the path names
 // now (a clear replaces the file by renaming). ENOENT gives -1 with errno set.
 int OpenLocked(const std::string& path, int flags, int kind, FileId& id) {
   for (int attempt = 0; attempt < 100; ++attempt) {
-    int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0644);
+    int fd = OpenRegular(path, flags);
     if (fd < 0) return -1;
     if (::flock(fd, kind) != 0) {
       int e = errno;
@@ -371,7 +393,7 @@ DWORD NewestEventTime(const EventLogLocation& log, DWORD& timeWritten) {
   if (log.file.empty()) return ERROR_SUCCESS;
   FileId id;
   int fd = OpenLocked(log.file, O_RDONLY, LOCK_SH, id);
-  if (fd < 0) return errno == ENOENT ? ERROR_SUCCESS : Win32FromErrno(errno);
+  if (fd < 0) return errno == ENOENT ? ERROR_SUCCESS : OpenFailure(errno);
   struct Closer {
     int fd;
     ~Closer() { ::close(fd); }
@@ -403,7 +425,7 @@ DWORD AppendEventRecords(const EventLogLocation& log, const std::vector<EventInp
     if (in.strings.size() > 0xFFFF) return ERROR_INVALID_PARAMETER;
   FileId id;
   int fd = OpenLocked(log.file, O_RDWR | O_CREAT, LOCK_EX, id);
-  if (fd < 0) return Win32FromErrno(errno);
+  if (fd < 0) return OpenFailure(errno);
   struct Closer {
     int fd;
     ~Closer() { ::close(fd); }  // closing drops the lock
@@ -564,7 +586,7 @@ HANDLE OpenEventLogA(LPCSTR serverName, LPCSTR sourceName) {
       object->id = id;
       object->haveId = !st.noFile;
     } else if (errno != ENOENT) {
-      SetLastError(Win32FromErrno(errno));
+      SetLastError(OpenFailure(errno));
       return nullptr;
     }
   }
@@ -601,13 +623,13 @@ DWORD WithLog(EventLogObject& log, bool checkId, Body&& body) {
     }
     if (log.fd < 0 || !(IdOf(ps) == log.fdId)) {
       if (log.fd >= 0) ::close(log.fd);
-      log.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+      log.fd = OpenRegular(path, O_RDONLY);
       struct stat fs;
       if (log.fd < 0 || ::fstat(log.fd, &fs) != 0) {
         if (log.fd >= 0) ::close(log.fd);
         log.fd = -1;
         if (errno == ENOENT) continue;
-        return Win32FromErrno(errno);
+        return OpenFailure(errno);
       }
       log.fdId = IdOf(fs);
     }
@@ -850,7 +872,7 @@ BOOL ClearEventLogA(HANDLE eventLog, LPCSTR backupFileName) {
   FileId id;
   int fd = path.empty() ? -1 : OpenLocked(path, O_RDWR, LOCK_EX, id);
   if (fd < 0) {
-    if (!path.empty() && errno != ENOENT) return Fail(Win32FromErrno(errno));
+    if (!path.empty() && errno != ENOENT) return Fail(OpenFailure(errno));
     if (!backup.empty()) {
       struct stat st;
       if (::stat(backup.c_str(), &st) == 0) return Fail(ERROR_ALREADY_EXISTS);

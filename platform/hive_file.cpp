@@ -93,6 +93,24 @@ hive_h* OpenThroughFd(int fd, DWORD& rc) {
   return h;
 }
 
+// Opens a hive file for reading without waiting: a FIFO or device planted in an image under a
+// hive's name would block a plain open for ever. Anything but a regular file is no hive.
+DWORD OpenHiveFile(const std::string& file, int& fd) {
+  fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return errno == ENOENT ? ERROR_FILE_NOT_FOUND : Win32FromErrno(errno);
+  struct stat st;
+  DWORD rc = ERROR_SUCCESS;
+  if (::fstat(fd, &st) != 0) rc = Win32FromErrno(errno);
+  else if (!S_ISREG(st.st_mode)) rc = ERROR_BADDB;
+  else if (int flags = ::fcntl(fd, F_GETFL); flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
+    rc = Win32FromErrno(errno);
+  if (rc != ERROR_SUCCESS) {
+    ::close(fd);
+    fd = -1;
+  }
+  return rc;
+}
+
 struct Snapshot {
   int fd = -1;  // held open so that the inode number stays ours while cached
   FileIdentity identity;
@@ -129,8 +147,7 @@ DWORD GetSnapshot(const std::string& file, std::shared_ptr<Snapshot>& out) {
     }
   }
   auto snap = std::make_shared<Snapshot>();
-  snap->fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-  if (snap->fd < 0) return errno == ENOENT ? ERROR_FILE_NOT_FOUND : Win32FromErrno(errno);
+  if (DWORD rc = OpenHiveFile(file, snap->fd)) return rc;
   if (::fstat(snap->fd, &st) != 0) return Win32FromErrno(errno);
   snap->identity = IdentityOf(st);
   DWORD rc = ERROR_SUCCESS;
@@ -573,8 +590,8 @@ DWORD ChangeHive(const std::string& file, const std::function<DWORD(Hive&)>& cha
   LockFile lock(file);
   if (lock.rc()) return lock.rc();
   // Only now, under the lock, is the file's content the one to change.
-  int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno == ENOENT ? ERROR_FILE_NOT_FOUND : Win32FromErrno(errno);
+  int fd = -1;
+  if (DWORD rc = OpenHiveFile(file, fd)) return rc;
   if (::fstat(fd, &st) != 0) {
     ::close(fd);
     return Win32FromErrno(errno);

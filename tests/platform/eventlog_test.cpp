@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
@@ -567,6 +568,19 @@ TEST_F(EventLogTest, FullLogHonoursRetention) {
     EXPECT_FALSE(got.empty());
     CloseEventLog(h);
   }
+}
+
+// A FIFO named like a log file would block an open for ever; it is no log.
+TEST_F(EventLogTest, FifoInPlaceOfTheLogIsRefusedAtOnce) {
+  ASSERT_EQ(::mkfifo(loc.file.c_str(), 0600), 0);
+  ::alarm(20);  // a regression hangs; end it rather than the whole run
+  SetLastError(0);
+  EXPECT_EQ(OpenEventLogA("SRV1", "System"), nullptr);
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_EVENTLOG_FILE_CORRUPT});
+  EXPECT_EQ(Append({Event(1)}), DWORD{ERROR_EVENTLOG_FILE_CORRUPT});
+  DWORD newest = 0;
+  EXPECT_EQ(NewestEventTime(loc, newest), DWORD{ERROR_EVENTLOG_FILE_CORRUPT});
+  ::alarm(0);
 }
 
 TEST_F(EventLogTest, ReadingGoesOnAfterAppendsAndNoticesOverwrites) {

@@ -158,6 +158,17 @@ TEST_F(HiveFileTest, LinksPlantedBesideTheHiveAreNeverWrittenThrough) {
     EXPECT_TRUE(std::filesystem::is_symlink(hive + ".tmp")) << hive;
 }
 
+// A FIFO under a hive's name would block a plain open for ever; it is no hive.
+TEST_F(HiveFileTest, FifoInPlaceOfAHiveIsRefusedAtOnce) {
+  const std::string fifo = net.root() + "/FIFO";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  ::alarm(20);  // a regression hangs; end it rather than the whole run
+  EXPECT_EQ(ReadHive(fifo, [](const Hive&) { return DWORD{0}; }), DWORD{ERROR_BADDB});
+  EXPECT_EQ(ChangeHive(fifo, [](Hive&) { return DWORD{0}; }), DWORD{ERROR_BADDB});
+  EXPECT_EQ(CheckHiveFile(fifo), DWORD{ERROR_BADDB});
+  ::alarm(0);
+}
+
 // hivex starts a new bin for every change; our hives are rebuilt before that adds up.
 TEST_F(HiveFileTest, OftenChangedHiveStaysSmall) {
   for (int i = 0; i < 60; ++i) {
