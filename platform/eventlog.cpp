@@ -434,6 +434,14 @@ DWORD AppendEventRecords(const EventLogLocation& log, const std::vector<EventInp
   const uint64_t limit = std::max<uint64_t>(kGrowStep, log.maxSize / kGrowStep * kGrowStep);
   std::vector<uint8_t> window;
   uint64_t size = FileSize(fd);
+  // A record that could not fit even in an empty log is refused before anything changes:
+  // making room for it would throw every record away and still not place it.
+  std::vector<std::vector<uint8_t>> built;
+  built.reserve(records.size());
+  for (const EventInput& in : records) {
+    built.push_back(BuildRecord(in, 0));  // numbered as it is placed
+    if (kHeaderSize + built.back().size() + kEofSize > std::max(limit, size)) return ERROR_LOG_FILE_FULL;
+  }
   if (size == 0) {
     // A new log: header and EOF record in the first 64 KiB, as NT creates it.
     std::vector<uint8_t> init(kHeaderSize + kEofSize);
@@ -482,8 +490,10 @@ DWORD AppendEventRecords(const EventLogLocation& log, const std::vector<EventInp
 
   DWORD result = ERROR_SUCCESS;
   bool first = true;
-  for (const EventInput& in : records) {
-    std::vector<uint8_t> rec = BuildRecord(in, h.currentRecordNumber);
+  for (size_t r = 0; r < records.size(); ++r) {
+    const EventInput& in = records[r];
+    std::vector<uint8_t>& rec = built[r];
+    Store32(rec.data() + 8, h.currentRecordNumber);
     const uint64_t length = rec.size();
     bool placed = false;
     while (!placed) {

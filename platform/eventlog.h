@@ -125,8 +125,9 @@ struct EventInput {
 // Appends records to a log file (tools only; the programs never write logs). A missing file is
 // created. When the file has reached maxSize the oldest records are overwritten if the retention
 // allows it (measured against the new record's TimeWritten), else the call answers 1502 and
-// records nothing more. The whole batch is written under one lock; `firstNumber` (optional)
-// receives the number of the first record written.
+// records nothing more. A record too large for even an empty log of the file's size limit
+// answers 1502 before anything of the batch is written. The whole batch is written under one
+// lock; `firstNumber` (optional) receives the number of the first record written.
 DWORD AppendEventRecords(const EventLogLocation& log, const std::vector<EventInput>& records,
                          DWORD* firstNumber = nullptr);
 

@@ -570,6 +570,32 @@ TEST_F(EventLogTest, FullLogHonoursRetention) {
   }
 }
 
+// A record larger than the whole log can never go in; refusing it must not cost the log its records.
+TEST_F(EventLogTest, RecordLargerThanTheLogIsRefusedWithTheLogUntouched) {
+  loc.maxSize = 512 * 1024;
+  loc.retention = 0;
+  std::vector<EventInput> some;
+  for (int i = 0; i < 20; ++i) some.push_back(Event(i, 30000));  // the file grows to its limit
+  ASSERT_EQ(Append(some), 0u);
+  struct Case {
+    const char* what;
+    std::vector<EventInput> batch;
+  } cases[] = {
+      {"alone", {Event(50, 600 * 1024)}},
+      {"after one that fits", {Event(51), Event(52, 600 * 1024)}},
+      {"just over", {Event(53, 512 * 1024 - kHeaderSize - kEofSize - 100)}},
+  };
+  for (const auto& c : cases) {
+    const std::string before = Bytes();
+    EXPECT_EQ(Append(c.batch), DWORD{ERROR_LOG_FILE_FULL}) << c.what;
+    EXPECT_EQ(Bytes(), before) << c.what;
+  }
+  // A record that fills nearly the whole log still goes in (the margin allows for filler at the ring's end).
+  const size_t fixed = BuildRecord(Event(54, 0), 0).size();
+  EXPECT_EQ(Append({Event(54, 512 * 1024 - kHeaderSize - kEofSize - fixed - kFixedSize)}), 0u);
+  EXPECT_EQ(Header().oldestRecordNumber, Header().currentRecordNumber - 1);
+}
+
 // A FIFO named like a log file would block an open for ever; it is no log.
 TEST_F(EventLogTest, FifoInPlaceOfTheLogIsRefusedAtOnce) {
   ASSERT_EQ(::mkfifo(loc.file.c_str(), 0600), 0);
