@@ -450,8 +450,11 @@ DWORD AppendEventRecords(const EventLogLocation& log, const std::vector<EventInp
     h.retention = log.retention;
     WriteHeader(init.data(), h);
     WriteEof(init.data() + kHeaderSize, EofRecord());
-    if (::ftruncate(fd, kGrowStep) != 0 || ::pwrite(fd, init.data(), init.size(), 0) != static_cast<ssize_t>(init.size()))
+    if (::ftruncate(fd, kGrowStep) != 0 || ::pwrite(fd, init.data(), init.size(), 0) != static_cast<ssize_t>(init.size())) {
+      // A zero-filled file would read as corrupt for good; an empty one is a log not yet made.
+      if (::ftruncate(fd, 0) != 0) ::unlink(log.file.c_str());
       return ERROR_WRITE_FAULT;
+    }
     size = kGrowStep;
   }
   uint64_t eofHint = 0;
