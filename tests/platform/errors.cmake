@@ -1,0 +1,3 @@
+tallyard_test(platform_errors_test
+  ${CMAKE_CURRENT_LIST_DIR}/errors_test.cpp
+  LIBS tallyard_platform)
