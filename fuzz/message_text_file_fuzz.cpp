@@ -1,5 +1,5 @@
 // Message text files: any text is refused with a line number or compiles to a DLL that reads
-// back with the same messages.
+// back with the same messages, or holds a message too long for an entry and writes nothing.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -17,6 +17,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   for (bool ansi : {false, true}) {
     std::vector<uint8_t> dll = platform::WriteMessageDll(file.languages, {ansi, !ansi});
+    bool tooLong = false;
+    for (const auto& language : file.languages)
+      for (const auto& message : language.messages)
+        if (platform::MessageEntryBytes(message.text, ansi) > platform::kMaxMessageEntryBytes) tooLong = true;
+    // A message longer than an entry holds is refused (no bytes), never written cut.
+    if (tooLong != dll.empty()) std::abort();
+    if (tooLong) continue;
     platform::MessageTables tables;
     if (platform::ReadMessageTables(dll.data(), dll.size(), tables) != ERROR_SUCCESS || tables.state != ERROR_SUCCESS)
       std::abort();
