@@ -32,7 +32,7 @@ function(tallyard_test name)
     TALLYARD_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     TALLYARD_BINARY_DIR="${PROJECT_BINARY_DIR}")
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "TALLYARD_TEST=1")
+    PROPERTIES ENVIRONMENT "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp")
 endfunction()
 
 # tallyard_fuzzer(NAME SOURCES... LIBS libs...) : a fuzz target over LLVMFuzzerTestOneInput.

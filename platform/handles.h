@@ -6,7 +6,7 @@
 
 #include "platform/win32.h"
 
-// Every object behind a handle derives from this. The handle value is the object's address.
+// Every object behind a handle derives from this.
 struct HandleObject {
   virtual ~HandleObject() = default;
 };

@@ -168,7 +168,7 @@ DWORD GetSnapshot(const std::string& file, std::shared_ptr<Snapshot>& out) {
 class LockFile {
  public:
   explicit LockFile(const std::string& file) {
-    fd_ = ::open((file + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    fd_ = ::open((file + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd_ < 0) {
       rc_ = Win32FromErrno(errno);
       return;

@@ -62,7 +62,7 @@ std::string LockFile(LPCSTR name) {
 }
 
 int OpenLockFile(LPCSTR name) {
-  return ::open(LockFile(name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  return ::open(LockFile(name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
 }
 
 }  // namespace

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -79,6 +81,35 @@ TEST(ListFileTest, ExportWritesTheSelectedInOrderAndImportRestoresThem) {
   EXPECT_FALSE(WriteListFile(net.root() + "/missing/folder/x.exp", list));
 }
 
+TEST(ListFileTest, ExportReplacesTheOldListOnlyWhenTheNewOneIsComplete) {
+  TempNetwork net;
+  ComputerList list;
+  ComputerRecord r = MakeRecordFromName("SRV1");
+  r.selected = 1;
+  list.Append(r);
+  std::string file = net.root() + "/keep.exp";
+  TempNetwork::WriteFile(file, "OLD\tServer\n");
+  ::chmod(file.c_str(), 0640);
+  ASSERT_TRUE(WriteListFile(file, list));
+  EXPECT_EQ(TempNetwork::ReadFile(file), "SRV1\tUnknown\n");
+  struct stat st;
+  ASSERT_EQ(::stat(file.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+  // Through a link the named file is replaced and the link stays; no temporary is left.
+  std::string link = net.root() + "/link.exp";
+  ASSERT_EQ(::symlink(file.c_str(), link.c_str()), 0);
+  list[0].name = "SRV2";
+  ASSERT_TRUE(WriteListFile(link, list));
+  EXPECT_EQ(TempNetwork::ReadFile(file), "SRV2\tUnknown\n");
+  struct stat lst;
+  ASSERT_EQ(::lstat(link.c_str(), &lst), 0);
+  EXPECT_TRUE(S_ISLNK(lst.st_mode));
+  int entries = 0;
+  for (const auto& e : std::filesystem::directory_iterator(net.root()))
+    entries += e.path().filename() != "network" && e.path().filename() != "run";
+  EXPECT_EQ(entries, 2);  // keep.exp and the link
+}
+
 TEST(ListFileTest, UnreadableFilesLeaveTheListAlone) {
   TempNetwork net;
   ComputerList list;
@@ -87,6 +118,8 @@ TEST(ListFileTest, UnreadableFilesLeaveTheListAlone) {
   EXPECT_FALSE(LoadListFileInto(net.root() + "/none.imp", false, list, nullptr));
   EXPECT_FALSE(LoadListFileInto(net.root(), false, list, nullptr));  // a folder
   EXPECT_FALSE(LoadListFileInto("/dev/zero", false, list, nullptr));  // a device that never ends
+  ASSERT_EQ(::mkfifo((net.root() + "/fifo.imp").c_str(), 0600), 0);
+  EXPECT_FALSE(LoadListFileInto(net.root() + "/fifo.imp", false, list, nullptr));  // no writer ever comes
   EXPECT_EQ(NamesOf(list), std::vector<std::string>{"KEEP"});
 
   TempNetwork::WriteFile(net.root() + "/blank.imp", "\n  \n");

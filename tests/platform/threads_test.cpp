@@ -37,10 +37,16 @@ TEST(ThreadsTest, StaleAndForeignHandlesAnswerInvalidHandle) {
   ASSERT_NE(t, nullptr);
   WaitForSingleObject(t, INFINITE);
   ASSERT_TRUE(CloseHandle(t));
+  // The next object may live at the old one's address; its handle must still differ.
+  HANDLE next = CreateThread(nullptr, 0, ReturnParam, nullptr, 0, nullptr);
+  ASSERT_NE(next, nullptr);
+  EXPECT_NE(next, t);
   SetLastError(0);
   EXPECT_EQ(WaitForSingleObject(t, 0), WAIT_FAILED);
   EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
   EXPECT_FALSE(CloseHandle(t));
+  WaitForSingleObject(next, INFINITE);
+  EXPECT_TRUE(CloseHandle(next));
   int local = 0;
   EXPECT_FALSE(CloseHandle(reinterpret_cast<HANDLE>(&local)));
   EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
