@@ -107,6 +107,8 @@ DWORD ResolveImagePath(const ComputerImage& computer, std::string_view winPath, 
   std::string drive;
   if (!FindEntryNoCase(computer.root, std::string(1, winPath[0]), drive)) return ERROR_PATH_NOT_FOUND;
   const std::string driveRoot = computer.root + "/" + drive;
+  // The drive folder itself may be a link: that is how a mounted disk image joins the network.
+  // Its real place is the boundary; nothing that the image holds may lead past it.
   const std::string realRoot = RealPath(driveRoot);
   if (realRoot.empty()) return ERROR_PATH_NOT_FOUND;
 
