@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <tuple>
 #include <vector>
 
@@ -270,58 +271,64 @@ DWORD FormatInsert(unsigned n, std::string_view spec, const DWORD_PTR* args, std
   char conv = spec.back();
   std::string head;  // flags, width, precision, with '*' taken from the next arguments
   unsigned next = n - 1;
-  std::vector<long long> stars;
-  for (char c : spec.substr(0, spec.size() - 1)) {
+  std::string_view mods = spec.substr(0, spec.size() - 1);
+  for (size_t i = 0; i < mods.size(); ++i) {
+    char c = mods[i];
     if (c == '*') {
-      stars.push_back(static_cast<long long>(args[next++]));
-      head += std::to_string(static_cast<int>(stars.back()));
+      head += std::to_string(static_cast<int>(static_cast<long long>(args[next++])));
+    } else if (c == 'I') {
+      // Size prefixes I64, I32 and I: their digits are no width.
+      if (mods.substr(i + 1, 2) == "64" || mods.substr(i + 1, 2) == "32") i += 2;
     } else if (std::strchr("-+ #0123456789.", c)) {
       head.push_back(c);
-    } else if (!std::strchr("lhIL6432w", c)) {
+    } else if (!std::strchr("lhLw", c)) {
       return ERROR_INVALID_PARAMETER;
     }
   }
   if (head.size() > 32) return ERROR_INVALID_PARAMETER;
   DWORD_PTR value = args[next];
   std::string format = "%" + head;
-  char buf[128];
-  int len;
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
+  // The text in full, however wide: the buffer is sized from the length snprintf reports.
+  auto print = [&](auto argument) -> DWORD {
+    int len = std::snprintf(nullptr, 0, format.c_str(), argument);
+    if (len < 0) return ERROR_INVALID_PARAMETER;
+    size_t at = out.size();
+    try {
+      out.resize(at + static_cast<size_t>(len) + 1);
+    } catch (const std::bad_alloc&) {
+      out.resize(at);
+      return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    std::snprintf(out.data() + at, static_cast<size_t>(len) + 1, format.c_str(), argument);
+    out.resize(at + static_cast<size_t>(len));
+    return ERROR_SUCCESS;
+  };
   switch (conv) {
     case 's': {
       const char* s = reinterpret_cast<const char*>(value);
       format += "s";
-      std::vector<char> big(std::strlen(s ? s : "") + 300);
-      len = std::snprintf(big.data(), big.size(), format.c_str(), s ? s : "");
-      if (len < 0) return ERROR_INVALID_PARAMETER;
-      out.append(big.data(), std::min(static_cast<size_t>(len), big.size() - 1));
-      return ERROR_SUCCESS;
+      return print(s ? s : "");
     }
     case 'c':
       format += "c";
-      len = std::snprintf(buf, sizeof buf, format.c_str(), static_cast<int>(value));
-      break;
+      return print(static_cast<int>(value));
     case 'd':
     case 'i':
       format += "lld";
-      len = std::snprintf(buf, sizeof buf, format.c_str(), static_cast<long long>(static_cast<long>(value)));
-      break;
+      return print(static_cast<long long>(static_cast<long>(value)));
     case 'u':
     case 'x':
     case 'X':
     case 'o':
       format += "ll";
       format.push_back(conv);
-      len = std::snprintf(buf, sizeof buf, format.c_str(), static_cast<unsigned long long>(value));
-      break;
+      return print(static_cast<unsigned long long>(value));
     default:
       return ERROR_INVALID_PARAMETER;
   }
 #pragma GCC diagnostic pop
-  if (len < 0) return ERROR_INVALID_PARAMETER;
-  out.append(buf, std::min(static_cast<size_t>(len), sizeof buf - 1));
-  return ERROR_SUCCESS;
 }
 
 DWORD Deliver(const std::string& text, DWORD flags, LPSTR buffer, DWORD size) {

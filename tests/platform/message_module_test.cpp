@@ -118,10 +118,30 @@ TEST(MessageTextTest, FailuresAndEmptyResults) {
 }
 
 TEST(MessageTextTest, NumericInsertFormats) {
-  DWORD_PTR args[] = {42, 255, 7, static_cast<DWORD_PTR>(-3)};
+  const char* text = "abc";
+  DWORD_PTR args[] = {42, 255, 7, static_cast<DWORD_PTR>(-3), reinterpret_cast<DWORD_PTR>(text)};
+  const struct {
+    const char* format;
+    std::string expected;
+  } cases[] = {
+      {"%1!u! %2!04X! %3!lu! %4!d!", "42 00FF 7 -3"},
+      // Size prefixes: their digits are no width.
+      {"%1!I64u!", "42"},
+      {"%2!I32x!", "ff"},
+      {"%1!Iu!", "42"},
+      {"%1!5I64u!|", "   42|"},
+      {"%4!I64d!", "-3"},
+      // Wide fields come out whole, however long.
+      {"%1!200d!", std::string(198, ' ') + "42"},
+      {"%2!-150X!|", "FF" + std::string(148, ' ') + "|"},
+      {"%5!310s!", std::string(307, ' ') + "abc"},
+  };
   std::string out;
-  ASSERT_EQ(platform::ExpandMessageText("%1!u! %2!04X! %3!lu! %4!d!", FORMAT_MESSAGE_ARGUMENT_ARRAY, args, out), 0u);
-  EXPECT_EQ(out, "42 00FF 7 -3");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.format);
+    ASSERT_EQ(platform::ExpandMessageText(c.format, FORMAT_MESSAGE_ARGUMENT_ARRAY, args, out), 0u);
+    EXPECT_EQ(out, c.expected);
+  }
   EXPECT_EQ(platform::ExpandMessageText("%1!n!", FORMAT_MESSAGE_ARGUMENT_ARRAY, args, out),
             static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }
