@@ -116,6 +116,25 @@ std::string GoverningComputer(const std::string& path) {
   return computer.root + "/host.ini";
 }
 
+// Opens a module file for reading. O_NONBLOCK keeps a FIFO or a device from holding the open
+// up; anything but a regular file is refused as a folder is.
+int OpenModuleFile(const std::string& native, int flags, DWORD& error) {
+  int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | flags);
+  if (fd < 0) {
+    error = Win32FromErrno(errno);
+    return -1;
+  }
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    error = ERROR_ACCESS_DENIED;
+    return -1;
+  }
+  int status = ::fcntl(fd, F_GETFL);
+  if (status != -1) ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
+  return fd;
+}
+
 // Opens the file `path` names, through the resolution cache; -1 with the error on failure.
 int OpenResolved(const std::string& path, DWORD& error) {
   const std::string key = NetworkFolder() + '\n' + LocalComputerName() + '\n' + path;
@@ -134,7 +153,8 @@ int OpenResolved(const std::string& path, DWORD& error) {
     if (have && (r.hostFile.empty() || (::stat(r.hostFile.c_str(), &hs) == 0 && SameTime(hs.st_mtim, r.hostTime) &&
                                         hs.st_size == r.hostSize))) {
       // Never through a link: a link put in the file's place is resolved (and judged) afresh.
-      int fd = ::open(r.native.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+      DWORD ignored = ERROR_SUCCESS;
+      int fd = OpenModuleFile(r.native, O_NOFOLLOW, ignored);
       struct stat st;
       if (fd >= 0 && ::fstat(fd, &st) == 0 && st.st_dev == r.dev && st.st_ino == r.ino &&
           SameTime(st.st_ctim, r.changed))
@@ -147,11 +167,8 @@ int OpenResolved(const std::string& path, DWORD& error) {
     error = rc;
     return -1;
   }
-  int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    error = Win32FromErrno(errno);
-    return -1;
-  }
+  int fd = OpenModuleFile(native, 0, error);
+  if (fd < 0) return -1;
   struct stat st;
   Resolution r;
   r.hostFile = GoverningComputer(path);

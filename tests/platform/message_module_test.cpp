@@ -1,9 +1,14 @@
 // Message modules: the PE reader on our own and on real DLLs, FormatMessageA's escapes and
 // language search, the module cache, and every failure code the callers rely on.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -272,6 +277,30 @@ TEST_F(MessageModuleTest, LoadFailuresAnswerWindowsCodes) {
   EXPECT_TRUE(FreeLibrary(m));
   EXPECT_FALSE(FreeLibrary(m));  // stale
   EXPECT_EQ(Format(m, 1), "ERR 6");
+}
+
+// A FIFO put in a module's place answers at once instead of waiting for a writer.
+TEST_F(MessageModuleTest, AFifoAnswersAtOnce) {
+  std::string fifo = net_.AddComputer("SRV1") + "/C/pipe.dll";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& path : {std::string("\\\\SRV1\\C$\\pipe.dll"), fifo}) {
+    SCOPED_TRACE(path);
+    auto load = std::async(std::launch::async, [path] {
+      SetLastError(0);
+      HMODULE m = LoadLibraryExA(path.c_str(), nullptr, 3);
+      return std::make_pair(m, GetLastError());
+    });
+    if (load.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+      ADD_FAILURE() << "the load waits for a writer";
+      int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);  // lets the blocked open go on
+      load.wait();
+      if (writer >= 0) ::close(writer);
+    }
+    auto [m, error] = load.get();
+    EXPECT_EQ(m, nullptr);
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    if (m) FreeLibrary(m);
+  }
 }
 
 TEST_F(MessageModuleTest, ModulesInsideAnImageLoadThroughTheShare) {
