@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <cctype>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -77,6 +79,30 @@ std::string UserF(uint32_t rid, uint16_t flags) {
   return f;
 }
 
+// Creates the folders of a drive path one at a time, each resolved inside the image first, so
+// ".." or a link never makes one outside the drive folder.
+DWORD MakeImageFolders(const ComputerImage& image, const std::string& winPath, unsigned mode, std::string& native) {
+  std::string prefix = winPath.substr(0, 2);
+  DWORD rc = ResolveImagePath(image, prefix + "\\", native);
+  if (rc == ERROR_PATH_NOT_FOUND) {
+    native = image.root + "/" + std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(prefix[0]))));
+    rc = MakeFolders(native, mode);
+  }
+  if (rc) return rc;
+  size_t at = 2;
+  while (at < winPath.size()) {
+    size_t end = winPath.find_first_of("\\/", at);
+    if (end == std::string::npos) end = winPath.size();
+    if (end > at) {
+      prefix += "\\" + winPath.substr(at, end - at);
+      if ((rc = ResolveImagePath(image, prefix, native, PathUse::Create))) return rc;
+      if (::mkdir(native.c_str(), mode) != 0 && errno != EEXIST) return Win32FromErrno(errno);
+    }
+    at = end + 1;
+  }
+  return ERROR_SUCCESS;
+}
+
 }  // namespace
 
 std::string EmptyAuditPolicy(int categories) {
@@ -110,16 +136,11 @@ DWORD BuildComputerImage(const ImageSpec& spec) {
   // The system root's folders, then the hives' folder.
   const std::string& root = image.host.systemroot;
   if (root.size() < 3 || root[1] != ':') return ERROR_BAD_PATHNAME;
-  std::string native = image.root + "/" + std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(root[0]))));
-  std::string existing;
-  if (ResolveImagePath(image, std::string(1, root[0]) + ":\\", existing) == ERROR_SUCCESS) native = existing;
   std::string config;
-  if (ResolveImagePath(image, root + "\\System32\\config", config) != ERROR_SUCCESS) {
-    std::string rest = root.substr(2);
-    for (auto& c : rest)
-      if (c == '\\') c = '/';
-    config = native + rest + "/System32/config";
-  }
+  rc = ResolveImagePath(image, root + "\\System32\\config", config);
+  if (rc == ERROR_PATH_NOT_FOUND || rc == ERROR_FILE_NOT_FOUND)
+    rc = MakeImageFolders(image, root + "\\System32\\config", spec.folderMode, config);
+  if (rc) return rc;
   if ((rc = MakeFolders(config, spec.folderMode))) return rc;
   std::string hives[4];
   for (int i = 0; i < 4; ++i) {

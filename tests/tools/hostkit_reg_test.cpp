@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/hive_format.h"
+#include "platform/hive_image.h"
 #include "platform/hive_regtext.h"
 #include "platform/registry.h"
 #include "tests/support/temp_network.h"
@@ -93,6 +94,36 @@ TEST_F(HostkitRegTest, CreateBuildsEachRolesImage) {
     EXPECT_NE(RunTool(Hk(bad), &out), 0) << bad;
   }
   EXPECT_FALSE(std::filesystem::exists(net.network() + "/X"));
+}
+
+// A host.ini's system root makes its folders inside the image's drive folder only: one that
+// climbs out of it, or through a link out of it, is refused and nothing outside is made.
+TEST_F(HostkitRegTest, SystemRootFoldersStayInsideTheImage) {
+  const std::string outside = net.root() + "/outside";
+  const struct {
+    const char* name;
+    const char* systemroot;
+    bool made;
+  } cases[] = {
+      {"CLIMB1", "C:\\..\\..\\..\\outside\\x", false},
+      {"CLIMB2", "C:\\WINNT\\..\\..\\..\\..\\outside", false},
+      {"LINKED", "C:\\link\\x", false},
+      {"DEEP", "C:\\Deep\\..\\Er", true},
+  };
+  std::filesystem::create_directories(outside);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    HostInfo info;
+    info.systemroot = c.systemroot;
+    std::string dir = net.AddComputer(c.name, info);
+    std::filesystem::create_directory_symlink(outside, dir + "/C/link");
+    ImageSpec spec;
+    spec.name = c.name;
+    DWORD rc = BuildComputerImage(spec);
+    EXPECT_EQ(rc == 0, c.made) << rc;
+    EXPECT_TRUE(std::filesystem::is_empty(outside));
+    EXPECT_EQ(std::filesystem::is_directory(dir + "/C/Er/System32/config"), c.made);
+  }
 }
 
 TEST_F(HostkitRegTest, ImportThenExportGivesTheSameText) {
