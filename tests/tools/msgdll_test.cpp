@@ -168,6 +168,35 @@ TEST_F(MsgDllToolTest, TextsLongerThanAnEntryAreRefused) {
   EXPECT_TRUE(std::filesystem::exists(dll));
 }
 
+// The DLL is written whole or not at all: a write cut short (here by a file size limit, as a
+// full disk would) fails the run and leaves neither the DLL nor a temporary, and a link planted
+// under the old temporary's name leads nowhere.
+TEST_F(MsgDllToolTest, TheDllIsWholeOrAbsent) {
+  std::string dir = net_.root() + "/out";
+  std::filesystem::create_directories(dir);
+  std::string mc = Mc("MessageId=1\nLanguage=English\n" + std::string(3000, 'x') + "\n.\n");
+  std::string dll = dir + "/big.dll";
+  std::string output;
+  // Ignored, SIGXFSZ stays ignored in hostkit and the write answers EFBIG instead.
+  EXPECT_EQ(RunTool("trap '' XFSZ; ulimit -f 2; exec " + kHostkit + " msgdll " + dll + " " + mc, &output), 1)
+      << output;
+  EXPECT_NE(output.find("cannot write"), std::string::npos) << output;
+  EXPECT_TRUE(std::filesystem::is_empty(dir));
+
+  std::string victim = net_.root() + "/victim";
+  TempNetwork::WriteFile(victim, "untouched");
+  dll = net_.root() + "/linked.dll";
+  std::filesystem::create_symlink(victim, dll + ".tmp");
+  ASSERT_EQ(RunTool(kHostkit + " msgdll " + dll + " " + mc, &output), 0) << output;
+  EXPECT_EQ(TempNetwork::ReadFile(victim), "untouched");
+  EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(dll)));
+  HMODULE m = LoadLibraryExA(dll.c_str(), nullptr, 3);
+  ASSERT_NE(m, nullptr) << GetLastError();
+  FreeLibrary(m);
+  EXPECT_NE(RunTool(kHostkit + " msgdll " + net_.root() + "/nosuch/x.dll " + mc, &output), 0);
+  EXPECT_FALSE(std::filesystem::exists(net_.root() + "/nosuch"));
+}
+
 // windmc (binutils) compiles the same file; its raw tables must hold the same ids and, after
 // FormatMessage's line-end rule, the same texts. objdump must accept our images.
 TEST_F(MsgDllToolTest, AgreesWithBinutils) {
