@@ -34,19 +34,13 @@ struct Rec {
 
 // Decodes one record of the A layout, checking that every offset lies inside it.
 Rec DecodeA(const uint8_t* p, DWORD available) {
-  Rec r;
   EVENTLOGRECORD e;
   std::memcpy(&e, p, sizeof e);
   EXPECT_LE(e.Length, available);
   EXPECT_EQ(e.Length % 4, 0u);
   EXPECT_EQ(Load32(p + e.Length - 4), e.Length);
   EXPECT_EQ(e.Reserved, kSignature);
-  r.number = e.RecordNumber;
-  r.generated = e.TimeGenerated;
-  r.written = e.TimeWritten;
-  r.id = e.EventID;
-  r.type = e.EventType;
-  r.category = e.EventCategory;
+  Rec r{e.RecordNumber, e.TimeGenerated, e.TimeWritten, e.EventID, e.EventType, e.EventCategory, {}, {}, {}, {}, {}};
   const char* text = reinterpret_cast<const char*>(p);
   r.source = text + sizeof e;
   r.computer = text + sizeof e + r.source.size() + 1;
@@ -143,6 +137,12 @@ std::map<DWORD, std::pair<std::string, std::vector<std::string>>> Oracle(const s
 
 bool HaveOracle() { return !RunCommand("command -v evtexport").empty(); }
 
+// One sequential forwards read; false with GetLastError() set when it fails.
+BOOL ReadInto(HANDLE h, std::vector<uint8_t>& buf, DWORD& got, DWORD size = 0) {
+  DWORD need = 0;
+  return ReadEventLogA(h, 5, 0, buf.data(), size ? size : static_cast<DWORD>(buf.size()), &got, &need);
+}
+
 class EventLogTest : public ::testing::Test {
  public:
   void SetUp() override {
@@ -171,7 +171,6 @@ struct RoundTripCase {
 TEST_F(EventLogTest, RoundTrip) {
   const RoundTripCase cases[] = {
       {"empty", [] { return std::vector<EventInput>{}; }, 512 * 1024, true, nullptr},
-      {"one record", [] { return std::vector<EventInput>{Event(1)}; }, 512 * 1024, true, nullptr},
       {"no sid, strings or data",
        [] { return std::vector<EventInput>{Event(1, 0, false, 0), Event(2, 0, false, 1), Event(3, 5, false, 0)}; },
        512 * 1024, true, nullptr},
@@ -338,17 +337,12 @@ TEST_F(EventLogTest, DamagedHeaderFailsTheOpen) {
 TEST_F(EventLogTest, BufferSizes) {
   ASSERT_EQ(Append({Event(1), Event(2), Event(3)}), 0u);
   const DWORD flags = EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ;
-  // The exact size of the first record in the A layout.
-  DWORD size1 = 0;
-  {
-    HANDLE h = OpenEventLogA("SRV1", "System");
-    DWORD got = 1, need = 0;
-    EXPECT_FALSE(ReadEventLogA(h, flags, 0, nullptr, 0, &got, &need));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
-    EXPECT_EQ(got, 0u);
-    size1 = need;
-    CloseEventLog(h);
-  }
+  HANDLE probe = OpenEventLogA("SRV1", "System");
+  DWORD size1 = 0, none = 1;  // the exact size of the first record in the A layout
+  EXPECT_FALSE(ReadEventLogA(probe, flags, 0, nullptr, 0, &none, &size1));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+  EXPECT_EQ(none, 0u);
+  CloseEventLog(probe);
   ASSERT_GT(size1, sizeof(EVENTLOGRECORD));
   struct Case {
     const char* name;
@@ -388,15 +382,6 @@ TEST_F(EventLogTest, BufferSizes) {
     }
     CloseEventLog(h);
   }
-  // After the last record: 38, and again 38.
-  HANDLE h = OpenEventLogA("SRV1", "System");
-  DWORD end = 0;
-  EXPECT_EQ(ReadAll(h, end).size(), 3u);
-  std::vector<uint8_t> buf(4096);
-  DWORD got = 0, need = 0;
-  EXPECT_FALSE(ReadEventLogA(h, flags, 0, buf.data(), 4096, &got, &need));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_HANDLE_EOF));
-  CloseEventLog(h);
 }
 
 TEST_F(EventLogTest, OnlySequentialForwardsReads) {
@@ -412,26 +397,29 @@ TEST_F(EventLogTest, OnlySequentialForwardsReads) {
   DWORD got = 0, need = 0;
   EXPECT_FALSE(ReadEventLogA(h, 5, 0, buf.data(), 4096, nullptr, &need));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-  EXPECT_TRUE(ReadEventLogA(h, 5, 0, buf.data(), 4096, &got, &need));
+  EXPECT_TRUE(ReadInto(h, buf, got));
   CloseEventLog(h);
-  EXPECT_FALSE(ReadEventLogA(h, 5, 0, buf.data(), 4096, &got, &need));
+  EXPECT_FALSE(ReadInto(h, buf, got));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
   EXPECT_FALSE(CloseEventLog(h));
 }
 
+// The size a short read asks for is exactly the size then served, though UTF-8 and UTF-16 sizes differ.
 TEST_F(EventLogTest, TextsBecomeUtf8AndOffsetsAreRebuilt) {
   EventInput in = Event(1, 5);
-  in.source = "Dienst \xC3\xBC" "ber";           // ü: two bytes in UTF-8, one unit in UTF-16
-  in.strings = {"\xE2\x82\xAC 5", "\xF0\x9F\x98\x80", ""};  // euro sign; a surrogate pair; empty
+  in.source = "Dienst \xC3\xBC" "ber";  // ü: two bytes in UTF-8, one unit in UTF-16
+  // euro signs (three bytes in UTF-8, two in UTF-16); a surrogate pair; empty
+  in.strings = {"\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC 5", "\xF0\x9F\x98\x80", ""};
   ASSERT_EQ(Append({in}), 0u);
   HANDLE h = OpenEventLogA("SRV1", "System");
   DWORD got = 0, need = 0;
   std::vector<uint8_t> buf(4096);
   ASSERT_FALSE(ReadEventLogA(h, 5, 0, buf.data(), 8, &got, &need));
-  ASSERT_TRUE(ReadEventLogA(h, 5, 0, buf.data(), 4096, &got, &need));
+  buf.resize(need);  // the sanitizer sees a write past it
+  ASSERT_TRUE(ReadInto(h, buf, got)) << GetLastError();
+  EXPECT_EQ(got, need);
   EXPECT_EQ(got, Load32(buf.data()));
-  Rec r = DecodeA(buf.data(), got);
-  ExpectSame(r, in, 1);
+  ExpectSame(DecodeA(buf.data(), got), in, 1);
   CloseEventLog(h);
   // A lone surrogate on disk becomes U+FFFD.
   std::string b = Bytes();
@@ -439,21 +427,8 @@ TEST_F(EventLogTest, TextsBecomeUtf8AndOffsetsAreRebuilt) {
   Store16(p + 0x38, 0xD800);
   Put(b);
   h = OpenEventLogA("SRV1", "System");
-  ASSERT_TRUE(ReadEventLogA(h, 5, 0, buf.data(), 4096, &got, &need));
+  ASSERT_TRUE(ReadInto(h, buf, got));
   EXPECT_EQ(DecodeA(buf.data(), got).source.substr(0, 3), "\xEF\xBF\xBD");
-  CloseEventLog(h);
-}
-
-TEST_F(EventLogTest, NeededSizeIsTheExactSizeServed) {
-  EventInput in = Event(1);
-  in.strings = {"\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC"};  // three bytes each in UTF-8, two in UTF-16
-  ASSERT_EQ(Append({in}), 0u);
-  HANDLE h = OpenEventLogA("SRV1", "System");
-  DWORD got = 0, need = 0;
-  ASSERT_FALSE(ReadEventLogA(h, 5, 0, nullptr, 0, &got, &need));
-  std::vector<uint8_t> buf(need);
-  ASSERT_TRUE(ReadEventLogA(h, 5, 0, buf.data(), need, &got, &need)) << GetLastError();
-  EXPECT_EQ(got, buf.size());
   CloseEventLog(h);
 }
 
@@ -475,15 +450,14 @@ TEST_F(EventLogTest, OpenOutcomes) {
   // A log without a file reads as empty and stays without one.
   HANDLE h = OpenEventLogA("\\\\srv1", "Security");
   ASSERT_NE(h, nullptr);
-  DWORD count = 9, got = 0, need = 0;
+  DWORD count = 9, got = 0;
   EXPECT_TRUE(GetNumberOfEventLogRecords(h, &count));
   EXPECT_EQ(count, 0u);
   std::vector<uint8_t> buf(100);
-  EXPECT_FALSE(ReadEventLogA(h, 5, 0, buf.data(), 100, &got, &need));
+  EXPECT_FALSE(ReadInto(h, buf, got));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_HANDLE_EOF));
   CloseEventLog(h);
-  struct stat st;
-  EXPECT_NE(::stat((net.network() + "/SRV1/C/WINNT/System32/config/SecEvent.Evt").c_str(), &st), 0);
+  EXPECT_FALSE(std::filesystem::exists(net.network() + "/SRV1/C/WINNT/System32/config/SecEvent.Evt"));
   // An unknown log name is Application.
   EventLogLocation app;
   ASSERT_EQ(LocateEventLog("SRV1", "NoSuchLog", app), 0u);
@@ -497,22 +471,22 @@ TEST_F(EventLogTest, ClearEmptiesTheLogAndRestartsNumbering) {
   HANDLE reader = OpenEventLogA("SRV1", "System");
   HANDLE h = OpenEventLogA("SRV1", "System");
   std::vector<uint8_t> buf(4096);
-  DWORD got = 0, need = 0, count = 0;
-  ASSERT_TRUE(ReadEventLogA(reader, 5, 0, buf.data(), 200, &got, &need));
+  DWORD got = 0, count = 0;
+  ASSERT_TRUE(ReadInto(reader, buf, got, 200));
   ASSERT_TRUE(ClearEventLogA(h, nullptr));
   ASSERT_TRUE(GetNumberOfEventLogRecords(h, &count));
   EXPECT_EQ(count, 0u);
   EXPECT_EQ(Bytes().size(), 65536u);
   // A handle that was reading the old file learns that it changed.
-  EXPECT_FALSE(ReadEventLogA(reader, 5, 0, buf.data(), 4096, &got, &need));
+  EXPECT_FALSE(ReadInto(reader, buf, got));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_EVENTLOG_FILE_CHANGED));
   DWORD first = 0;
   ASSERT_EQ(AppendEventRecords(loc, {Event(9)}, &first), 0u);
   EXPECT_EQ(first, 1u);
   DWORD end = 0;
-  auto got2 = ReadAll(h, end);
-  ASSERT_EQ(got2.size(), 1u);
-  EXPECT_EQ(got2[0].number, 1u);
+  auto after = ReadAll(h, end);
+  ASSERT_EQ(after.size(), 1u);
+  EXPECT_EQ(after[0].number, 1u);
   // With a backup name the old records are kept there first; an existing backup is refused.
   std::string backup = net.root() + "/backup.evt";
   EXPECT_TRUE(ClearEventLogA(h, backup.c_str()));
@@ -625,8 +599,8 @@ TEST_F(EventLogTest, ReadingGoesOnAfterAppendsAndNoticesOverwrites) {
   for (int i = 5; i < 200; ++i) v.push_back(Event(i, 1000));
   ASSERT_EQ(Append(v), 0u);
   std::vector<uint8_t> buf(4096);
-  DWORD got = 0, need = 0;
-  EXPECT_FALSE(ReadEventLogA(h, 5, 0, buf.data(), 4096, &got, &need));
+  DWORD got = 0;
+  EXPECT_FALSE(ReadInto(h, buf, got));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_EVENTLOG_FILE_CHANGED));
   CloseEventLog(h);
 }
@@ -728,10 +702,6 @@ TEST(EventLogRegistryTest, TheRegistryNamesTheFileAndItsLimits) {
   EXPECT_EQ(count, 1u);
   CloseEventLog(h);
 }
-
-}  // namespace
-
-namespace {
 
 // Layouts our writer does not make on its own: small rings whose oldest record sits in the middle
 // of the file (fuzz/corpus/fuzz_evt, see its .README).
