@@ -41,29 +41,28 @@ class SettingsTest : public ::testing::Test {
 
   void Install(Program program, const std::string& installPath = "/opt/tallyard") {
     appState.program = program;
-    const char* key = program == Program::Praxon ? kPraxonKey : kKey;
-    ASSERT_EQ(WriteImageValue(local, key, "InstallPath", StringValue(REG_SZ, installPath), true), 0u);
+    ASSERT_EQ(WriteImageValue(local, Key(), "InstallPath", StringValue(REG_SZ, installPath), true), 0u);
   }
-  void Put(const char* name, const RegistryValue& v) {
-    ASSERT_EQ(WriteImageValue(local, appState.program == Program::Praxon ? kPraxonKey : kKey, name, v), 0u);
-  }
+  const char* Key() const { return appState.program == Program::Praxon ? kPraxonKey : kKey; }
+  void Put(const char* name, const RegistryValue& v) { ASSERT_EQ(WriteImageValue(local, Key(), name, v), 0u); }
   bool Has(const char* name) {
     RegistryValue v;
-    return ReadImageValue(local, appState.program == Program::Praxon ? kPraxonKey : kKey, name, v) == 0;
+    return ReadImageValue(local, Key(), name, v) == 0;
   }
-  DWORD Dword(const char* name) {
+  // A string value's text, or "dword:" and the number; other types show as "type N".
+  std::string Stored(const char* name) {
     RegistryValue v;
-    EXPECT_EQ(ReadImageValue(local, appState.program == Program::Praxon ? kPraxonKey : kKey, name, v), 0u) << name;
-    EXPECT_EQ(v.type, REG_DWORD) << name;
+    EXPECT_EQ(ReadImageValue(local, Key(), name, v), 0u) << name;
+    if (v.type == REG_SZ) return ValueText(v);
+    if (v.type != REG_DWORD) return "type " + std::to_string(v.type);
     DWORD d = 0;
     std::memcpy(&d, v.data.data(), std::min<size_t>(4, v.data.size()));
-    return d;
+    return "dword:" + std::to_string(d);
   }
-  std::string Text(const char* name) {
-    RegistryValue v;
-    EXPECT_EQ(ReadImageValue(local, appState.program == Program::Praxon ? kPraxonKey : kKey, name, v), 0u) << name;
-    EXPECT_EQ(v.type, REG_SZ) << name;
-    return ValueText(v);
+  // A new local computer for the next case of a table.
+  void Fresh() {
+    std::filesystem::remove_all(net.network() + "/ADMINPC");
+    SetUp();
   }
 };
 
@@ -128,12 +127,11 @@ TEST_F(SettingsTest, LoadFailsOnlyWithoutTheKeyOrItsInstallPath) {
        }, true},
   };
   for (const auto& c : cases) {
-    SetUp();
+    Fresh();
     appState.program = c.program;
     c.setup(*this);
     appState.program = c.program;
     EXPECT_EQ(LoadSettings(), c.loads) << c.what;
-    std::filesystem::remove_all(net.network() + "/ADMINPC");
   }
 }
 
@@ -152,13 +150,12 @@ TEST_F(SettingsTest, CorvaneTakesWhatFitsAndPraxonWantsTheTypeAndSize) {
   };
   for (const auto& c : cases) {
     for (Program p : {Program::Corvane, Program::Praxon}) {
-      SetUp();
+      Fresh();
       Install(p);
       Put("TimeOut", c.stored);
       ASSERT_TRUE(LoadSettings()) << c.what;
       EXPECT_EQ(p == Program::Praxon ? praxonTimeOut : gatherSettings.timeOut, p == Program::Praxon ? c.praxon : c.corvane)
           << c.what << (p == Program::Praxon ? " (Praxon)" : " (Corvane)");
-      std::filesystem::remove_all(net.network() + "/ADMINPC");
     }
   }
 }
@@ -176,14 +173,13 @@ TEST_F(SettingsTest, DataSourceNameLongerThan32ReadsEmptyWithoutCountingAsMissin
       {"empty", std::string(), "", 0},
   };
   for (const auto& c : cases) {
-    SetUp();
+    Fresh();
     Install(Program::Corvane);
     if (c.dsn) Put("DSN", StringValue(REG_SZ, *c.dsn));
     std::strcpy(dataSourceSettings.dsn, "stale");
     ASSERT_TRUE(LoadSettings());
     EXPECT_STREQ(dataSourceSettings.dsn, c.loaded) << c.what;
     EXPECT_EQ(dataSourceSettings.dataSourceMissing, c.missing) << c.what;
-    std::filesystem::remove_all(net.network() + "/ADMINPC");
   }
 }
 
@@ -216,15 +212,11 @@ TEST_F(SettingsTest, CorvaneSaveWritesItsValuesAndLeavesTheDataSourceAloneWithou
   runLog.fileName = "/var/log/t\xC3\xA4llyard.log";
   runLog.level = ErrorLogOnly;
   ASSERT_TRUE(SaveSettings());
-  EXPECT_EQ(Text("DSN"), "Old");
-  EXPECT_EQ(Dword("Type"), 3u);
-  EXPECT_EQ(Text("Description"), "Old driver");
-  EXPECT_EQ(Text("Password"), "p\xC3\xA4ss");
-  EXPECT_EQ(Text("LogFile"), "/var/log/t\xC3\xA4llyard.log");
-  EXPECT_EQ(Dword("LogFullErrorNo"), 1u);
-  EXPECT_EQ(Dword("TimeOut"), 15u);
-  EXPECT_EQ(Dword("LoadDescriptions"), 1u);
-  EXPECT_TRUE(Has("InstallPath"));
+  const std::pair<const char*, std::string> stored[] = {
+      {"DSN", "Old"}, {"Type", "dword:3"}, {"Description", "Old driver"}, {"Password", "p\xC3\xA4ss"},
+      {"LogFile", "/var/log/t\xC3\xA4llyard.log"}, {"LogFullErrorNo", "dword:1"}, {"TimeOut", "dword:15"},
+      {"LoadDescriptions", "dword:1"}};
+  for (const auto& [name, text] : stored) EXPECT_EQ(Stored(name), text) << name;
   // With a data source name, all three are written; a load gives back what was saved.
   std::strcpy(dataSourceSettings.dsn, "Corvane");
   ASSERT_TRUE(SaveSettings());
@@ -253,7 +245,7 @@ TEST_F(SettingsTest, SaveStopsAtTheFirstFailureInItsOrder) {
   for (Program p : {Program::Corvane, Program::Praxon}) {
     const auto& order = p == Program::Praxon ? praxon : corvane;
     for (size_t failAt : {size_t{1}, size_t{4}, order.size()}) {
-      SetUp();
+      Fresh();
       Install(p);
       ASSERT_TRUE(LoadSettings());
       std::strcpy(dataSourceSettings.dsn, "Corvane");
@@ -262,7 +254,6 @@ TEST_F(SettingsTest, SaveStopsAtTheFirstFailureInItsOrder) {
       platform::testing::FailHiveCommit(0);
       for (size_t i = 0; i < order.size(); ++i)
         EXPECT_EQ(Has(order[i].c_str()), i + 1 < failAt) << order[i] << " with write " << failAt << " failing";
-      std::filesystem::remove_all(net.network() + "/ADMINPC");
     }
   }
 }
@@ -287,7 +278,7 @@ TEST_F(SettingsTest, SaveNeverCreatesTheKeyAndFailsWhereWritingIsDenied) {
 TEST_F(SettingsTest, CheckDataSourceNeedsEveryValueButType) {
   const char* all[] = {"DSN", "Type", "Description", "User", "Password", "RegAccess"};
   for (const char* absent : all) {
-    SetUp();
+    Fresh();
     Install(Program::Corvane);
     for (const char* n : all) {
       if (n == absent) continue;
@@ -302,7 +293,6 @@ TEST_F(SettingsTest, CheckDataSourceNeedsEveryValueButType) {
       EXPECT_STREQ(dataSourceSettings.password, "v-Password");
       EXPECT_EQ(dataSourceSettings.regAccess, 4u);
     }
-    std::filesystem::remove_all(net.network() + "/ADMINPC");
   }
 }
 
