@@ -6,6 +6,7 @@
 #include <ctime>
 #include <filesystem>
 #include <string>
+#include <tuple>
 
 #include "platform/time.h"
 
@@ -31,12 +32,9 @@ TEST(TimeTest, CalendarAndFileTimes) {
     EXPECT_EQ(Ticks(f), c.ticks);
     SYSTEMTIME back;
     ASSERT_TRUE(FileTimeToSystemTime(&f, &back));
-    EXPECT_EQ(back.wYear, c.st.wYear);
-    EXPECT_EQ(back.wMonth, c.st.wMonth);
-    EXPECT_EQ(back.wDay, c.st.wDay);
-    EXPECT_EQ(back.wHour, c.st.wHour);
-    EXPECT_EQ(back.wSecond, c.st.wSecond);
-    EXPECT_EQ(back.wMilliseconds, c.st.wMilliseconds);
+    const SYSTEMTIME& e = c.st;
+    EXPECT_EQ(std::tie(back.wYear, back.wMonth, back.wDay, back.wHour, back.wMinute, back.wSecond, back.wMilliseconds),
+              std::tie(e.wYear, e.wMonth, e.wDay, e.wHour, e.wMinute, e.wSecond, e.wMilliseconds));
     EXPECT_EQ(back.wDayOfWeek, c.dayOfWeek);
   }
   const SYSTEMTIME bad[] = {
