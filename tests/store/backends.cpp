@@ -41,26 +41,12 @@ std::string Diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
 }
 
 std::string StoreUser(Kind kind) {
-  switch (kind) {
-    case Kind::Postgres: return tag;
-    case Kind::Maria: return Env("TALLYARD_TEST_MARIADB_USER");
-    default: return "";
-  }
+  return kind == Kind::Postgres ? tag : kind == Kind::Maria ? Env("TALLYARD_TEST_MARIADB_USER") : "";
 }
 std::string StorePassword(Kind kind) {
-  switch (kind) {
-    case Kind::Postgres: return "pw-" + tag;
-    case Kind::Maria: return Env("TALLYARD_TEST_MARIADB_PASSWORD");
-    default: return "";
-  }
+  return kind == Kind::Postgres ? "pw-" + tag : kind == Kind::Maria ? Env("TALLYARD_TEST_MARIADB_PASSWORD") : "";
 }
-const char* Dsn(Kind kind) {
-  switch (kind) {
-    case Kind::Sqlite: return "TySqlite";
-    case Kind::Postgres: return "TyPg";
-    default: return "TyMaria";
-  }
-}
+const char* Dsn(Kind kind) { return kind == Kind::Sqlite ? "TySqlite" : kind == Kind::Postgres ? "TyPg" : "TyMaria"; }
 
 // The server side of this process: a PostgreSQL role whose own schema ("$user" comes first in
 // the search path) holds its tables; a MariaDB database.
@@ -75,10 +61,8 @@ void PrepareServers() {
       admin.Exec("CREATE SCHEMA " + tag + " AUTHORIZATION " + tag);
     }
   }
-  if (Unavailable(Kind::Maria).empty()) {
-    Probe admin(Kind::Maria, true);
-    if (admin.ok()) admin.Exec("CREATE DATABASE IF NOT EXISTS " + tag + " CHARACTER SET utf8mb4");
-  }
+  if (Unavailable(Kind::Maria).empty())
+    Probe(Kind::Maria, true).Exec("CREATE DATABASE IF NOT EXISTS " + tag + " CHARACTER SET utf8mb4");
 }
 
 void CleanUpServers() {
@@ -87,10 +71,7 @@ void CleanUpServers() {
     admin.Exec("DROP SCHEMA IF EXISTS " + tag + " CASCADE");
     admin.Exec("DROP ROLE IF EXISTS " + tag);
   }
-  if (Unavailable(Kind::Maria).empty()) {
-    Probe admin(Kind::Maria, true);
-    admin.Exec("DROP DATABASE IF EXISTS " + tag);
-  }
+  if (Unavailable(Kind::Maria).empty()) Probe(Kind::Maria, true).Exec("DROP DATABASE IF EXISTS " + tag);
   std::error_code ec;
   std::filesystem::remove_all(root, ec);
 }
@@ -239,12 +220,8 @@ std::optional<std::vector<std::optional<std::string>>> Probe::Row(const std::str
       for (;;) {
         rc = SQLGetData(stmt, static_cast<SQLUSMALLINT>(c), binary ? SQL_C_BINARY : SQL_C_CHAR, chunk, sizeof chunk,
                         &indicator);
-        if (rc == SQL_NO_DATA) break;
-        if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) break;
-        if (indicator == SQL_NULL_DATA) {
-          null = true;
-          break;
-        }
+        if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) break;  // SQL_NO_DATA: the value is complete
+        if ((null = indicator == SQL_NULL_DATA)) break;
         size_t room = binary ? sizeof chunk : sizeof chunk - 1;
         size_t got = indicator == SQL_NO_TOTAL || static_cast<size_t>(indicator) > room ? room
                                                                                         : static_cast<size_t>(indicator);
