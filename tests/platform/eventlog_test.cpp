@@ -155,6 +155,14 @@ class EventLogTest : public ::testing::Test {
   std::string Bytes() const { return TempNetwork::ReadFile(loc.file); }
   void Put(const std::string& bytes) const { TempNetwork::WriteFile(loc.file, bytes); }
   FileHeader Header() const { return ReadHeader(reinterpret_cast<const uint8_t*>(Bytes().data())); }
+  // A fresh log of `events` whose bytes `change` then alters.
+  void WriteChanged(const std::vector<EventInput>& events, const std::function<void(std::string&)>& change) {
+    std::remove(loc.file.c_str());
+    ASSERT_EQ(Append(events), 0u);
+    std::string b = Bytes();
+    if (change) change(b);
+    Put(b);
+  }
 
   TempNetwork net;
   EventLogLocation loc;
@@ -165,7 +173,7 @@ struct RoundTripCase {
   std::function<std::vector<EventInput>()> inputs;
   DWORD maxSize;
   bool oracle;  // evtexport reads this layout correctly
-  std::function<void(EventLogTest&)> patch;
+  std::function<void(std::string&)> patch;
 };
 
 TEST_F(EventLogTest, RoundTrip) {
@@ -192,10 +200,7 @@ TEST_F(EventLogTest, RoundTrip) {
          return v;
        },
        64 * 1024, false,
-       [](EventLogTest& t) {
-         std::string b = t.Bytes();
-         ASSERT_EQ(Load32(reinterpret_cast<const uint8_t*>(b.data()) + 65536 - 48), kFiller);
-       }},
+       [](std::string& b) { ASSERT_EQ(Load32(reinterpret_cast<const uint8_t*>(b.data()) + 65536 - 48), kFiller); }},
       {"dirty header with a stale end",
        [] {
          std::vector<EventInput> v;
@@ -203,9 +208,8 @@ TEST_F(EventLogTest, RoundTrip) {
          return v;
        },
        512 * 1024, true,
-       [](EventLogTest& t) {
+       [](std::string& b) {
          // The header as it was after the third record, marked dirty: the EOF record holds.
-         std::string b = t.Bytes();
          auto* p = reinterpret_cast<uint8_t*>(b.data());
          FileHeader h = ReadHeader(p);
          uint32_t third = kHeaderSize;
@@ -214,17 +218,15 @@ TEST_F(EventLogTest, RoundTrip) {
          h.currentRecordNumber = 4;
          h.flags |= kFlagDirty;
          WriteHeader(p, h);
-         t.Put(b);
        }},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    std::remove(loc.file.c_str());
     loc.maxSize = c.maxSize;
     loc.retention = 0;
     std::vector<EventInput> in = c.inputs();
-    ASSERT_EQ(Append(in), 0u);
-    if (c.patch) c.patch(*this);
+    WriteChanged(in, c.patch);
+    ASSERT_FALSE(HasFatalFailure());
     HANDLE h = OpenEventLogA("SRV1", "System");
     ASSERT_NE(h, nullptr);
     DWORD count = 99, oldest = 99;
@@ -281,12 +283,10 @@ TEST_F(EventLogTest, DamagedRecordAnswers1500AfterTheGoodOnes) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    std::remove(loc.file.c_str());
-    ASSERT_EQ(Append({Event(1), Event(2), Event(3)}), 0u);
-    std::string b = Bytes();
-    auto* p = reinterpret_cast<uint8_t*>(b.data());
-    c.damage(p + kHeaderSize + Load32(p + kHeaderSize));
-    Put(b);
+    WriteChanged({Event(1), Event(2), Event(3)}, [&](std::string& b) {
+      auto* p = reinterpret_cast<uint8_t*>(b.data());
+      c.damage(p + kHeaderSize + Load32(p + kHeaderSize));
+    });
     HANDLE h = OpenEventLogA("SRV1", "System");
     ASSERT_NE(h, nullptr);
     DWORD end = 0;
@@ -322,11 +322,7 @@ TEST_F(EventLogTest, DamagedHeaderFailsTheOpen) {
   };
   for (const auto& [name, damage] : cases) {
     SCOPED_TRACE(name);
-    std::remove(loc.file.c_str());
-    ASSERT_EQ(Append({Event(1), Event(2)}), 0u);
-    std::string b = Bytes();
-    damage(b);
-    Put(b);
+    WriteChanged({Event(1), Event(2)}, damage);
     SetLastError(0);
     EXPECT_EQ(OpenEventLogA("SRV1", "System"), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_EVENTLOG_FILE_CORRUPT));
