@@ -119,15 +119,10 @@ void ConfigureProcess() {
 }
 
 std::string Unavailable(Kind kind) {
-  switch (kind) {
-    case Kind::Sqlite: return "";
-    case Kind::Postgres:
-      if (!Env("TALLYARD_TEST_PG_PORT").empty()) return "";
-      return "PostgreSQL tests SKIPPED: no test server (run scripts/services start and source its env file)";
-    case Kind::Maria:
-      if (!Env("TALLYARD_TEST_MARIADB_PORT").empty()) return "";
-      return "MariaDB tests SKIPPED: no test server (scripts/services starts one where MariaDB is installed)";
-  }
+  if (kind == Kind::Postgres && Env("TALLYARD_TEST_PG_PORT").empty())
+    return "PostgreSQL tests SKIPPED: no test server (run scripts/services start and source its env file)";
+  if (kind == Kind::Maria && Env("TALLYARD_TEST_MARIADB_PORT").empty())
+    return "MariaDB tests SKIPPED: no test server (scripts/services starts one where MariaDB is installed)";
   return "";
 }
 
