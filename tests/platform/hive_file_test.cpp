@@ -31,6 +31,14 @@ DWORD SetIn(const std::string& file, const std::vector<std::string>& path, const
   });
 }
 
+DWORD GetIn(const std::string& file, const std::vector<std::string>& path, const std::string& name, RegistryValue& v) {
+  return ReadHive(file, [&](const Hive& h) {
+    HiveNode n = 0;
+    if (DWORD rc = h.Walk(path, n)) return rc;
+    return h.GetValue(n, name, v);
+  });
+}
+
 TEST_F(HiveFileTest, EmptyHiveIsWhatBothIndependentReadersAccept) {
   std::string bytes = TempNetwork::ReadFile(file);
   ASSERT_EQ(bytes.size(), 8192u);
@@ -67,11 +75,7 @@ TEST_F(HiveFileTest, ValuesOfEveryTypeReadBackInTheIndependentReaders) {
   EXPECT_EQ(CheckHiveFile(file), 0u);
   for (const auto& c : cases) {
     RegistryValue back;
-    ASSERT_EQ(ReadHive(file, [&](const Hive& h) {
-                HiveNode n = 0;
-                if (DWORD rc = h.Walk({"top", "INNER"}, n)) return rc;
-                return h.GetValue(n, c.name, back);
-              }), 0u) << c.name;
+    ASSERT_EQ(GetIn(file, {"top", "INNER"}, c.name, back), 0u) << c.name;
     EXPECT_EQ(back.type, c.value.type) << c.name;
     EXPECT_EQ(back.data, c.value.data) << c.name;
   }
@@ -94,18 +98,7 @@ TEST_F(HiveFileTest, KeyNameOf255CharactersIsTheLongestAccepted) {
   EXPECT_EQ(ChangeHive(file, [&](Hive& h) { HiveNode n = 0; return h.AddChild(h.Root(), "a\\b", n); }),
             DWORD{ERROR_INVALID_PARAMETER});
   EXPECT_EQ(TempNetwork::ReadFile(file), before);
-  std::vector<std::string> names;
-  ASSERT_EQ(ReadHive(file, [&](const Hive& h) {
-              std::vector<HiveNode> kids;
-              if (DWORD rc = h.Children(h.Root(), kids)) return rc;
-              for (auto k : kids) {
-                std::string n;
-                if (DWORD rc = h.Name(k, n)) return rc;
-                names.push_back(n);
-              }
-              return DWORD{0};
-            }), 0u);
-  EXPECT_EQ(names, std::vector<std::string>{longest});
+  EXPECT_EQ(ReadHive(file, [&](const Hive& h) { HiveNode n = 0; return h.Walk({longest}, n); }), 0u);
 }
 
 TEST_F(HiveFileTest, FailedChangesLeaveTheFileAsItWas) {
@@ -178,11 +171,7 @@ TEST_F(HiveFileTest, OftenChangedHiveStaysSmall) {
   EXPECT_LT(std::filesystem::file_size(file), 80u * 1024);
   EXPECT_EQ(CheckHiveFile(file), 0u);
   RegistryValue v;
-  ASSERT_EQ(ReadHive(file, [&](const Hive& h) {
-              HiveNode n = 0;
-              if (DWORD rc = h.Walk({"Settings"}, n)) return rc;
-              return h.GetValue(n, "Count", v);
-            }), 0u);
+  ASSERT_EQ(GetIn(file, {"Settings"}, "Count", v), 0u);
   EXPECT_EQ(v.data, DwordValue(59).data);
   struct stat st;
   ASSERT_EQ(::stat(file.c_str(), &st), 0);
