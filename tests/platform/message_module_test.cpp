@@ -14,10 +14,8 @@
 
 #include "platform/message_dll_writer.h"
 #include "platform/message_module.h"
-#include "platform/hive_file.h"
 #include "platform/pe_resources.h"
-#include "platform/registry.h"
-#include "tests/support/temp_network.h"
+#include "tests/platform/registry_support.h"
 
 namespace {
 
@@ -163,14 +161,8 @@ TEST_F(MessageModuleTest, BothImageKindsAndBothEntryKindsRoundTrip) {
                              {ansi, plus});
       HMODULE m = LoadLibraryExA(path.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES | LOAD_LIBRARY_AS_DATAFILE);
       ASSERT_NE(m, nullptr) << GetLastError();
-      EXPECT_EQ(Format(m, 1), "One\r\n");
-      EXPECT_EQ(Format(m, 2), "Two %1\r\n");
-      EXPECT_EQ(Format(m, 7), "Seven");
-      EXPECT_EQ(Format(m, 0xC0001001u), "Größe € 100%%\r\n");
-      EXPECT_EQ(Format(m, 0x40000010u), "sixteen");
-      EXPECT_EQ(Format(m, 16), "ERR 317");  // the low word alone is another message
-      EXPECT_EQ(Format(m, 3), "ERR 317");   // a gap between blocks
-      EXPECT_EQ(Format(m, 8), "ERR 317");
+      for (const auto& [id, text] : langs[0].messages) EXPECT_EQ(Format(m, id), text) << id;
+      for (DWORD id : {16u, 3u, 8u}) EXPECT_EQ(Format(m, id), "ERR 317") << id;  // low word alone; gaps
       EXPECT_TRUE(FreeLibrary(m));
     }
   }
@@ -224,13 +216,9 @@ TEST_F(MessageModuleTest, TheLocalImageNamesTheDefaultLanguage) {
   FreeLibrary(m);
   // ADMINPC's own SYSTEM hive says French; a new network folder is read afresh.
   TempNetwork other;
-  std::string root = other.AddComputer("ADMINPC");
-  std::filesystem::create_directories(root + "/C/WINNT/System32/config");
+  AddImageWithHives(other, "ADMINPC");
   platform::ComputerImage local;
   ASSERT_EQ(platform::FindComputer("ADMINPC", local), 0u);
-  std::string hive;
-  ASSERT_EQ(platform::ImageHiveFile(local, "SYSTEM", hive, true), 0u);
-  ASSERT_EQ(platform::CreateHiveFile(hive, 0644), 0u);
   ASSERT_EQ(platform::WriteImageValue(local, "SYSTEM\\Select", "Current", platform::DwordValue(1), true), 0u);
   ASSERT_EQ(platform::WriteImageValue(local, "SYSTEM\\ControlSet001\\Control\\Nls\\Language", "Default",
                                       platform::StringValue(REG_SZ, "040c"), true),
@@ -303,22 +291,16 @@ TEST_F(MessageModuleTest, AFifoAnswersAtOnce) {
   }
 }
 
-TEST_F(MessageModuleTest, ModulesInsideAnImageLoadThroughTheShare) {
+// A module inside an image loads through its share, names matched without case; a path that
+// loaded before is looked at afresh each time.
+TEST_F(MessageModuleTest, ModulesLoadThroughTheShareAndReusedPathsAreCheckedAgain) {
   std::string srv = net_.AddComputer("SRV1");
-  WriteBytes(srv + "/C/WinNT/System32/NetMsg.DLL", platform::WriteMessageDll({{0x0409, {{2, "share\r\n"}}}}));
-  HMODULE m = LoadLibraryExA("\\\\srv1\\C$\\WINNT\\system32\\netmsg.dll", nullptr, 3);
+  std::string file = srv + "/C/WinNT/System32/NetMsg.DLL";
+  WriteBytes(file, platform::WriteMessageDll({{0x0409, {{2, "share\r\n"}}}}));
+  const char* path = "\\\\srv1\\C$\\WINNT\\system32\\netmsg.dll";
+  HMODULE m = LoadLibraryExA(path, nullptr, 3);
   ASSERT_NE(m, nullptr) << GetLastError();
   EXPECT_EQ(Format(m, 2), "share\r\n");
-  FreeLibrary(m);
-}
-
-TEST_F(MessageModuleTest, ReusedPathsStillAnswerForTheImage) {
-  std::string srv = net_.AddComputer("SRV1");
-  std::string file = srv + "/C/WINNT/System32/netmsg.dll";
-  WriteBytes(file, platform::WriteMessageDll({{0x0409, {{2, "share"}}}}));
-  const char* path = "\\\\SRV1\\C$\\WINNT\\System32\\netmsg.dll";
-  HMODULE m = LoadLibraryExA(path, nullptr, 3);
-  ASSERT_NE(m, nullptr);
   FreeLibrary(m);
   // The file replaced by a link that leads out of the image: refused, not served from before.
   std::filesystem::remove(file);
