@@ -2,28 +2,19 @@
 // "events" one per line with escaped texts; "put" places files inside an image only.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "tests/support/temp_network.h"
+#include "tests/tools/tool_run.h"
 
 namespace {
 
 const std::string kHostkit = TALLYARD_BINARY_DIR "/tools/hostkit/hostkit";
 
-int Hostkit(const std::string& args, std::string& out) {
-  out.clear();
-  FILE* p = ::popen((kHostkit + " " + args + " 2>/dev/null").c_str(), "r");
-  if (!p) return -1;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  int status = ::pclose(p);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+int Hostkit(const std::string& args, std::string& out) { return RunTool("(" + kHostkit + " " + args + " 2>/dev/null)", &out); }
 
 std::vector<std::vector<std::string>> Lines(const std::string& out) {
   std::vector<std::vector<std::string>> lines;

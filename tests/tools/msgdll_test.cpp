@@ -3,7 +3,6 @@
 // ids and texts against windmc's tables and of the image against objdump where they exist.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -113,7 +112,8 @@ const char* kSample =
 
 TEST_F(MsgDllToolTest, DllsReadBackThroughFormatMessage) {
   std::string mc = Mc(kSample);
-  for (const char* options : {"", " --ansi", " --pe32plus", " --ansi --pe32plus"}) {
+  // The image kinds themselves are the writer's tests; here each option must reach it.
+  for (const char* options : {"", " --ansi --pe32plus"}) {
     SCOPED_TRACE(options);
     std::string dll = net_.root() + "/out.dll";
     ASSERT_EQ(Run(kHostkit + " msgdll " + dll + " " + mc + options), 0);
@@ -228,11 +228,8 @@ TEST_F(MsgDllToolTest, AgreesWithBinutils) {
   }
   for (const char* options : {"", " --pe32plus"}) {
     ASSERT_EQ(Run(kHostkit + " msgdll " + dll + " " + mc + options), 0);
-    FILE* p = ::popen(("x86_64-w64-mingw32-objdump -p " + dll + " 2>&1").c_str(), "r");
     std::string out;
-    char buf[512];
-    while (size_t n = std::fread(buf, 1, sizeof buf, p)) out.append(buf, n);
-    EXPECT_EQ(::pclose(p), 0);
+    EXPECT_EQ(RunTool("x86_64-w64-mingw32-objdump -p " + dll, &out), 0);
     EXPECT_NE(out.find("Entry: ID: 0x00000b"), std::string::npos) << out;
     EXPECT_NE(out.find("Entry: ID: 0x000409"), std::string::npos);
   }
