@@ -92,6 +92,13 @@ EventInput Event(int i, size_t dataSize = 3, bool sid = true, int strings = 2) {
   return in;
 }
 
+// Events from..to-1, each with `dataSize` bytes of data.
+std::vector<EventInput> Events(int from, int to, size_t dataSize = 3) {
+  std::vector<EventInput> v;
+  for (int i = from; i < to; ++i) v.push_back(Event(i, dataSize));
+  return v;
+}
+
 void ExpectSame(const Rec& r, const EventInput& in, DWORD number) {
   EXPECT_EQ(r.number, number);
   EXPECT_EQ(r.source, in.source);
@@ -170,7 +177,7 @@ class EventLogTest : public ::testing::Test {
 
 struct RoundTripCase {
   const char* name;
-  std::function<std::vector<EventInput>()> inputs;
+  std::vector<EventInput> inputs;
   DWORD maxSize;
   bool oracle;  // evtexport reads this layout correctly
   std::function<void(std::string&)> patch;
@@ -178,17 +185,10 @@ struct RoundTripCase {
 
 TEST_F(EventLogTest, RoundTrip) {
   const RoundTripCase cases[] = {
-      {"empty", [] { return std::vector<EventInput>{}; }, 512 * 1024, true, nullptr},
-      {"no sid, strings or data",
-       [] { return std::vector<EventInput>{Event(1, 0, false, 0), Event(2, 0, false, 1), Event(3, 5, false, 0)}; },
-       512 * 1024, true, nullptr},
-      {"split at the end of the file",
-       [] {
-         std::vector<EventInput> v;
-         for (int i = 0; i < 45; ++i) v.push_back(Event(i, 1900));
-         return v;
-       },
-       64 * 1024, true, nullptr},
+      {"empty", {}, 512 * 1024, true, nullptr},
+      {"no sid, strings or data", {Event(1, 0, false, 0), Event(2, 0, false, 1), Event(3, 5, false, 0)}, 512 * 1024,
+       true, nullptr},
+      {"split at the end of the file", Events(0, 45, 1900), 64 * 1024, true, nullptr},
       {"0x27 filler before the end",
        [] {
          // Two records fill the file to 48 bytes before its end; the third moves to 0x30.
@@ -198,16 +198,10 @@ TEST_F(EventLogTest, RoundTrip) {
          v[0].data.assign(32652, 0x5A);
          v[1].data.assign(32652, 0xA5);
          return v;
-       },
+       }(),
        64 * 1024, false,
        [](std::string& b) { ASSERT_EQ(Load32(reinterpret_cast<const uint8_t*>(b.data()) + 65536 - 48), kFiller); }},
-      {"dirty header with a stale end",
-       [] {
-         std::vector<EventInput> v;
-         for (int i = 0; i < 6; ++i) v.push_back(Event(i));
-         return v;
-       },
-       512 * 1024, true,
+      {"dirty header with a stale end", Events(0, 6), 512 * 1024, true,
        [](std::string& b) {
          // The header as it was after the third record, marked dirty: the EOF record holds.
          auto* p = reinterpret_cast<uint8_t*>(b.data());
@@ -224,7 +218,7 @@ TEST_F(EventLogTest, RoundTrip) {
     SCOPED_TRACE(c.name);
     loc.maxSize = c.maxSize;
     loc.retention = 0;
-    std::vector<EventInput> in = c.inputs();
+    const std::vector<EventInput>& in = c.inputs;
     WriteChanged(in, c.patch);
     ASSERT_FALSE(HasFatalFailure());
     HANDLE h = OpenEventLogA("SRV1", "System");
@@ -517,11 +511,8 @@ TEST_F(EventLogTest, FullLogHonoursRetention) {
     SCOPED_TRACE(c.retention);
     std::remove(loc.file.c_str());
     loc.retention = c.retention;
-    std::vector<EventInput> v;
-    for (int i = 0; i < 80; ++i) {
-      v.push_back(Event(i, 1500));
-      v.back().timeWritten = 1000000 + static_cast<DWORD>(i) * c.step;
-    }
+    std::vector<EventInput> v = Events(0, 80, 1500);
+    for (size_t i = 0; i < v.size(); ++i) v[i].timeWritten = 1000000 + static_cast<DWORD>(i) * c.step;
     DWORD rc = ERROR_SUCCESS;
     for (const auto& e : v) {
       rc = Append({e});
@@ -544,9 +535,7 @@ TEST_F(EventLogTest, FullLogHonoursRetention) {
 TEST_F(EventLogTest, RecordLargerThanTheLogIsRefusedWithTheLogUntouched) {
   loc.maxSize = 512 * 1024;
   loc.retention = 0;
-  std::vector<EventInput> some;
-  for (int i = 0; i < 20; ++i) some.push_back(Event(i, 30000));  // the file grows to its limit
-  ASSERT_EQ(Append(some), 0u);
+  ASSERT_EQ(Append(Events(0, 20, 30000)), 0u);  // the file grows to its limit
   struct Case {
     const char* what;
     std::vector<EventInput> batch;
@@ -591,9 +580,7 @@ TEST_F(EventLogTest, ReadingGoesOnAfterAppendsAndNoticesOverwrites) {
   ASSERT_EQ(more.size(), 2u);
   EXPECT_EQ(more[0].number, 3u);
   // Wrap far past the reader's position.
-  std::vector<EventInput> v;
-  for (int i = 5; i < 200; ++i) v.push_back(Event(i, 1000));
-  ASSERT_EQ(Append(v), 0u);
+  ASSERT_EQ(Append(Events(5, 200, 1000)), 0u);
   std::vector<uint8_t> buf(4096);
   DWORD got = 0;
   EXPECT_FALSE(ReadInto(h, buf, got));
