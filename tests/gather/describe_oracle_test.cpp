@@ -5,24 +5,21 @@
 // does with FORMAT_MESSAGE_IGNORE_INSERTS, while evtexport prints a single "%".)
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "tests/support/temp_network.h"
+#include "tests/tools/tool_run.h"
 
 namespace {
 
 const std::string kHostkit = TALLYARD_BINARY_DIR "/tools/hostkit/hostkit";
 
 std::string Shell(const std::string& command, int* status = nullptr) {
-  FILE* p = ::popen((command + " 2>&1").c_str(), "r");
   std::string out;
-  char buf[4096];
-  while (size_t n = std::fread(buf, 1, sizeof buf, p)) out.append(buf, n);
-  int rc = ::pclose(p);
+  int rc = RunTool(command, &out);
   if (status) *status = rc;
   return out;
 }
@@ -50,7 +47,7 @@ std::string Normal(std::string s) {
 }
 
 TEST(DescribeOracleTest, DescriptionsMatchEvtexport) {
-  if (Shell("command -v evtexport").empty()) GTEST_SKIP() << "libevt-utils not installed";
+  if (RunTool("command -v evtexport") != 0) GTEST_SKIP() << "libevt-utils not installed";
   TempNetwork net;
   const std::string h = kHostkit + " --network " + net.network() + " ";
   const std::string dir = net.root() + "/";
@@ -114,16 +111,7 @@ TEST(DescribeOracleTest, DescriptionsMatchEvtexport) {
       if (line.rfind("Event category", 0) == 0) categories.back() = line.substr(line.find(": ") + 2);
     }
   }
-  std::vector<std::vector<std::string>> rows;
-  std::istringstream ourLines(ours);
-  while (std::getline(ourLines, line)) {
-    std::vector<std::string> fields;
-    size_t start = 0;
-    for (size_t tab; (tab = line.find('\t', start)) != std::string::npos; start = tab + 1)
-      fields.push_back(line.substr(start, tab - start));
-    fields.push_back(line.substr(start));
-    rows.push_back(fields);
-  }
+  const auto rows = TabLines(ours);
   ASSERT_EQ(rows.size(), 5u) << ours;
   ASSERT_EQ(messages.size(), 5u) << theirs;
   for (size_t i = 0; i < rows.size(); ++i) {
