@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <sstream>
 #include <string>
+#include <vector>
 
 inline int RunTool(const std::string& command, std::string* output = nullptr) {
   std::string out;
@@ -43,4 +45,20 @@ inline std::map<std::string, std::string> TreeState(const std::string& root) {
     state[rel] = entry;
   }
   return state;
+}
+
+// Tab-separated lines, as hostkit's listing verbs print them; empty fields are kept.
+inline std::vector<std::vector<std::string>> TabLines(const std::string& text) {
+  std::vector<std::vector<std::string>> lines;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) {
+    std::vector<std::string> fields;
+    size_t start = 0;
+    for (size_t tab; (tab = line.find('\t', start)) != std::string::npos; start = tab + 1)
+      fields.push_back(line.substr(start, tab - start));
+    fields.push_back(line.substr(start));
+    lines.push_back(fields);
+  }
+  return lines;
 }
