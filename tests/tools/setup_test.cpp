@@ -74,9 +74,9 @@ TEST_F(SetupTest, ImageIsOwnerOnlyAndBothProgramsStartFromIt) {
   ASSERT_EQ(platform::ListImageValues(local, "SOFTWARE\\Quillon\\Tallyard\\CurrentVersion\\Praxon", values), 0u);
   ASSERT_EQ(values.size(), 1u);
   EXPECT_EQ(values[0].first, "InstallPath");
-  if (RunTool("command -v regfexport && command -v hivexregedit") != 0) GTEST_SKIP() << "regfexport or hivexregedit missing";
-  for (const char* f : {"SAM", "SECURITY", "SOFTWARE", "SYSTEM"})
-    EXPECT_EQ(RunTool("regfexport " + Quoted(Config() + "/" + f), &out), 0) << f << ": " << out.substr(0, 300);
+  // The image's hives are hostkit create's, read by both independent readers there; here the
+  // value this program adds.
+  if (RunTool("command -v hivexregedit") != 0) GTEST_SKIP() << "hivexregedit missing";
   ASSERT_EQ(RunTool("hivexregedit --export --unsafe-printable-strings " + Quoted(Config() + "/SOFTWARE") + " '\\Quillon'", &out), 0);
   EXPECT_NE(out.find("\"InstallPath\"=str(1):\"" + install + "\""), std::string::npos) << out;
 }
