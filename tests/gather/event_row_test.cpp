@@ -1,4 +1,4 @@
-// The row builder: each value of the row for the Part's cases (sources with and without
+// The row builder: each value of the row (sources with and without
 // files, inserts, parameter messages, categories, fallbacks, times, data), the text expansions
 // on their own, and the loops over outside text that must end.
 #include "tests/gather/event_row_test.h"
