@@ -77,7 +77,6 @@ TEST_F(EventVerbsTest, FillContinuesFromTheNewestRecord) {
   EXPECT_EQ(distinct.size(), 500u);  // no two alike
   EXPECT_EQ(sources.size(), 5u);
   EXPECT_GT(sameSecond, 100u);  // several records per second
-  EXPECT_GE(std::stoul(lines[300][2]), std::stoul(lines[299][2]));
 }
 
 TEST_F(EventVerbsTest, PutStaysInsideTheImage) {
