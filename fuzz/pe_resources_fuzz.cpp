@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/message_module.h"
+#include "platform/text.h"
 #include "platform/pe_layout.h"
 #include "platform/pe_resources.h"
 
@@ -21,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         platform::MessageEntry entry;
         if (platform::FindMessageEntry(table, id, entry) != ERROR_SUCCESS) continue;
         if (entry.text < table.data() || entry.text + entry.bytes > table.data() + table.size()) std::abort();
-        std::string text = entry.unicode ? platform::Utf8FromUtf16le(entry.text, entry.bytes)
+        std::string text = entry.unicode ? platform::Utf16LeToUtf8(entry.text, entry.bytes)
                                          : platform::Utf8FromCp1252(std::string_view(
                                                reinterpret_cast<const char*>(entry.text), entry.bytes));
         std::string out;

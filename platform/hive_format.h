@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/text.h"
+
 namespace platform {
 
 // Little-endian accessors: hive bytes are never cast to structs.
@@ -39,10 +41,5 @@ std::string MakeEmptyHive(uint64_t fileTime);
 
 // FILETIME of now (100 ns units since 1601-01-01 UTC).
 uint64_t FileTimeNow();
-
-// UTF-8 <-> UTF-16LE. Invalid sequences become U+FFFD; nothing is dropped or split, and
-// embedded NULs pass through (multi-strings rely on that).
-std::string Utf8ToUtf16Le(std::string_view utf8);
-std::string Utf16LeToUtf8(std::string_view utf16le);
 
 }  // namespace platform

@@ -22,6 +22,7 @@
 #include "platform/pe_resources.h"
 #include "platform/registry.h"
 #include "platform/system_messages.h"
+#include "platform/text.h"
 
 namespace platform {
 namespace {
@@ -251,28 +252,11 @@ DWORD ModuleText(const ParsedModule& module, DWORD id, LANGID language, std::str
   if (!table) return error;
   MessageEntry entry;
   if (DWORD rc = FindMessageEntry(*table, id, entry); rc != ERROR_SUCCESS) return rc;
-  text = entry.unicode ? Utf8FromUtf16le(entry.text, entry.bytes)
+  text = entry.unicode ? Utf16LeToUtf8(entry.text, entry.bytes)
                        : Utf8FromCp1252(std::string_view(reinterpret_cast<const char*>(entry.text), entry.bytes));
   return ERROR_SUCCESS;
 }
 
-void AppendUtf8(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
 
 // 0x80..0x9F of code page 1252; the five holes map to the C1 control of the same value, as
 // Windows' own conversion does.
@@ -408,23 +392,6 @@ std::string Utf8FromCp1252(std::string_view text) {
   return out;
 }
 
-std::string Utf8FromUtf16le(const uint8_t* bytes, size_t length) {
-  std::string out;
-  out.reserve(length / 2);
-  for (size_t i = 0; i + 1 < length; i += 2) {
-    uint32_t u = bytes[i] | (bytes[i + 1] << 8);
-    if (u >= 0xD800 && u < 0xDC00 && i + 3 < length) {
-      uint32_t low = bytes[i + 2] | (bytes[i + 3] << 8);
-      if (low >= 0xDC00 && low < 0xE000) {
-        AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
-        i += 2;
-        continue;
-      }
-    }
-    AppendUtf8(out, u >= 0xD800 && u < 0xE000 ? 0xFFFD : u);  // a lone surrogate
-  }
-  return out;
-}
 
 DWORD ExpandMessageText(std::string_view text, DWORD flags, const DWORD_PTR* arguments, std::string& out) {
   out.clear();

@@ -77,9 +77,8 @@ LANGID DefaultLanguage();
 // insert format, an insert without arguments) or ERROR_NO_WORK_DONE (empty result).
 DWORD ExpandMessageText(std::string_view text, DWORD flags, const DWORD_PTR* arguments, std::string& out);
 
-// Text conversions of message-table entries.
+// ANSI message-table entries are in code page 1252 (UTF-16 ones: platform/text.h).
 std::string Utf8FromCp1252(std::string_view text);
-std::string Utf8FromUtf16le(const std::uint8_t* bytes, std::size_t length);
 
 // Parsed modules are kept by file identity (device, inode, size, modification time), so a
 // module loaded and freed for every record is read once. Off: every load parses the file

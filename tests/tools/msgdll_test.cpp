@@ -11,6 +11,7 @@
 
 #include "platform/message_dll_writer.h"
 #include "platform/message_module.h"
+#include "platform/text.h"
 #include "platform/pe_resources.h"
 #include "tests/support/temp_network.h"
 #include "tests/tools/tool_run.h"
@@ -222,8 +223,8 @@ TEST_F(MsgDllToolTest, AgreesWithBinutils) {
     ASSERT_EQ(ra, rb) << id;
     if (ra != 0) continue;
     std::string ta, tb;
-    platform::ExpandMessageText(platform::Utf8FromUtf16le(a.text, a.bytes), FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, ta);
-    platform::ExpandMessageText(platform::Utf8FromUtf16le(b.text, b.bytes), FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, tb);
+    platform::ExpandMessageText(platform::Utf16LeToUtf8(a.text, a.bytes), FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, ta);
+    platform::ExpandMessageText(platform::Utf16LeToUtf8(b.text, b.bytes), FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, tb);
     EXPECT_EQ(ta, tb) << id;
   }
   for (const char* options : {"", " --pe32plus"}) {
