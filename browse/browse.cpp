@@ -4,6 +4,7 @@
 #include <string>
 
 #include "browse/browse_ui.h"
+#include "platform/text.h"
 #include "platform/threads.h"
 
 namespace {
@@ -101,7 +102,7 @@ bool BrowseNetwork(ComputerList& list) {
 
 DWORD TypeLookupThread(LPVOID param) {
   auto& record = *static_cast<ComputerRecord*>(param);
-  std::u16string server = u"\\\\" + platform::NetWideFromUtf8(record.name).substr(0, kMaxComputerName);
+  std::u16string server = u"\\\\" + platform::Utf8ToUtf16(record.name).substr(0, kMaxComputerName);
   LPWSTR serverName = reinterpret_cast<LPWSTR>(server.data());
 
   LPBYTE buffer = nullptr;

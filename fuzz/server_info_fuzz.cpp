@@ -8,6 +8,7 @@
 
 #include "browse/browse.h"
 #include "platform/netapi.h"
+#include "platform/text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view input(reinterpret_cast<const char*>(data), size);
@@ -30,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (p == end) std::abort();  // no terminator inside the buffer
     std::u16string wide(reinterpret_cast<const char16_t*>(s), static_cast<size_t>(p - s));
     std::string utf8 = platform::NetUtf8FromWide(s, wide.size() + 1);
-    if (platform::NetWideFromUtf8(utf8) != wide) std::abort();
+    if (platform::Utf8ToUtf16(utf8) != wide) std::abort();
   }
   if (info->sv101_comment + std::u16string_view(reinterpret_cast<const char16_t*>(info->sv101_comment)).size() + 1 != end)
     std::abort();

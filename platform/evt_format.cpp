@@ -3,6 +3,8 @@
 #include <bit>
 #include <cstring>
 
+#include "platform/text.h"
+
 namespace platform::evt {
 namespace {
 
@@ -288,40 +290,6 @@ uint64_t AnsiUpperBound(const RecordParts& parts) {
   return kFixedSize + 3 * units + 2 + 3 + parts.sidLength + parts.dataLength + 3 + 4;
 }
 
-std::u16string Utf8ToUtf16(const std::string& s) {
-  std::u16string out;
-  out.reserve(s.size());
-  const auto* p = reinterpret_cast<const unsigned char*>(s.data());
-  size_t i = 0, n = s.size();
-  while (i < n) {
-    uint32_t c = p[i];
-    size_t len = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
-    bool ok = len != 0 && i + len <= n;
-    uint32_t cp = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
-    for (size_t k = 1; ok && k < len; ++k) {
-      if ((p[i + k] & 0xC0) != 0x80) ok = false;
-      cp = (cp << 6) | (p[i + k] & 0x3F);
-    }
-    if (ok) {
-      const uint32_t minimum[] = {0, 0, 0x80, 0x800, 0x10000};
-      if (cp < minimum[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) ok = false;
-    }
-    if (!ok) {
-      out.push_back(u'\xFFFD');
-      ++i;
-      continue;
-    }
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
-    }
-    i += len;
-  }
-  return out;
-}
 
 std::string Utf16ToUtf8(const uint8_t* p, size_t units) {
   std::string out(Utf8Size(p, units), '\0');

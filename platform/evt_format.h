@@ -121,8 +121,7 @@ uint64_t AnsiUpperBound(const RecordParts& parts);
 // A record on disk (UTF-16 texts) for the writer, with number and Length filled in.
 std::vector<uint8_t> BuildRecord(const EventInput& in, uint32_t recordNumber);
 
-// UTF-8 <-> UTF-16LE as the A calls convert: malformed input becomes U+FFFD.
-std::u16string Utf8ToUtf16(const std::string& s);
+// UTF-16LE -> UTF-8 as the A calls convert: malformed input becomes U+FFFD.
 std::string Utf16ToUtf8(const uint8_t* p, size_t units);
 
 }  // namespace platform::evt

@@ -37,46 +37,6 @@ LPBYTE AllocateNetBuffer(size_t bytes) {
 
 namespace platform {
 
-std::u16string NetWideFromUtf8(std::string_view s) {
-  std::u16string out;
-  out.reserve(s.size());
-  size_t i = 0;
-  while (i < s.size()) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    char32_t cp = 0xFFFD;
-    size_t len = 1;
-    size_t need = c < 0x80 ? 0 : (c >= 0xC2 && c <= 0xDF) ? 1 : (c >= 0xE0 && c <= 0xEF) ? 2
-                : (c >= 0xF0 && c <= 0xF4) ? 3 : 99;
-    if (need == 0) {
-      cp = c;
-    } else if (need != 99 && i + need < s.size()) {
-      char32_t v = c & (0x3F >> need);
-      bool ok = true;
-      for (size_t k = 1; ok && k <= need; ++k) {
-        unsigned char cc = static_cast<unsigned char>(s[i + k]);
-        if ((cc & 0xC0) != 0x80) ok = false;
-        else v = (v << 6) | (cc & 0x3F);
-      }
-      // Overlong forms, surrogates and values past U+10FFFF are not characters.
-      if (ok && ((need == 2 && v < 0x800) || (need == 3 && (v < 0x10000 || v > 0x10FFFF)) ||
-                 (v >= 0xD800 && v <= 0xDFFF)))
-        ok = false;
-      if (ok) {
-        cp = v;
-        len = need + 1;
-      }
-    }
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
-    }
-    i += len;
-  }
-  return out;
-}
 
 
 std::string NetUtf8FromWide(LPCWSTR w, size_t maxUnits) {
@@ -113,7 +73,7 @@ namespace {
 // A string of the buffer ends at the first NUL of its text, so that it takes exactly the room
 // it shows.
 std::u16string WideText(std::string_view text) {
-  return platform::NetWideFromUtf8(text.substr(0, text.find('\0')));
+  return platform::Utf8ToUtf16(text.substr(0, text.find('\0')));
 }
 }  // namespace
 

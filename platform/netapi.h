@@ -98,9 +98,8 @@ ServerEntry ServerEntryOf(const std::string& name, const HostInfo& host);
 // strings.
 size_t ServerInfo101Bytes(const ServerEntry& entry);
 
-// UTF-8 and UTF-16 for names and comments ("%S" of the 8-bit printf): a byte or unit that is no
-// character becomes U+FFFD; at most `maxUnits` units are read from `wide`.
-std::u16string NetWideFromUtf8(std::string_view text);
+// UTF-16 names and comments as UTF-8 ("%S" of the 8-bit printf): a unit that is no character
+// becomes U+FFFD; at most `maxUnits` units are read from `wide`. (The other way: platform/text.h.)
 std::string NetUtf8FromWide(LPCWSTR wide, size_t maxUnits);
 
 // Packs entries into one buffer: the array first, then the strings it points at. The buffer is

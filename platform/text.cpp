@@ -1,24 +1,6 @@
 #include "platform/text.h"
 
 namespace platform {
-namespace {
-
-void AppendUtf16(std::string& out, uint32_t cp) {
-  auto unit = [&out](uint32_t u) {
-    out.push_back(static_cast<char>(u & 0xFF));
-    out.push_back(static_cast<char>(u >> 8));
-  };
-  if (cp >= 0x10000) {
-    cp -= 0x10000;
-    unit(0xD800 + (cp >> 10));
-    unit(0xDC00 + (cp & 0x3FF));
-  } else {
-    unit(cp);
-  }
-}
-
-
-}  // namespace
 
 void AppendUtf8(std::string& out, uint32_t cp) {
   if (cp < 0x80) {
@@ -39,38 +21,46 @@ void AppendUtf8(std::string& out, uint32_t cp) {
 }
 
 
+std::u16string Utf8ToUtf16(std::string_view s) {
+  std::u16string out;
+  out.reserve(s.size());
+  const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+  size_t i = 0, n = s.size();
+  while (i < n) {
+    uint32_t c = p[i];
+    size_t len = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+    bool ok = len != 0 && i + len <= n;
+    uint32_t cp = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
+    for (size_t k = 1; ok && k < len; ++k) {
+      if ((p[i + k] & 0xC0) != 0x80) ok = false;
+      cp = (cp << 6) | (p[i + k] & 0x3F);
+    }
+    if (ok) {
+      const uint32_t minimum[] = {0, 0, 0x80, 0x800, 0x10000};
+      if (cp < minimum[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) ok = false;
+    }
+    if (!ok) {
+      out.push_back(u'\xFFFD');
+      ++i;
+      continue;
+    }
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(cp));
+    }
+    i += len;
+  }
+  return out;
+}
+
 std::string Utf8ToUtf16Le(std::string_view in) {
   std::string out;
-  out.reserve(in.size() * 2);
-  size_t i = 0;
-  const auto* s = reinterpret_cast<const unsigned char*>(in.data());
-  while (i < in.size()) {
-    unsigned char c = s[i];
-    uint32_t cp = 0xFFFD;
-    size_t len = 1;
-    if (c < 0x80) {
-      cp = c;
-    } else {
-      size_t need = (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
-      if (need && i + need <= in.size()) {
-        uint32_t v = c & (0x7F >> need);
-        bool ok = true;
-        for (size_t j = 1; j < need; ++j) {
-          if ((s[i + j] & 0xC0) != 0x80) {
-            ok = false;
-            break;
-          }
-          v = v << 6 | (s[i + j] & 0x3F);
-        }
-        static const uint32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (ok && v >= kMin[need] && v <= 0x10FFFF && !(v >= 0xD800 && v <= 0xDFFF)) {
-          cp = v;
-          len = need;
-        }
-      }
-    }
-    AppendUtf16(out, cp);
-    i += len;
+  for (char16_t u : Utf8ToUtf16(in)) {
+    out.push_back(static_cast<char>(u & 0xFF));
+    out.push_back(static_cast<char>(u >> 8));
   }
   return out;
 }

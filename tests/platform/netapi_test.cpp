@@ -1,4 +1,5 @@
 #include "platform/netapi.h"
+#include "platform/text.h"
 
 #include <gtest/gtest.h>
 
@@ -201,10 +202,10 @@ TEST_F(NetApiTest, BusyAnswersTheFirstCallsOfEachThread) {
 }
 
 TEST(NetApiText, WideConversionsKeepCharactersAndMarkBadBytes) {
-  EXPECT_EQ(platform::NetWideFromUtf8("A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"), u"Aé€😀");
-  EXPECT_EQ(platform::NetWideFromUtf8("a\xFF" "b\xC3"), u"a\uFFFDb\uFFFD");
-  EXPECT_EQ(platform::NetWideFromUtf8("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");  // an encoded surrogate
-  EXPECT_EQ(platform::NetWideFromUtf8("\xE0\x80\xAF"), u"\uFFFD\uFFFD\uFFFD");  // overlong
+  EXPECT_EQ(platform::Utf8ToUtf16("A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"), u"Aé€😀");
+  EXPECT_EQ(platform::Utf8ToUtf16("a\xFF" "b\xC3"), u"a\uFFFDb\uFFFD");
+  EXPECT_EQ(platform::Utf8ToUtf16("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");  // an encoded surrogate
+  EXPECT_EQ(platform::Utf8ToUtf16("\xE0\x80\xAF"), u"\uFFFD\uFFFD\uFFFD");  // overlong
   const char16_t text[] = u"Aé😀\xD800z";
   EXPECT_EQ(platform::NetUtf8FromWide(W(text), 99), "A\xC3\xA9\xF0\x9F\x98\x80\xEF\xBF\xBDz");
   EXPECT_EQ(platform::NetUtf8FromWide(W(text), 2), "A\xC3\xA9");
