@@ -8,22 +8,8 @@
 #include "frame/app_state.h"
 #include "platform/odbc_install.h"
 #include "platform/registry.h"
+#include "store/odbc_result.h"
 #include "store/schema.h"
-
-namespace {
-
-bool Succeeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
-
-std::string Diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
-  SQLCHAR state[6] = {};
-  SQLINTEGER native = 0;
-  SQLCHAR text[512] = {};
-  SQLSMALLINT length = 0;
-  if (!Succeeded(SQLGetDiagRec(type, handle, 1, state, &native, text, sizeof text, &length))) return "no diagnostics";
-  return std::string(reinterpret_cast<char*>(state)) + " " + reinterpret_cast<char*>(text);
-}
-
-}  // namespace
 
 std::string DefaultDatabasePath(const std::string& installPath) { return installPath + "/" + kDefaultDatabaseFile; }
 
@@ -36,20 +22,20 @@ bool CreateDefaultDatabase(const std::string& installPath, std::string* error) {
   }
   SQLHENV environment = SQL_NULL_HENV;
   SQLHDBC connection = SQL_NULL_HDBC;
-  if (!Succeeded(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &environment))) {
+  if (!OdbcSucceeded(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &environment))) {
     if (error) *error = "no ODBC environment";
     return false;
   }
   SQLSetEnvAttr(environment, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
   bool ok = false;
-  if (!Succeeded(SQLAllocHandle(SQL_HANDLE_DBC, environment, &connection))) {
-    if (error) *error = Diagnostics(SQL_HANDLE_ENV, environment);
+  if (!OdbcSucceeded(SQLAllocHandle(SQL_HANDLE_DBC, environment, &connection))) {
+    if (error) *error = OdbcDiagnostics(SQL_HANDLE_ENV, environment);
   } else {
     std::string text = std::string("Driver=") + kDefaultDriver + ";Database=" + path + ";";
     SQLRETURN rc = SQLDriverConnect(connection, nullptr, reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS, nullptr, 0,
                                     nullptr, SQL_DRIVER_NOPROMPT);
-    if (!Succeeded(rc)) {
-      if (error) *error = Diagnostics(SQL_HANDLE_DBC, connection);
+    if (!OdbcSucceeded(rc)) {
+      if (error) *error = OdbcDiagnostics(SQL_HANDLE_DBC, connection);
     } else {
       ok = RunSchemaScript(connection, SqliteSchema(), error);
       SQLDisconnect(connection);

@@ -6,10 +6,9 @@
 
 #include "frame/message_box.h"
 #include "platform/odbc_install.h"
+#include "store/odbc_result.h"
 
 namespace {
-
-bool Succeeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
 
 SQLCHAR* Text(const char* s) { return reinterpret_cast<SQLCHAR*>(const_cast<char*>(s)); }
 
@@ -32,7 +31,7 @@ bool EventStore::Report(HWND owner, Scope scope, const char* caption) {
   if (lastReturnCode == SQL_NO_DATA && scope == Scope::Connection && dbc != SQL_NULL_HDBC)
     lastReturnCode = SQLError(environment, SQL_NULL_HDBC, SQL_NULL_HSTMT, reinterpret_cast<SQLCHAR*>(sqlState),
                               &nativeError, reinterpret_cast<SQLCHAR*>(message), messageCapacity, &messageLength);
-  if (!Succeeded(lastReturnCode)) {
+  if (!OdbcSucceeded(lastReturnCode)) {
     sqlState[0] = '\0';
     message[0] = '\0';
   }
@@ -48,7 +47,7 @@ bool EventStore::OpenEnvironment() {
   statement = SQL_NULL_HSTMT;
   messageCapacity = 511;
   lastReturnCode = SQLAllocEnv(&environment);
-  if (!Succeeded(lastReturnCode)) return Report(nullptr, Scope::Environment, nullptr);
+  if (!OdbcSucceeded(lastReturnCode)) return Report(nullptr, Scope::Environment, nullptr);
   return true;
 }
 
@@ -63,14 +62,14 @@ bool EventStore::Connect(HWND owner, const DataSourceSettings& settings) {
 
   lastReturnCode = SQLConnect(connection, Text(settings.dsn), SQL_NTS, Text(settings.user), SQL_NTS,
                               Text(settings.password), SQL_NTS);
-  if (!Succeeded(lastReturnCode)) {
+  if (!OdbcSucceeded(lastReturnCode)) {
     Report(owner, Scope::Connection, "SQLConnect");
     SQLFreeConnect(connection);
     connection = SQL_NULL_HDBC;
     return false;
   }
   lastReturnCode = SQLAllocStmt(connection, &statement);
-  if (!Succeeded(lastReturnCode)) {
+  if (!OdbcSucceeded(lastReturnCode)) {
     statement = SQL_NULL_HSTMT;
     Report(owner, Scope::Connection, "SQLAllocStmt");
     SQLDisconnect(connection);
@@ -91,16 +90,16 @@ bool EventStore::QueryResumePoint(HWND owner, const char* table, const char* com
   SQLFreeStmt(statement, SQL_RESET_PARAMS);
   lastReturnCode = SQLBindParameter(statement, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 50, 0,
                                     const_cast<char*>(computer), 0, &computerLength);
-  if (!Succeeded(lastReturnCode)) return Report(owner, Scope::Statement, "SQLBindParameter 1");
+  if (!OdbcSucceeded(lastReturnCode)) return Report(owner, Scope::Statement, "SQLBindParameter 1");
   lastReturnCode = SQLExecDirect(statement, Text(text.c_str()), SQL_NTS);
-  if (!Succeeded(lastReturnCode)) return Report(owner, Scope::Statement, table);
+  if (!OdbcSucceeded(lastReturnCode)) return Report(owner, Scope::Statement, table);
   lastReturnCode = SQLFetch(statement);
-  if (!Succeeded(lastReturnCode)) return Report(owner, Scope::Statement, table);
+  if (!OdbcSucceeded(lastReturnCode)) return Report(owner, Scope::Statement, table);
   SQLLEN indicator = 0;
   lastReturnCode = SQLGetData(statement, 1, SQL_C_TIMESTAMP, stamp, 0, &indicator);
-  if (!Succeeded(lastReturnCode)) return Report(owner, Scope::Statement, table);
+  if (!OdbcSucceeded(lastReturnCode)) return Report(owner, Scope::Statement, table);
   lastReturnCode = SQLCloseCursor(statement);
-  if (!Succeeded(lastReturnCode)) return Report(owner, Scope::Statement, "SQLPrepare");
+  if (!OdbcSucceeded(lastReturnCode)) return Report(owner, Scope::Statement, "SQLPrepare");
   if (indicator <= 0) {
     *count = 0;
     return true;
@@ -108,22 +107,22 @@ bool EventStore::QueryResumePoint(HWND owner, const char* table, const char* com
 
   text = std::string("SELECT Count(*) FROM ") + table + " WHERE RecordDate=(?) AND UPPER(Computer)=UPPER(?)";
   lastReturnCode = SQLPrepare(statement, Text(text.c_str()), SQL_NTS);
-  if (!Succeeded(lastReturnCode)) return Report(owner, Scope::Statement, "SQLPrepare");
+  if (!OdbcSucceeded(lastReturnCode)) return Report(owner, Scope::Statement, "SQLPrepare");
   SQLFreeStmt(statement, SQL_RESET_PARAMS);
   lastReturnCode =
       SQLBindParameter(statement, 1, SQL_PARAM_INPUT, SQL_C_TIMESTAMP, SQL_TIMESTAMP, 0, 0, stamp, 0, nullptr);
-  if (!Succeeded(lastReturnCode)) return Report(owner, Scope::Statement, "SQLBindParameter 1");
+  if (!OdbcSucceeded(lastReturnCode)) return Report(owner, Scope::Statement, "SQLBindParameter 1");
   lastReturnCode = SQLBindParameter(statement, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 50, 0,
                                     const_cast<char*>(computer), 0, &computerLength);
-  if (!Succeeded(lastReturnCode)) return Report(owner, Scope::Statement, "SQLBindParameter 2");
+  if (!OdbcSucceeded(lastReturnCode)) return Report(owner, Scope::Statement, "SQLBindParameter 2");
   lastReturnCode = SQLExecute(statement);
-  if (!Succeeded(lastReturnCode)) return Report(owner, Scope::Statement, "SQLExecute");
+  if (!OdbcSucceeded(lastReturnCode)) return Report(owner, Scope::Statement, "SQLExecute");
   lastReturnCode = SQLFetch(statement);
-  if (!Succeeded(lastReturnCode)) return Report(owner, Scope::Statement, table);
+  if (!OdbcSucceeded(lastReturnCode)) return Report(owner, Scope::Statement, table);
   lastReturnCode = SQLGetData(statement, 1, SQL_C_LONG, count, 0, &indicator);
-  if (!Succeeded(lastReturnCode)) return Report(owner, Scope::Statement, table);
+  if (!OdbcSucceeded(lastReturnCode)) return Report(owner, Scope::Statement, table);
   lastReturnCode = SQLCloseCursor(statement);
-  if (!Succeeded(lastReturnCode)) return Report(owner, Scope::Statement, "SQLPrepare");
+  if (!OdbcSucceeded(lastReturnCode)) return Report(owner, Scope::Statement, "SQLPrepare");
   return true;
 }
 
@@ -133,7 +132,7 @@ bool EventStore::PrepareInsert(HWND owner, const char* table) {
                      "Description, Data) VALUES (?,?,?,?,?,?,?,?,?,?,?)";
   SQLFreeStmt(statement, SQL_RESET_PARAMS);
   lastReturnCode = SQLPrepare(statement, Text(text.c_str()), SQL_NTS);
-  if (!Succeeded(lastReturnCode)) return Report(owner, Scope::Statement, "SQLPrepare");
+  if (!OdbcSucceeded(lastReturnCode)) return Report(owner, Scope::Statement, "SQLPrepare");
   return true;
 }
 
@@ -194,35 +193,35 @@ bool EventStore::InsertRow(HWND owner, const EventRow& row) {
                                             nullptr, 4, &dataIndicator);
         break;
     }
-    if (!Succeeded(lastReturnCode)) {
+    if (!OdbcSucceeded(lastReturnCode)) {
       char caption[24];
       std::snprintf(caption, sizeof caption, "SQLBindParameter %d", number);
       return Report(owner, Scope::Statement, caption);
     }
   }
   lastReturnCode = SQLExecute(statement);
-  if (!Succeeded(lastReturnCode)) return Report(owner, Scope::Statement, "SQLExecute");
+  if (!OdbcSucceeded(lastReturnCode)) return Report(owner, Scope::Statement, "SQLExecute");
   return true;
 }
 
 bool EventStore::Commit(HWND owner) {
   lastReturnCode = SQLTransact(environment, connection, SQL_COMMIT);
-  if (!Succeeded(lastReturnCode)) return Report(owner, Scope::Connection, "SQLTransact");
+  if (!OdbcSucceeded(lastReturnCode)) return Report(owner, Scope::Connection, "SQLTransact");
   return true;
 }
 
 bool EventStore::Finish(HWND owner) {
   lastReturnCode = SQLEndTran(SQL_HANDLE_ENV, environment, SQL_ROLLBACK);
-  if (!Succeeded(lastReturnCode)) return Report(nullptr, Scope::Connection, nullptr);
+  if (!OdbcSucceeded(lastReturnCode)) return Report(nullptr, Scope::Connection, nullptr);
   // Closed first: psqlODBC forgets to free what a failed execution left on a dropped statement.
   SQLFreeStmt(statement, SQL_CLOSE);
   lastReturnCode = SQLFreeStmt(statement, SQL_DROP);
-  if (!Succeeded(lastReturnCode)) return Report(owner, Scope::Statement, "SQLEreeStmt");
+  if (!OdbcSucceeded(lastReturnCode)) return Report(owner, Scope::Statement, "SQLEreeStmt");
   statement = SQL_NULL_HSTMT;
   lastReturnCode = SQLDisconnect(connection);
-  if (!Succeeded(lastReturnCode)) return Report(owner, Scope::Connection, "SQLDisconnect");
+  if (!OdbcSucceeded(lastReturnCode)) return Report(owner, Scope::Connection, "SQLDisconnect");
   lastReturnCode = SQLFreeConnect(connection);
-  if (!Succeeded(lastReturnCode)) return Report(owner, Scope::Connection, "SQLEreeConnect");
+  if (!OdbcSucceeded(lastReturnCode)) return Report(owner, Scope::Connection, "SQLEreeConnect");
   connection = SQL_NULL_HDBC;
   return true;
 }

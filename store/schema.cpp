@@ -2,18 +2,9 @@
 
 #include <sqlext.h>
 
+#include "store/odbc_result.h"
+
 namespace {
-
-bool Succeeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
-
-std::string Diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
-  SQLCHAR state[6] = {};
-  SQLINTEGER native = 0;
-  SQLCHAR text[512] = {};
-  SQLSMALLINT length = 0;
-  if (!Succeeded(SQLGetDiagRec(type, handle, 1, state, &native, text, sizeof text, &length))) return "no diagnostics";
-  return std::string(reinterpret_cast<char*>(state)) + " " + reinterpret_cast<char*>(text);
-}
 
 bool Blank(const std::string& s) { return s.find_first_not_of(" \t\r\n") == std::string::npos; }
 
@@ -47,15 +38,15 @@ std::vector<std::string> SplitSchemaScript(const std::string& script) {
 
 bool RunSchemaScript(SQLHDBC connection, const std::string& script, std::string* error) {
   SQLHSTMT statement = SQL_NULL_HSTMT;
-  if (!Succeeded(SQLAllocHandle(SQL_HANDLE_STMT, connection, &statement))) {
-    if (error) *error = Diagnostics(SQL_HANDLE_DBC, connection);
+  if (!OdbcSucceeded(SQLAllocHandle(SQL_HANDLE_STMT, connection, &statement))) {
+    if (error) *error = OdbcDiagnostics(SQL_HANDLE_DBC, connection);
     return false;
   }
   bool ok = true;
   for (const std::string& text : SplitSchemaScript(script)) {
     SQLRETURN rc = SQLExecDirect(statement, reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.c_str())), SQL_NTS);
-    if (!Succeeded(rc) && rc != SQL_NO_DATA) {
-      if (error) *error = Diagnostics(SQL_HANDLE_STMT, statement);
+    if (!OdbcSucceeded(rc) && rc != SQL_NO_DATA) {
+      if (error) *error = OdbcDiagnostics(SQL_HANDLE_STMT, statement);
       ok = false;
       break;
     }
@@ -63,8 +54,8 @@ bool RunSchemaScript(SQLHDBC connection, const std::string& script, std::string*
   }
   SQLFreeHandle(SQL_HANDLE_STMT, statement);
   SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, connection, ok ? SQL_COMMIT : SQL_ROLLBACK);
-  if (ok && !Succeeded(rc)) {
-    if (error) *error = Diagnostics(SQL_HANDLE_DBC, connection);
+  if (ok && !OdbcSucceeded(rc)) {
+    if (error) *error = OdbcDiagnostics(SQL_HANDLE_DBC, connection);
     ok = false;
   }
   return ok;
@@ -73,6 +64,7 @@ bool RunSchemaScript(SQLHDBC connection, const std::string& script, std::string*
 const char* SqliteSchema() {
   static const char schema[] =
 #include "store/sqlite_schema.inc"
+#include "store/odbc_result.h"
       ;
   return schema;
 }
