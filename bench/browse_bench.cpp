@@ -10,7 +10,7 @@
 #include <string>
 
 #include "browse/browse.h"
-#include "platform/network.h"
+#include "platform/core/network.h"
 
 namespace {
 

@@ -24,8 +24,8 @@
 #include <vector>
 
 #include "gather/event_log_reader.h"
-#include "platform/eventlog.h"
-#include "platform/evt_format.h"
+#include "platform/eventlog/eventlog.h"
+#include "platform/eventlog/evt_format.h"
 
 namespace {
 

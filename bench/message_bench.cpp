@@ -10,8 +10,8 @@
 #include <string>
 
 #include "gather/event_row.h"
-#include "platform/message_module.h"
-#include "platform/pe_resources.h"
+#include "platform/messages/message_module.h"
+#include "platform/messages/pe_resources.h"
 #include "tests/gather/event_row_test.h"
 
 namespace {

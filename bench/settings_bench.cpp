@@ -9,8 +9,8 @@
 #include "frame/app_state.h"
 #include "frame/run_log.h"
 #include "frame/settings.h"
-#include "platform/hive_image.h"
-#include "platform/registry.h"
+#include "platform/registry/hive_image.h"
+#include "platform/registry/registry.h"
 
 namespace {
 

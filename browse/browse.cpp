@@ -4,8 +4,8 @@
 #include <string>
 
 #include "browse/browse_ui.h"
-#include "platform/text.h"
-#include "platform/threads.h"
+#include "platform/core/text.h"
+#include "platform/core/threads.h"
 
 namespace {
 

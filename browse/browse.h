@@ -3,8 +3,8 @@
 #pragma once
 
 #include "frame/computer_list.h"
-#include "platform/netapi.h"
-#include "platform/win32.h"
+#include "platform/net/netapi.h"
+#include "platform/core/win32.h"
 
 constexpr DWORD kFirstBrowseBufferSize = 65000;
 constexpr int kMaxBrowseCalls = 10;

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <memory>
 
-#include "platform/win32.h"
+#include "platform/core/win32.h"
 
 // Dialog 117: icon 108, "Loading, please wait..." and the progress bar 1068.
 class LoadingWindow {

@@ -22,7 +22,7 @@ if(TALLYARD_FUZZ)
 endif()
 
 # tallyard_library(NAME SOURCES...) : a static library whose headers are included by folder,
-# e.g. #include "platform/registry.h".
+# e.g. #include "platform/registry/registry.h".
 function(tallyard_library name)
   add_library(${name} STATIC ${ARGN})
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "platform/handles.h"
-#include "platform/win32.h"
+#include "platform/core/handles.h"
+#include "platform/core/win32.h"
 
 enum class Program { Corvane, Praxon };
 

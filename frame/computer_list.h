@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/handles.h"
-#include "platform/win32.h"
+#include "platform/core/handles.h"
+#include "platform/core/win32.h"
 
 // Index into the main window's image list.
 enum TypeImage : int32_t {

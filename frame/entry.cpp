@@ -1,7 +1,7 @@
 #include "frame/entry.h"
 
 #include "frame/command_line.h"
-#include "platform/threads.h"
+#include "platform/core/threads.h"
 
 AppState appState;
 

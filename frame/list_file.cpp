@@ -5,7 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/paths.h"
+#include "platform/core/paths.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "frame/computer_list.h"
-#include "platform/win32.h"
+#include "platform/core/win32.h"
 
 // Determines the types of the listed computers (bound by the program to the browse subsystem's
 // lookup under the Loading dialog; null leaves every record "Unknown").

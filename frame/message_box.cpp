@@ -4,8 +4,8 @@
 #include <cstdio>
 
 #include "frame/strings.h"
-#include "platform/message_module.h"
-#include "platform/system_messages.h"
+#include "platform/messages/message_module.h"
+#include "platform/core/system_messages.h"
 
 namespace {
 

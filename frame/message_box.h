@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/win32.h"
+#include "platform/core/win32.h"
 
 enum : UINT {
   MB_OK = 0x0,

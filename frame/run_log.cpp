@@ -2,7 +2,7 @@
 
 #include <cstdarg>
 
-#include "platform/paths.h"
+#include "platform/core/paths.h"
 
 RunLog runLog;
 

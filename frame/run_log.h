@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "platform/win32.h"
+#include "platform/core/win32.h"
 
 enum LogLevel : int32_t { FullLog = 0, ErrorLogOnly = 1, NoLog = 2 };
 enum WriteMode : int32_t { Append = 0, Overwrite = 1 };

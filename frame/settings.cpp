@@ -6,7 +6,7 @@
 #include "frame/app_state.h"
 #include "frame/computer_list.h"
 #include "frame/run_log.h"
-#include "platform/registry.h"
+#include "platform/registry/registry.h"
 
 DataSourceSettings dataSourceSettings;
 GatherSettings gatherSettings;

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/win32.h"
+#include "platform/core/win32.h"
 
 // Corvane's data source, used by the event store and the data-source creation.
 struct DataSourceSettings {

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "platform/win32.h"
+#include "platform/core/win32.h"
 
 struct StringEntry {
   UINT id;

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "gather/event_row.h"
-#include "platform/message_dll_writer.h"
+#include "platform/messages/message_dll_writer.h"
 
 namespace {
 

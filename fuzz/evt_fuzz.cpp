@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/eventlog.h"
+#include "platform/eventlog/eventlog.h"
 
 namespace {
 

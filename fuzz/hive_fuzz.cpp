@@ -10,8 +10,8 @@
 #include <iterator>
 #include <string>
 
-#include "platform/hive_file.h"
-#include "platform/registry.h"
+#include "platform/registry/hive_file.h"
+#include "platform/registry/registry.h"
 
 namespace {
 

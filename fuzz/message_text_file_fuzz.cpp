@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/message_dll_writer.h"
-#include "platform/pe_resources.h"
+#include "platform/messages/message_dll_writer.h"
+#include "platform/messages/pe_resources.h"
 #include "tools/hostkit/message_text_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

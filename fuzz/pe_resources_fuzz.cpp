@@ -4,10 +4,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/message_module.h"
-#include "platform/text.h"
-#include "platform/pe_layout.h"
-#include "platform/pe_resources.h"
+#include "platform/messages/message_module.h"
+#include "platform/core/text.h"
+#include "platform/messages/pe_layout.h"
+#include "platform/messages/pe_resources.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   platform::MessageTables tables;

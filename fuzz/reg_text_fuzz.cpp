@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/hive_regtext.h"
+#include "platform/registry/hive_regtext.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<platform::RegTextChange> changes;

@@ -7,8 +7,8 @@
 #include <string_view>
 
 #include "browse/browse.h"
-#include "platform/netapi.h"
-#include "platform/text.h"
+#include "platform/net/netapi.h"
+#include "platform/core/text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view input(reinterpret_cast<const char*>(data), size);

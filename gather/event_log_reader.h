@@ -9,9 +9,9 @@
 #include <memory>
 
 #include "gather/message_file_resolver.h"
-#include "platform/eventlog.h"
-#include "platform/handles.h"
-#include "platform/win32.h"
+#include "platform/eventlog/eventlog.h"
+#include "platform/core/handles.h"
+#include "platform/core/win32.h"
 
 // The cancel flag of a run: set to 1 by the user interface thread, read by the worker before each
 // computer and before and after each record. Atomic so that the unlocked read is well defined.

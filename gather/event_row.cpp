@@ -6,7 +6,7 @@
 #include <new>
 
 #include "frame/computer_list.h"
-#include "platform/accounts.h"
+#include "platform/accounts/accounts.h"
 
 namespace {
 

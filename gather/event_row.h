@@ -11,8 +11,8 @@
 #include "gather/event_log_reader.h"
 #include "gather/event_time.h"
 #include "gather/message_file_resolver.h"
-#include "platform/eventlog.h"
-#include "platform/message_module.h"
+#include "platform/eventlog/eventlog.h"
+#include "platform/messages/message_module.h"
 #include "store/event_store.h"
 
 // A row with the description and data it points at. The two blocks live on the heap, so the

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "platform/time.h"
+#include "platform/core/time.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <sql.h>
 
-#include "platform/win32.h"
+#include "platform/core/win32.h"
 
 // Local time of `seconds`, with the daylight-saving rule in force at that date; fraction 1000.
 TIMESTAMP_STRUCT FormatEventTime(DWORD seconds);

@@ -4,7 +4,7 @@
 #include <cctype>
 #include <vector>
 
-#include "platform/registry.h"
+#include "platform/registry/registry.h"
 
 namespace {
 

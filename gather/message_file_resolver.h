@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/win32.h"
+#include "platform/core/win32.h"
 
 struct HKEY__;
 typedef HKEY__* HKEY;

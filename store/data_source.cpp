@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "frame/app_state.h"
-#include "platform/odbc_install.h"
-#include "platform/registry.h"
+#include "platform/odbc/odbc_install.h"
+#include "platform/registry/registry.h"
 #include "store/odbc_result.h"
 #include "store/schema.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "frame/message_box.h"
-#include "platform/odbc_install.h"
+#include "platform/odbc/odbc_install.h"
 #include "store/odbc_result.h"
 
 namespace {

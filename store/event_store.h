@@ -6,7 +6,7 @@
 #include <sqlext.h>
 
 #include "frame/settings.h"
-#include "platform/win32.h"
+#include "platform/core/win32.h"
 
 // One row of a log table, filled by the row builder and read by InsertRow. Text fields are
 // NUL-terminated within their width; description and data belong to the row builder.

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "browse/browse_ui.h"
-#include "platform/threads.h"
-#include "tests/platform/net_test_network.h"
+#include "platform/core/threads.h"
+#include "tests/platform/net/net_test_network.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "platform/threads.h"
+#include "platform/core/threads.h"
 #include "tests/support/temp_network.h"
 
 extern char** environ;

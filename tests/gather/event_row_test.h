@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "gather/event_log_reader.h"
-#include "platform/accounts.h"
-#include "platform/eventlog.h"
-#include "platform/hive_file.h"
-#include "platform/message_dll_writer.h"
-#include "platform/registry.h"
+#include "platform/accounts/accounts.h"
+#include "platform/eventlog/eventlog.h"
+#include "platform/registry/hive_file.h"
+#include "platform/messages/message_dll_writer.h"
+#include "platform/registry/registry.h"
 
 namespace rowtest {
 

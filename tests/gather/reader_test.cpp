@@ -8,7 +8,7 @@
 
 #include "frame/settings.h"
 #include "frame/strings.h"
-#include "tests/platform/registry_support.h"
+#include "tests/platform/registry/registry_support.h"
 
 using namespace platform;
 

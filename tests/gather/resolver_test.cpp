@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/platform/registry_support.h"
+#include "tests/platform/registry/registry_support.h"
 
 using namespace platform;
 

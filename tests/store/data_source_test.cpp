@@ -12,9 +12,9 @@
 #include <string>
 
 #include "frame/app_state.h"
-#include "platform/hive_file.h"
-#include "platform/odbc_install.h"
-#include "platform/registry.h"
+#include "platform/registry/hive_file.h"
+#include "platform/odbc/odbc_install.h"
+#include "platform/registry/registry.h"
 #include "store/data_source.h"
 #include "store/event_store.h"
 #include "store/schema.h"

@@ -9,7 +9,7 @@
 #include <fstream>
 #include <string>
 
-#include "platform/network.h"
+#include "platform/core/network.h"
 
 class TempNetwork {
  public:

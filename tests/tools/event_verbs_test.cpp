@@ -102,7 +102,7 @@ TEST_F(EventVerbsTest, PutStaysInsideTheImage) {
 }  // namespace
 
 #include "gather/message_file_resolver.h"
-#include "platform/eventlog.h"
+#include "platform/eventlog/eventlog.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 // hostkit create and reg: images of every role, registry text in and out, broken files.
 #include <gtest/gtest.h>
 
-#include "platform/hive_format.h"
-#include "platform/hive_image.h"
-#include "platform/hive_regtext.h"
-#include "platform/registry.h"
+#include "platform/registry/hive_format.h"
+#include "platform/registry/hive_image.h"
+#include "platform/registry/hive_regtext.h"
+#include "platform/registry/registry.h"
 #include "tests/support/temp_network.h"
 #include "tests/tools/tool_run.h"
 

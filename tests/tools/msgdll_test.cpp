@@ -9,10 +9,10 @@
 #include <map>
 #include <string>
 
-#include "platform/message_dll_writer.h"
-#include "platform/message_module.h"
-#include "platform/text.h"
-#include "platform/pe_resources.h"
+#include "platform/messages/message_dll_writer.h"
+#include "platform/messages/message_module.h"
+#include "platform/core/text.h"
+#include "platform/messages/pe_resources.h"
 #include "tests/support/temp_network.h"
 #include "tests/tools/tool_run.h"
 #include "tools/hostkit/message_text_file.h"

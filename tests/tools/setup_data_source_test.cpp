@@ -10,7 +10,7 @@
 #include <sstream>
 
 #include "frame/settings.h"
-#include "platform/registry.h"
+#include "platform/registry/registry.h"
 #include "store/event_store.h"
 #include "tests/support/temp_network.h"
 #include "tests/tools/tool_run.h"

@@ -6,8 +6,8 @@
 #include "frame/app_state.h"
 #include "frame/run_log.h"
 #include "frame/settings.h"
-#include "platform/hive_file.h"
-#include "platform/registry.h"
+#include "platform/registry/hive_file.h"
+#include "platform/registry/registry.h"
 #include "tests/support/temp_network.h"
 #include "tests/tools/tool_run.h"
 

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/hive_image.h"
-#include "platform/network.h"
+#include "platform/registry/hive_image.h"
+#include "platform/core/network.h"
 #include <cstring>
 #include "tools/hostkit/hostkit.h"
 

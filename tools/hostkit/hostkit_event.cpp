@@ -18,9 +18,9 @@
 #include <vector>
 
 #include "gather/event_row.h"
-#include "platform/eventlog.h"
-#include "platform/network.h"
-#include "platform/paths.h"
+#include "platform/eventlog/eventlog.h"
+#include "platform/core/network.h"
+#include "platform/core/paths.h"
 #include "tools/hostkit/hostkit.h"
 
 namespace hostkit {

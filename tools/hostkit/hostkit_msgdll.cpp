@@ -9,7 +9,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "platform/message_dll_writer.h"
+#include "platform/messages/message_dll_writer.h"
 #include "tools/hostkit/hostkit.h"
 #include "tools/hostkit/message_text_file.h"
 

@@ -4,8 +4,8 @@
 #include <sstream>
 #include <string>
 
-#include "platform/hive_regtext.h"
-#include "platform/network.h"
+#include "platform/registry/hive_regtext.h"
+#include "platform/core/network.h"
 #include "tools/hostkit/hostkit.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/message_dll_writer.h"
+#include "platform/messages/message_dll_writer.h"
 
 namespace hostkit {
 

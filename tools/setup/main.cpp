@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/network.h"
+#include "platform/core/network.h"
 #include "store/data_source.h"
 #include "tools/setup/setup_steps.h"
 

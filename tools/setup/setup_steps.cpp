@@ -5,10 +5,10 @@
 #include <cstring>
 
 #include "frame/settings.h"
-#include "platform/hive_image.h"
-#include "platform/network.h"
-#include "platform/paths.h"
-#include "platform/registry.h"
+#include "platform/registry/hive_image.h"
+#include "platform/core/network.h"
+#include "platform/core/paths.h"
+#include "platform/registry/registry.h"
 
 namespace {
 

@@ -1,0 +1,666 @@
+#include "platform/registry/hive_file.h"
+
+#include <fcntl.h>
+#include <hivex.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <set>
+
+#include "platform/registry/hive_format.h"
+
+namespace platform {
+
+struct Hive::Impl {
+  hive_h* h = nullptr;
+  bool writable = false;
+  bool changed = false;
+};
+
+namespace {
+
+std::atomic<int> failCommitCountdown{0};
+
+// Frees what hivex hands out with malloc.
+struct FreeDeleter {
+  void operator()(void* p) const { std::free(p); }
+};
+template <typename T>
+using Malloced = std::unique_ptr<T, FreeDeleter>;
+
+// hivex keeps any stored type (SAM keeps RIDs there) in an enum whose range C++ does not
+// promise to hold: pass types through its storage as plain integers.
+DWORD TypeFrom(const hive_type& t) {
+  uint32_t v;
+  static_assert(sizeof v == sizeof t);
+  std::memcpy(&v, &t, sizeof v);
+  return v;
+}
+void TypeTo(hive_type& t, DWORD v) {
+  uint32_t u = v;
+  std::memcpy(&t, &u, sizeof t);
+}
+
+DWORD FromHivexErrno(int err) {
+  switch (err) {
+    case ENOENT: return ERROR_FILE_NOT_FOUND;
+    case EACCES:
+    case EPERM: return ERROR_ACCESS_DENIED;
+    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
+    default: return ERROR_REGISTRY_CORRUPT;
+  }
+}
+
+// hivex takes C strings: a name with a NUL inside cannot be stored or found.
+bool CName(std::string_view name, std::string& out) {
+  if (name.find('\0') != std::string_view::npos) return false;
+  out.assign(name);
+  return true;
+}
+
+size_t Utf16Length(std::string_view utf8) { return Utf8ToUtf16Le(utf8).size() / 2; }
+
+struct FileIdentity {
+  dev_t dev = 0;
+  ino_t ino = 0;
+  off_t size = 0;
+  struct timespec mtime {};
+  bool operator==(const FileIdentity& o) const {
+    return dev == o.dev && ino == o.ino && size == o.size && mtime.tv_sec == o.mtime.tv_sec &&
+           mtime.tv_nsec == o.mtime.tv_nsec;
+  }
+};
+
+FileIdentity IdentityOf(const struct stat& st) {
+  return FileIdentity{st.st_dev, st.st_ino, st.st_size, st.st_mtim};
+}
+
+// Opens the file's bytes through an already open descriptor, so what hivex parses is exactly the
+// inode we stat-ed. HIVEX_OPEN_WRITE loads the file into memory instead of mapping it: a file
+// cut short under us by some other tool can then never fault a reader.
+hive_h* OpenThroughFd(int fd, DWORD& rc) {
+  std::string procPath = "/proc/self/fd/" + std::to_string(fd);
+  errno = 0;
+  hive_h* h = hivex_open(procPath.c_str(), HIVEX_OPEN_WRITE);
+  if (!h) rc = errno == ENOMEM ? ERROR_NOT_ENOUGH_MEMORY : ERROR_BADDB;
+  return h;
+}
+
+// Opens a hive file for reading without waiting: a FIFO or device planted in an image under a
+// hive's name would block a plain open for ever. Anything but a regular file is no hive.
+DWORD OpenHiveFile(const std::string& file, int& fd) {
+  fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return errno == ENOENT ? ERROR_FILE_NOT_FOUND : Win32FromErrno(errno);
+  struct stat st;
+  DWORD rc = ERROR_SUCCESS;
+  if (::fstat(fd, &st) != 0) rc = Win32FromErrno(errno);
+  else if (!S_ISREG(st.st_mode)) rc = ERROR_BADDB;
+  else if (int flags = ::fcntl(fd, F_GETFL); flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
+    rc = Win32FromErrno(errno);
+  if (rc != ERROR_SUCCESS) {
+    ::close(fd);
+    fd = -1;
+  }
+  return rc;
+}
+
+struct Snapshot {
+  int fd = -1;  // held open so that the inode number stays ours while cached
+  FileIdentity identity;
+  Hive::Impl impl;
+  std::mutex mutex;  // hivex handles are not shared between threads
+  ~Snapshot() {
+    if (impl.h) hivex_close(impl.h);
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+std::mutex cacheMutex;
+std::map<std::string, std::shared_ptr<Snapshot>>& Cache() {
+  static auto* cache = new std::map<std::string, std::shared_ptr<Snapshot>>();
+  return *cache;
+}
+constexpr size_t kCacheLimit = 32;
+
+void ForgetSnapshot(const std::string& file) {
+  std::lock_guard lock(cacheMutex);
+  Cache().erase(file);
+}
+
+DWORD GetSnapshot(const std::string& file, std::shared_ptr<Snapshot>& out) {
+  struct stat st;
+  if (::stat(file.c_str(), &st) != 0) return errno == ENOENT || errno == ENOTDIR ? ERROR_FILE_NOT_FOUND : Win32FromErrno(errno);
+  if (!S_ISREG(st.st_mode)) return ERROR_BADDB;
+  {
+    std::lock_guard lock(cacheMutex);
+    auto it = Cache().find(file);
+    if (it != Cache().end() && it->second->identity == IdentityOf(st)) {
+      out = it->second;
+      return ERROR_SUCCESS;
+    }
+  }
+  auto snap = std::make_shared<Snapshot>();
+  if (DWORD rc = OpenHiveFile(file, snap->fd)) return rc;
+  if (::fstat(snap->fd, &st) != 0) return Win32FromErrno(errno);
+  snap->identity = IdentityOf(st);
+  DWORD rc = ERROR_SUCCESS;
+  snap->impl.h = OpenThroughFd(snap->fd, rc);
+  if (!snap->impl.h) return rc;
+  std::lock_guard lock(cacheMutex);
+  auto& cache = Cache();
+  if (cache.size() >= kCacheLimit) {
+    for (auto it = cache.begin(); it != cache.end();) {
+      if (it->second.use_count() == 1) it = cache.erase(it); else ++it;
+    }
+  }
+  cache[file] = snap;
+  out = std::move(snap);
+  return ERROR_SUCCESS;
+}
+
+class LockFile {
+ public:
+  explicit LockFile(const std::string& file) {
+    fd_ = ::open((file + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd_ < 0) {
+      rc_ = Win32FromErrno(errno);
+      return;
+    }
+    while (::flock(fd_, LOCK_EX) != 0) {
+      if (errno != EINTR) {
+        rc_ = Win32FromErrno(errno);
+        return;
+      }
+    }
+  }
+  ~LockFile() {
+    if (fd_ >= 0) ::close(fd_);  // closing drops the flock
+  }
+  DWORD rc() const { return rc_; }
+
+ private:
+  int fd_ = -1;
+  DWORD rc_ = ERROR_SUCCESS;
+};
+
+// Creates an empty file beside `file` under a name no one could have chosen before: a fixed
+// name could already be a link planted in the image, and writing through it would change a file
+// outside. The file has `mode` before a byte is written (the settings hive holds a password).
+int CreateTempBeside(const std::string& file, mode_t mode, std::string& tmp) {
+  tmp = file + ".tmp-XXXXXX";
+  int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
+  if (fd < 0) return -1;
+  if (::fchmod(fd, mode) != 0) {
+    int e = errno;
+    ::close(fd);
+    ::unlink(tmp.c_str());
+    errno = e;
+    return -1;
+  }
+  return fd;
+}
+
+std::string FolderOf(const std::string& file) {
+  auto slash = file.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : file.substr(0, slash);
+}
+
+DWORD SyncFolder(const std::string& file) {
+  int dfd = ::open(FolderOf(file).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dfd < 0) return Win32FromErrno(errno);
+  ::fsync(dfd);
+  ::close(dfd);
+  return ERROR_SUCCESS;
+}
+
+// The temporary file is complete and on disk before it takes the hive's name, so a reader sees
+// either the old hive or the new one, whole.
+DWORD InstallFile(const std::string& tmp, const std::string& file, mode_t mode) {
+  if (int pending = failCommitCountdown.load(); pending > 0 && failCommitCountdown.fetch_sub(1) == 1) {
+    ::unlink(tmp.c_str());
+    return ERROR_WRITE_FAULT;
+  }
+  int fd = ::open(tmp.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0) return Win32FromErrno(errno);
+  DWORD rc = ERROR_SUCCESS;
+  if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0) rc = Win32FromErrno(errno);
+  ::close(fd);
+  if (rc == ERROR_SUCCESS && ::rename(tmp.c_str(), file.c_str()) != 0) rc = Win32FromErrno(errno);
+  if (rc != ERROR_SUCCESS) {
+    ::unlink(tmp.c_str());
+    return rc;
+  }
+  ForgetSnapshot(file);
+  return SyncFolder(file);
+}
+
+
+// ---- compaction ----
+//
+// hivex never reuses a freed cell: every change session starts a new 4 KiB bin, so a hive that
+// is changed often (the settings on every exit) would grow without end. A hive of the kind we
+// make ourselves (one security cell shared by all keys, no class names) is rebuilt into a fresh
+// empty hive when most of it is dead space. Hives of other origins keep their layout: their
+// keys' own security descriptors must survive.
+
+struct Census {
+  bool ours = false;  // parsed, one security cell, no class names
+  size_t binBytes = 0;
+  size_t liveBytes = 0;
+};
+
+Census TakeCensus(const std::string& bytes) {
+  Census c;
+  const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+  if (bytes.size() < 0x2000) return c;
+  size_t skCells = 0;
+  bool classes = false;
+  size_t pos = 0x1000;
+  while (pos + 32 <= bytes.size()) {
+    if (std::memcmp(b + pos, "hbin", 4) != 0) break;
+    const size_t binSize = LoadLe32(b + pos + 8);
+    if (binSize < 0x1000 || binSize % 0x1000 || pos + binSize > bytes.size()) return c;
+    size_t cell = pos + 32;
+    while (cell + 4 <= pos + binSize) {
+      const int32_t size = static_cast<int32_t>(LoadLe32(b + cell));
+      const size_t len = static_cast<size_t>(size < 0 ? -static_cast<int64_t>(size) : size);
+      if (len < 8 || len % 4 || cell + len > pos + binSize) return c;
+      if (size < 0) {
+        c.liveBytes += len;
+        if (std::memcmp(b + cell + 4, "sk", 2) == 0) ++skCells;
+        if (len >= 4 + 76 && std::memcmp(b + cell + 4, "nk", 2) == 0 && LoadLe32(b + cell + 4 + 48) != 0xFFFFFFFFu &&
+            LoadLe32(b + cell + 4 + 48) != 0)
+          classes = true;
+      }
+      cell += len;
+    }
+    c.binBytes += binSize;
+    pos += binSize;
+  }
+  c.ours = skCells == 1 && !classes;
+  return c;
+}
+
+bool WorthCompacting(const Census& c) { return c.ours && c.binBytes >= 64 * 1024 && c.binBytes > 4 * c.liveBytes; }
+
+DWORD CopyTree(hive_h* from, hive_node_h src, hive_h* to, hive_node_h dst, int depth) {
+  if (depth > 512) return ERROR_REGISTRY_CORRUPT;
+  Malloced<hive_value_h> values(hivex_node_values(from, src));
+  if (!values) return FromHivexErrno(errno);
+  std::vector<std::string> keys, datas;
+  std::vector<hive_type> types;
+  for (size_t i = 0; values.get()[i]; ++i) {
+    Malloced<char> key(hivex_value_key(from, values.get()[i]));
+    hive_type t;
+    size_t len = 0;
+    if (!key || hivex_value_type(from, values.get()[i], &t, &len) != 0) return ERROR_REGISTRY_CORRUPT;
+    std::string data;
+    if (len) {
+      Malloced<char> v(hivex_value_value(from, values.get()[i], &t, &len));
+      if (!v) return ERROR_REGISTRY_CORRUPT;
+      data.assign(v.get(), len);
+    }
+    keys.emplace_back(key.get());
+    types.push_back(t);
+    datas.push_back(std::move(data));
+  }
+  if (!keys.empty()) {
+    std::vector<hive_set_value> set(keys.size());
+    for (size_t i = 0; i < keys.size(); ++i) {
+      set[i].key = keys[i].data();
+      std::memcpy(&set[i].t, &types[i], sizeof types[i]);
+      set[i].len = datas[i].size();
+      set[i].value = datas[i].data();
+    }
+    if (hivex_node_set_values(to, dst, set.size(), set.data(), 0) != 0) return FromHivexErrno(errno);
+  }
+  Malloced<hive_node_h> children(hivex_node_children(from, src));
+  if (!children) return FromHivexErrno(errno);
+  for (size_t i = 0; children.get()[i]; ++i) {
+    Malloced<char> name(hivex_node_name(from, children.get()[i]));
+    if (!name) return ERROR_REGISTRY_CORRUPT;
+    hive_node_h child = hivex_node_add_child(to, dst, name.get());
+    if (!child) return FromHivexErrno(errno);
+    if (DWORD rc = CopyTree(from, children.get()[i], to, child, depth + 1)) return rc;
+  }
+  return ERROR_SUCCESS;
+}
+
+// Rewrites `tmp` (the committed change) as a fresh hive holding the same keys and values.
+DWORD Compact(hive_h* changed, const std::string& tmp) {
+  std::string fresh;
+  const int fd = CreateTempBeside(tmp, 0600, fresh);
+  if (fd < 0) return Win32FromErrno(errno);
+  const std::string bytes = MakeEmptyHive(FileTimeNow());
+  FILE* f = ::fdopen(fd, "wb");
+  if (!f) {
+    DWORD rc = Win32FromErrno(errno);
+    ::close(fd);
+    ::unlink(fresh.c_str());
+    return rc;
+  }
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  if (std::fclose(f) != 0 || !written) {
+    ::unlink(fresh.c_str());
+    return ERROR_WRITE_FAULT;
+  }
+  hive_h* to = hivex_open(fresh.c_str(), HIVEX_OPEN_WRITE);
+  ::unlink(fresh.c_str());
+  if (!to) return ERROR_BADDB;
+  DWORD rc = CopyTree(changed, hivex_root(changed), to, hivex_root(to), 0);
+  if (rc == ERROR_SUCCESS && hivex_commit(to, tmp.c_str(), 0) != 0) rc = ERROR_WRITE_FAULT;
+  hivex_close(to);
+  return rc;
+}
+
+std::string ReadWholeFile(const std::string& path) {
+  std::string out;
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return out;
+  char buf[65536];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+  std::fclose(f);
+  return out;
+}
+
+DWORD WalkCheck(const Hive& hive, HiveNode node, std::set<HiveNode>& seen, int depth) {
+  // Windows refuses trees deeper than 512 levels; a deeper one here is a loop or a forgery.
+  if (depth > 512) return ERROR_REGISTRY_CORRUPT;
+  if (!seen.insert(node).second) return ERROR_REGISTRY_CORRUPT;
+  std::string name;
+  if (DWORD rc = hive.Name(node, name)) return rc;
+  std::vector<std::string> values;
+  if (DWORD rc = hive.ValueNames(node, values)) return rc;
+  for (const auto& v : values) {
+    RegistryValue value;
+    if (DWORD rc = hive.GetValue(node, v, value)) return rc == ERROR_FILE_NOT_FOUND ? ERROR_REGISTRY_CORRUPT : rc;
+  }
+  std::vector<HiveNode> children;
+  if (DWORD rc = hive.Children(node, children)) return rc;
+  for (HiveNode child : children)
+    if (DWORD rc = WalkCheck(hive, child, seen, depth + 1)) return rc;
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+// ---- Hive ----
+
+HiveNode Hive::Root() const { return hivex_root(impl_->h); }
+
+DWORD Hive::Child(HiveNode parent, std::string_view name, HiveNode& out) const {
+  std::string c;
+  if (!CName(name, c)) return ERROR_FILE_NOT_FOUND;
+  errno = 0;
+  hive_node_h child = hivex_node_get_child(impl_->h, parent, c.c_str());
+  if (child == 0) return errno == 0 ? ERROR_FILE_NOT_FOUND : FromHivexErrno(errno);
+  out = child;
+  return ERROR_SUCCESS;
+}
+
+DWORD Hive::Children(HiveNode node, std::vector<HiveNode>& out) const {
+  errno = 0;
+  Malloced<hive_node_h> list(hivex_node_children(impl_->h, node));
+  if (!list) return FromHivexErrno(errno);
+  out.clear();
+  for (size_t i = 0; list.get()[i]; ++i) out.push_back(list.get()[i]);
+  return ERROR_SUCCESS;
+}
+
+DWORD Hive::Name(HiveNode node, std::string& out) const {
+  errno = 0;
+  Malloced<char> name(hivex_node_name(impl_->h, node));
+  if (!name) return FromHivexErrno(errno);
+  out = name.get();
+  return ERROR_SUCCESS;
+}
+
+DWORD Hive::Timestamp(HiveNode node, uint64_t& fileTime) const {
+  errno = 0;
+  int64_t t = hivex_node_timestamp(impl_->h, node);
+  if (t < 0) return FromHivexErrno(errno);
+  fileTime = static_cast<uint64_t>(t);
+  return ERROR_SUCCESS;
+}
+
+DWORD Hive::Walk(const std::vector<std::string>& names, HiveNode& out) const {
+  HiveNode node = Root();
+  for (const auto& n : names)
+    if (DWORD rc = Child(node, n, node)) return rc;
+  out = node;
+  return ERROR_SUCCESS;
+}
+
+DWORD Hive::ValueNames(HiveNode node, std::vector<std::string>& out) const {
+  errno = 0;
+  Malloced<hive_value_h> list(hivex_node_values(impl_->h, node));
+  if (!list) return FromHivexErrno(errno);
+  out.clear();
+  for (size_t i = 0; list.get()[i]; ++i) {
+    errno = 0;
+    Malloced<char> key(hivex_value_key(impl_->h, list.get()[i]));
+    if (!key) return FromHivexErrno(errno);
+    out.emplace_back(key.get());
+  }
+  return ERROR_SUCCESS;
+}
+
+DWORD Hive::GetValue(HiveNode node, std::string_view name, RegistryValue& out) const {
+  std::string c;
+  if (!CName(name, c)) return ERROR_FILE_NOT_FOUND;
+  errno = 0;
+  hive_value_h v = hivex_node_get_value(impl_->h, node, c.c_str());
+  if (v == 0) return errno == 0 ? ERROR_FILE_NOT_FOUND : FromHivexErrno(errno);
+  hive_type t;
+  size_t len = 0;
+  errno = 0;
+  if (hivex_value_type(impl_->h, v, &t, &len) != 0) return FromHivexErrno(errno);
+  RegistryValue value;
+  value.type = TypeFrom(t);
+  if (len > 0) {
+    errno = 0;
+    Malloced<char> data(hivex_value_value(impl_->h, v, &t, &len));
+    if (!data) return FromHivexErrno(errno);
+    value.data.assign(data.get(), len);
+  }
+  out = std::move(value);
+  return ERROR_SUCCESS;
+}
+
+DWORD Hive::AddChild(HiveNode parent, std::string_view name, HiveNode& out) {
+  if (!impl_->writable) return ERROR_ACCESS_DENIED;
+  std::string c;
+  if (!CName(name, c) || c.empty() || c.find('\\') != std::string::npos || Utf16Length(c) > kMaxKeyNameLength)
+    return ERROR_INVALID_PARAMETER;
+  HiveNode existing = 0;
+  if (Child(parent, c, existing) == ERROR_SUCCESS) {
+    out = existing;
+    return ERROR_SUCCESS;
+  }
+  errno = 0;
+  hive_node_h child = hivex_node_add_child(impl_->h, parent, c.c_str());
+  if (child == 0) return FromHivexErrno(errno);
+  impl_->changed = true;
+  out = child;
+  return ERROR_SUCCESS;
+}
+
+DWORD Hive::CreatePath(const std::vector<std::string>& names, HiveNode& out, bool* created) {
+  HiveNode node = Root();
+  bool made = false;
+  for (const auto& n : names) {
+    HiveNode next = 0;
+    DWORD rc = Child(node, n, next);
+    if (rc == ERROR_FILE_NOT_FOUND) {
+      if ((rc = AddChild(node, n, next)) != ERROR_SUCCESS) return rc;
+      made = true;
+    } else if (rc != ERROR_SUCCESS) {
+      return rc;
+    } else {
+      made = false;
+    }
+    node = next;
+  }
+  if (created) *created = made;
+  out = node;
+  return ERROR_SUCCESS;
+}
+
+DWORD Hive::SetValue(HiveNode node, std::string_view name, const RegistryValue& value) {
+  if (!impl_->writable) return ERROR_ACCESS_DENIED;
+  std::string c;
+  if (!CName(name, c) || Utf16Length(c) > kMaxValueNameLength) return ERROR_INVALID_PARAMETER;
+  RegistryValue old;
+  if (GetValue(node, c, old) == ERROR_SUCCESS && old.type == value.type && old.data == value.data)
+    return ERROR_SUCCESS;  // unchanged: the file need not be rewritten
+  std::string data = value.data;
+  hive_set_value v;
+  v.key = c.data();
+  TypeTo(v.t, value.type);
+  v.len = data.size();
+  v.value = data.data();
+  errno = 0;
+  if (hivex_node_set_value(impl_->h, node, &v, 0) != 0) return FromHivexErrno(errno);
+  impl_->changed = true;
+  return ERROR_SUCCESS;
+}
+
+DWORD Hive::DeleteValue(HiveNode node, std::string_view name) {
+  if (!impl_->writable) return ERROR_ACCESS_DENIED;
+  // hivex can only replace a key's whole value list.
+  std::vector<std::string> names;
+  if (DWORD rc = ValueNames(node, names)) return rc;
+  std::vector<std::pair<std::string, RegistryValue>> keep;
+  bool found = false;
+  for (const auto& n : names) {
+    if (!found && n.size() == name.size() && strncasecmp(n.c_str(), std::string(name).c_str(), n.size()) == 0) {
+      found = true;
+      continue;
+    }
+    RegistryValue v;
+    if (DWORD rc = GetValue(node, n, v)) return rc;
+    keep.emplace_back(n, std::move(v));
+  }
+  if (!found) return ERROR_FILE_NOT_FOUND;
+  std::vector<hive_set_value> set(keep.size());
+  for (size_t i = 0; i < keep.size(); ++i) {
+    set[i].key = keep[i].first.data();
+    TypeTo(set[i].t, keep[i].second.type);
+    set[i].len = keep[i].second.data.size();
+    set[i].value = keep[i].second.data.data();
+  }
+  errno = 0;
+  if (hivex_node_set_values(impl_->h, node, set.size(), set.data(), 0) != 0) return FromHivexErrno(errno);
+  impl_->changed = true;
+  return ERROR_SUCCESS;
+}
+
+DWORD Hive::DeleteKey(HiveNode node) {
+  if (!impl_->writable) return ERROR_ACCESS_DENIED;
+  if (node == Root()) return ERROR_ACCESS_DENIED;
+  errno = 0;
+  if (hivex_node_delete_child(impl_->h, node) != 0) return FromHivexErrno(errno);
+  impl_->changed = true;
+  return ERROR_SUCCESS;
+}
+
+// ---- files ----
+
+DWORD ReadHive(const std::string& file, const std::function<DWORD(const Hive&)>& read) {
+  std::shared_ptr<Snapshot> snap;
+  if (DWORD rc = GetSnapshot(file, snap)) return rc;
+  std::lock_guard lock(snap->mutex);
+  Hive hive(&snap->impl);
+  return read(hive);
+}
+
+DWORD ChangeHive(const std::string& file, const std::function<DWORD(Hive&)>& change) {
+  struct stat st;
+  if (::stat(file.c_str(), &st) != 0) return errno == ENOENT || errno == ENOTDIR ? ERROR_FILE_NOT_FOUND : Win32FromErrno(errno);
+  if (::access(file.c_str(), W_OK) != 0) return ERROR_ACCESS_DENIED;
+  LockFile lock(file);
+  if (lock.rc()) return lock.rc();
+  // Only now, under the lock, is the file's content the one to change.
+  int fd = -1;
+  if (DWORD rc = OpenHiveFile(file, fd)) return rc;
+  if (::fstat(fd, &st) != 0) {
+    ::close(fd);
+    return Win32FromErrno(errno);
+  }
+  DWORD rc = ERROR_SUCCESS;
+  Hive::Impl impl;
+  impl.h = OpenThroughFd(fd, rc);
+  ::close(fd);
+  if (!impl.h) return rc;
+  impl.writable = true;
+  Hive hive(&impl);
+  rc = change(hive);
+  if (rc == ERROR_SUCCESS && impl.changed) {
+    // hivex would create the file world-readable; ours exists with the hive's mode first.
+    std::string tmp;
+    int tfd = CreateTempBeside(file, st.st_mode & 07777, tmp);
+    if (tfd < 0) {
+      rc = Win32FromErrno(errno);
+    } else {
+      ::close(tfd);
+      errno = 0;
+      if (hivex_commit(impl.h, tmp.c_str(), 0) != 0) {
+        rc = errno ? Win32FromErrno(errno) : ERROR_WRITE_FAULT;
+        ::unlink(tmp.c_str());
+      } else {
+        if (WorthCompacting(TakeCensus(ReadWholeFile(tmp)))) rc = Compact(impl.h, tmp);
+        if (rc == ERROR_SUCCESS) rc = InstallFile(tmp, file, st.st_mode & 07777);
+        else ::unlink(tmp.c_str());
+      }
+    }
+  }
+  hivex_close(impl.h);
+  return rc;
+}
+
+DWORD CreateHiveFile(const std::string& file, unsigned mode) {
+  if (::access(file.c_str(), F_OK) == 0) return ERROR_SUCCESS;
+  LockFile lock(file);
+  if (lock.rc()) return lock.rc();
+  if (::access(file.c_str(), F_OK) == 0) return ERROR_SUCCESS;
+  std::string tmp;
+  int fd = CreateTempBeside(file, 0600, tmp);
+  if (fd < 0) return Win32FromErrno(errno);
+  const std::string bytes = MakeEmptyHive(FileTimeNow());
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      DWORD rc = Win32FromErrno(errno ? errno : EIO);
+      ::close(fd);
+      ::unlink(tmp.c_str());
+      return rc;
+    }
+    done += static_cast<size_t>(n);
+  }
+  ::close(fd);
+  return InstallFile(tmp, file, static_cast<mode_t>(mode));
+}
+
+DWORD CheckHiveFile(const std::string& file) {
+  return ReadHive(file, [](const Hive& hive) {
+    std::set<HiveNode> seen;
+    return WalkCheck(hive, hive.Root(), seen, 0);
+  });
+}
+
+namespace testing {
+void FailHiveCommit(int nth) { failCommitCountdown.store(nth); }
+}  // namespace testing
+
+}  // namespace platform

@@ -1,0 +1,716 @@
+// The event log service on .evt files written by our writer and patched into the awkward shapes
+// real files have (wrapped, split, filler, dirty, damaged). libevt's evtexport reads the same
+// files independently where it can.
+#include "platform/eventlog/eventlog.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <sstream>
+#include <thread>
+
+#include "platform/eventlog/evt_format.h"
+#include "tests/support/temp_network.h"
+
+using namespace platform;
+using namespace platform::evt;
+
+namespace {
+
+struct Rec {
+  DWORD number = 0, generated = 0, written = 0, id = 0;
+  WORD type = 0, category = 0;
+  std::string source, computer;
+  std::vector<uint8_t> sid;
+  std::vector<std::string> strings;
+  std::vector<uint8_t> data;
+};
+
+// Decodes one record of the A layout, checking that every offset lies inside it.
+Rec DecodeA(const uint8_t* p, DWORD available) {
+  EVENTLOGRECORD e;
+  std::memcpy(&e, p, sizeof e);
+  EXPECT_LE(e.Length, available);
+  EXPECT_EQ(e.Length % 4, 0u);
+  EXPECT_EQ(Load32(p + e.Length - 4), e.Length);
+  EXPECT_EQ(e.Reserved, kSignature);
+  Rec r{e.RecordNumber, e.TimeGenerated, e.TimeWritten, e.EventID, e.EventType, e.EventCategory, {}, {}, {}, {}, {}};
+  const char* text = reinterpret_cast<const char*>(p);
+  r.source = text + sizeof e;
+  r.computer = text + sizeof e + r.source.size() + 1;
+  EXPECT_EQ(e.UserSidOffset % 4, 0u);
+  EXPECT_LE(e.UserSidOffset + e.UserSidLength, e.StringOffset);
+  r.sid.assign(p + e.UserSidOffset, p + e.UserSidOffset + e.UserSidLength);
+  size_t pos = e.StringOffset;
+  for (WORD i = 0; i < e.NumStrings; ++i) {
+    r.strings.emplace_back(text + pos);
+    pos += r.strings.back().size() + 1;
+  }
+  EXPECT_EQ(pos, e.DataOffset);
+  EXPECT_LE(e.DataOffset + e.DataLength + 4, e.Length);
+  r.data.assign(p + e.DataOffset, p + e.DataOffset + e.DataLength);
+  return r;
+}
+
+// Every record the handle still has, and the error that ended the reading.
+std::vector<Rec> ReadAll(HANDLE h, DWORD& endError, DWORD bufferSize = 0x10000) {
+  std::vector<Rec> out;
+  std::vector<uint8_t> buf(bufferSize);
+  while (true) {
+    DWORD got = 0, need = 0;
+    if (!ReadEventLogA(h, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ, 0, buf.data(), bufferSize, &got, &need)) {
+      endError = GetLastError();
+      return out;
+    }
+    for (DWORD off = 0; off < got;) {
+      DWORD len = Load32(buf.data() + off);
+      out.push_back(DecodeA(buf.data() + off, got - off));
+      if (len == 0) return out;
+      off += len;
+    }
+  }
+}
+
+EventInput Event(int i, size_t dataSize = 3, bool sid = true, int strings = 2) {
+  EventInput in;
+  in.source = i % 2 ? "Service Control Manager" : "EventLog";
+  in.computer = "SRV1";
+  in.timeGenerated = 946684800 + static_cast<DWORD>(i);
+  in.timeWritten = in.timeGenerated + 1;
+  in.eventId = 0xC0001B58u + static_cast<DWORD>(i);
+  in.eventType = EVENTLOG_ERROR_TYPE;
+  in.eventCategory = static_cast<WORD>(i % 7);
+  if (sid) in.userSid = {1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 2, 0, 0};
+  for (int k = 0; k < strings; ++k) in.strings.push_back("s" + std::to_string(i) + "-" + std::to_string(k));
+  for (size_t k = 0; k < dataSize; ++k) in.data.push_back(static_cast<uint8_t>(k * 7 + static_cast<size_t>(i)));
+  return in;
+}
+
+// Events from..to-1, each with `dataSize` bytes of data.
+std::vector<EventInput> Events(int from, int to, size_t dataSize = 3) {
+  std::vector<EventInput> v;
+  for (int i = from; i < to; ++i) v.push_back(Event(i, dataSize));
+  return v;
+}
+
+void ExpectSame(const Rec& r, const EventInput& in, DWORD number) {
+  EXPECT_EQ(r.number, number);
+  EXPECT_EQ(r.source, in.source);
+  EXPECT_EQ(r.computer, in.computer);
+  EXPECT_EQ(r.generated, in.timeGenerated);
+  EXPECT_EQ(r.written, in.timeWritten);
+  EXPECT_EQ(r.id, in.eventId);
+  EXPECT_EQ(r.type, in.eventType);
+  EXPECT_EQ(r.category, in.eventCategory);
+  EXPECT_EQ(r.sid, in.userSid);
+  EXPECT_EQ(r.strings, in.strings);
+  EXPECT_EQ(r.data, in.data);
+}
+
+std::string RunCommand(const std::string& cmd) {
+  std::string out;
+  if (FILE* p = ::popen(cmd.c_str(), "r")) {
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    ::pclose(p);
+  }
+  return out;
+}
+
+// evtexport's view of a file: record number -> (source, strings).
+std::map<DWORD, std::pair<std::string, std::vector<std::string>>> Oracle(const std::string& file) {
+  std::map<DWORD, std::pair<std::string, std::vector<std::string>>> out;
+  std::istringstream in(RunCommand("evtexport '" + file + "' 2>/dev/null"));
+  std::string line;
+  DWORD current = 0;
+  while (std::getline(in, line)) {
+    auto sep = line.find("\t: ");
+    if (sep == std::string::npos) continue;
+    std::string key = line.substr(0, line.find('\t'));
+    std::string value = line.substr(sep + 3);
+    if (key == "Event number") current = static_cast<DWORD>(std::stoul(value));
+    else if (key == "Source name") out[current].first = value;
+    else if (key.rfind("String: ", 0) == 0) out[current].second.push_back(value);
+  }
+  return out;
+}
+
+bool HaveOracle() { return !RunCommand("command -v evtexport").empty(); }
+
+// One sequential forwards read; false with GetLastError() set when it fails.
+BOOL ReadInto(HANDLE h, std::vector<uint8_t>& buf, DWORD& got, DWORD size = 0) {
+  DWORD need = 0;
+  return ReadEventLogA(h, 5, 0, buf.data(), size ? size : static_cast<DWORD>(buf.size()), &got, &need);
+}
+
+class EventLogTest : public ::testing::Test {
+ public:
+  void SetUp() override {
+    net.AddComputer("SRV1");
+    std::filesystem::create_directories(net.network() + "/SRV1/C/WINNT/System32/config");
+    ASSERT_EQ(LocateEventLog("SRV1", "System", loc), 0u);
+    ASSERT_EQ(loc.file, net.network() + "/SRV1/C/WINNT/System32/config/SysEvent.Evt");
+  }
+  DWORD Append(const std::vector<EventInput>& v) { return AppendEventRecords(loc, v); }
+  std::string Bytes() const { return TempNetwork::ReadFile(loc.file); }
+  void Put(const std::string& bytes) const { TempNetwork::WriteFile(loc.file, bytes); }
+  FileHeader Header() const { return ReadHeader(reinterpret_cast<const uint8_t*>(Bytes().data())); }
+  // A fresh log of `events` whose bytes `change` then alters.
+  void WriteChanged(const std::vector<EventInput>& events, const std::function<void(std::string&)>& change) {
+    std::remove(loc.file.c_str());
+    ASSERT_EQ(Append(events), 0u);
+    std::string b = Bytes();
+    if (change) change(b);
+    Put(b);
+  }
+
+  TempNetwork net;
+  EventLogLocation loc;
+};
+
+struct RoundTripCase {
+  const char* name;
+  std::vector<EventInput> inputs;
+  DWORD maxSize;
+  bool oracle;  // evtexport reads this layout correctly
+  std::function<void(std::string&)> patch;
+};
+
+TEST_F(EventLogTest, RoundTrip) {
+  const RoundTripCase cases[] = {
+      {"empty", {}, 512 * 1024, true, nullptr},
+      {"no sid, strings or data", {Event(1, 0, false, 0), Event(2, 0, false, 1), Event(3, 5, false, 0)}, 512 * 1024,
+       true, nullptr},
+      {"split at the end of the file", Events(0, 45, 1900), 64 * 1024, true, nullptr},
+      {"0x27 filler before the end",
+       [] {
+         // Two records fill the file to 48 bytes before its end; the third moves to 0x30.
+         std::vector<EventInput> v{Event(1, 0, false, 0), Event(2, 0, false, 0), Event(3)};
+         v[0].source = v[1].source = "S";
+         v[0].computer = v[1].computer = "C";
+         v[0].data.assign(32652, 0x5A);
+         v[1].data.assign(32652, 0xA5);
+         return v;
+       }(),
+       64 * 1024, false,
+       [](std::string& b) { ASSERT_EQ(Load32(reinterpret_cast<const uint8_t*>(b.data()) + 65536 - 48), kFiller); }},
+      {"dirty header with a stale end", Events(0, 6), 512 * 1024, true,
+       [](std::string& b) {
+         // The header as it was after the third record, marked dirty: the EOF record holds.
+         auto* p = reinterpret_cast<uint8_t*>(b.data());
+         FileHeader h = ReadHeader(p);
+         uint32_t third = kHeaderSize;
+         for (int i = 0; i < 3; ++i) third += Load32(p + third);
+         h.endOffset = third;
+         h.currentRecordNumber = 4;
+         h.flags |= kFlagDirty;
+         WriteHeader(p, h);
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    loc.maxSize = c.maxSize;
+    loc.retention = 0;
+    const std::vector<EventInput>& in = c.inputs;
+    WriteChanged(in, c.patch);
+    ASSERT_FALSE(HasFatalFailure());
+    HANDLE h = OpenEventLogA("SRV1", "System");
+    ASSERT_NE(h, nullptr);
+    DWORD count = 99, oldest = 99;
+    ASSERT_TRUE(GetNumberOfEventLogRecords(h, &count));
+    ASSERT_TRUE(GetOldestEventLogRecord(h, &oldest));
+    DWORD end = 0;
+    std::vector<Rec> got = ReadAll(h, end);
+    EXPECT_EQ(end, static_cast<DWORD>(ERROR_HANDLE_EOF));
+    EXPECT_EQ(got.size(), count);
+    ASSERT_LE(got.size(), in.size());
+    // Wrapped logs keep the newest records.
+    const size_t skipped = in.size() - got.size();
+    if (!in.empty()) {
+      EXPECT_EQ(oldest, got.empty() ? 0u : skipped + 1);
+    }
+    for (size_t i = 0; i < got.size(); ++i) ExpectSame(got[i], in[skipped + i], static_cast<DWORD>(skipped + i + 1));
+    if (std::string(c.name).find("split") != std::string::npos) {
+      EXPECT_GT(skipped, 0u);
+      EXPECT_TRUE(Header().flags & kFlagWrap);
+    }
+    if (std::string(c.name).find("filler") != std::string::npos) {
+      EXPECT_EQ(got.size(), 2u);
+    }
+    if (c.oracle && HaveOracle()) {
+      auto oracle = Oracle(loc.file);
+      EXPECT_EQ(oracle.size(), got.size());
+      for (const auto& r : got) {
+        EXPECT_EQ(oracle[r.number].first, r.source) << r.number;
+        EXPECT_EQ(oracle[r.number].second, r.strings) << r.number;
+      }
+    }
+    EXPECT_TRUE(CloseEventLog(h));
+  }
+}
+
+struct DamageCase {
+  const char* name;
+  std::function<void(uint8_t* rec)> damage;  // applied to the second record
+};
+
+TEST_F(EventLogTest, DamagedRecordAnswers1500AfterTheGoodOnes) {
+  const DamageCase cases[] = {
+      {"trailing length copy", [](uint8_t* r) { Store32(r + Load32(r) - 4, 0x1234); }},
+      {"length far too large", [](uint8_t* r) { Store32(r, 0x7FFFFFF0); }},
+      {"length below the fixed part", [](uint8_t* r) { Store32(r, 0x20); }},
+      {"signature", [](uint8_t* r) { Store32(r + 4, 0); }},
+      {"record number", [](uint8_t* r) { Store32(r + 8, 77); }},
+      {"more strings than the record holds", [](uint8_t* r) { Store16(r + 0x1A, 900); }},
+      {"sid beyond the record", [](uint8_t* r) { Store32(r + 0x28, 0x10000); }},
+      {"data offset beyond the record", [](uint8_t* r) { Store32(r + 0x34, Load32(r) - 2); }},
+      {"unterminated source name", [](uint8_t* r) {
+         for (uint32_t i = 0x38; i < Load32(r) - 4; ++i) r[i] = 'A';
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteChanged({Event(1), Event(2), Event(3)}, [&](std::string& b) {
+      auto* p = reinterpret_cast<uint8_t*>(b.data());
+      c.damage(p + kHeaderSize + Load32(p + kHeaderSize));
+    });
+    HANDLE h = OpenEventLogA("SRV1", "System");
+    ASSERT_NE(h, nullptr);
+    DWORD end = 0;
+    std::vector<Rec> got = ReadAll(h, end);
+    EXPECT_EQ(end, static_cast<DWORD>(ERROR_EVENTLOG_FILE_CORRUPT));
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].number, 1u);
+    CloseEventLog(h);
+  }
+}
+
+TEST_F(EventLogTest, DamagedHeaderFailsTheOpen) {
+  const std::pair<const char*, std::function<void(std::string&)>> cases[] = {
+      {"signature", [](std::string& b) { b[4] = 'X'; }},
+      {"clean header disagreeing with the EOF record", [](std::string& b) {
+         Store32(reinterpret_cast<uint8_t*>(b.data()) + 0x18, 9);
+       }},
+      {"dirty header and no EOF record", [](std::string& b) {
+         auto* p = reinterpret_cast<uint8_t*>(b.data());
+         Store32(p + 0x24, kFlagDirty);
+         for (size_t i = kHeaderSize; i + 4 <= b.size(); i += 4)
+           if (Load32(p + i) == 0x11111111) Store32(p + i, 0);
+       }},
+      {"count larger than the records could be", [](std::string& b) {
+         auto* p = reinterpret_cast<uint8_t*>(b.data());
+         Store32(p + 0x1C, 1);
+         Store32(p + 0x18, 5000);
+         uint32_t end = Load32(p + 0x14);
+         Store32(p + end + 0x1C, 5000);
+         Store32(p + end + 0x20, 1);
+       }},
+      {"shorter than a header", [](std::string& b) { b.resize(20); }},
+  };
+  for (const auto& [name, damage] : cases) {
+    SCOPED_TRACE(name);
+    WriteChanged({Event(1), Event(2)}, damage);
+    SetLastError(0);
+    EXPECT_EQ(OpenEventLogA("SRV1", "System"), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_EVENTLOG_FILE_CORRUPT));
+  }
+  EXPECT_EQ(LiveHandleCount(), 0u);
+}
+
+TEST_F(EventLogTest, BufferSizes) {
+  ASSERT_EQ(Append({Event(1), Event(2), Event(3)}), 0u);
+  const DWORD flags = EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ;
+  HANDLE probe = OpenEventLogA("SRV1", "System");
+  DWORD size1 = 0, none = 1;  // the exact size of the first record in the A layout
+  EXPECT_FALSE(ReadEventLogA(probe, flags, 0, nullptr, 0, &none, &size1));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+  EXPECT_EQ(none, 0u);
+  CloseEventLog(probe);
+  ASSERT_GT(size1, sizeof(EVENTLOGRECORD));
+  struct Case {
+    const char* name;
+    DWORD size;
+    bool ok;
+    size_t records;
+  } cases[] = {
+      {"exactly one record", size1, true, 1},
+      {"one byte short", size1 - 1, false, 0},
+      {"one and a half", size1 + size1 / 2, true, 1},
+      {"all", 3 * size1 + 64, true, 3},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    HANDLE h = OpenEventLogA("SRV1", "System");
+    std::vector<uint8_t> buf(c.size + 16, 0xEE);
+    DWORD got = 7, need = 7;
+    SetLastError(0);
+    BOOL ok = ReadEventLogA(h, flags, 0, buf.data(), c.size, &got, &need);
+    EXPECT_EQ(ok, c.ok ? TRUE : FALSE);
+    if (!c.ok) {
+      EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+      EXPECT_EQ(need, size1);
+      // The position is unchanged: a large enough buffer gets record 1.
+      std::vector<uint8_t> big(size1);
+      ASSERT_TRUE(ReadEventLogA(h, flags, 0, big.data(), size1, &got, &need));
+      EXPECT_EQ(DecodeA(big.data(), got).number, 1u);
+    } else {
+      size_t n = 0;
+      for (DWORD off = 0; off < got; off += Load32(buf.data() + off)) {
+        EXPECT_EQ(DecodeA(buf.data() + off, got - off).number, n + 1);
+        ++n;
+      }
+      EXPECT_EQ(n, c.records);
+      EXPECT_LE(got, c.size);
+      EXPECT_EQ(buf[c.size], 0xEE);  // nothing written past the caller's size
+    }
+    CloseEventLog(h);
+  }
+}
+
+TEST_F(EventLogTest, OnlySequentialForwardsReads) {
+  ASSERT_EQ(Append({Event(1)}), 0u);
+  HANDLE h = OpenEventLogA("SRV1", "System");
+  std::vector<uint8_t> buf(4096);
+  for (DWORD flags : {0u, 1u, 4u, 1u | 8u, 2u | 4u, 1u | 2u | 4u, 1u | 4u | 8u, 0x10u | 5u}) {
+    DWORD got = 0, need = 0;
+    SetLastError(0);
+    EXPECT_FALSE(ReadEventLogA(h, flags, 0, buf.data(), 4096, &got, &need)) << flags;
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER)) << flags;
+  }
+  DWORD got = 0, need = 0;
+  EXPECT_FALSE(ReadEventLogA(h, 5, 0, buf.data(), 4096, nullptr, &need));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  EXPECT_TRUE(ReadInto(h, buf, got));
+  CloseEventLog(h);
+  EXPECT_FALSE(ReadInto(h, buf, got));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  EXPECT_FALSE(CloseEventLog(h));
+}
+
+// The size a short read asks for is exactly the size then served, though UTF-8 and UTF-16 sizes differ.
+TEST_F(EventLogTest, TextsBecomeUtf8AndOffsetsAreRebuilt) {
+  EventInput in = Event(1, 5);
+  in.source = "Dienst \xC3\xBC" "ber";  // ü: two bytes in UTF-8, one unit in UTF-16
+  // euro signs (three bytes in UTF-8, two in UTF-16); a surrogate pair; empty
+  in.strings = {"\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC 5", "\xF0\x9F\x98\x80", ""};
+  ASSERT_EQ(Append({in}), 0u);
+  HANDLE h = OpenEventLogA("SRV1", "System");
+  DWORD got = 0, need = 0;
+  std::vector<uint8_t> buf(4096);
+  ASSERT_FALSE(ReadEventLogA(h, 5, 0, buf.data(), 8, &got, &need));
+  buf.resize(need);  // the sanitizer sees a write past it
+  ASSERT_TRUE(ReadInto(h, buf, got)) << GetLastError();
+  EXPECT_EQ(got, need);
+  EXPECT_EQ(got, Load32(buf.data()));
+  ExpectSame(DecodeA(buf.data(), got), in, 1);
+  CloseEventLog(h);
+  // A lone surrogate on disk becomes U+FFFD.
+  std::string b = Bytes();
+  auto* p = reinterpret_cast<uint8_t*>(b.data()) + kHeaderSize;
+  Store16(p + 0x38, 0xD800);
+  Put(b);
+  h = OpenEventLogA("SRV1", "System");
+  ASSERT_TRUE(ReadInto(h, buf, got));
+  EXPECT_EQ(DecodeA(buf.data(), got).source.substr(0, 3), "\xEF\xBF\xBD");
+  CloseEventLog(h);
+}
+
+TEST_F(EventLogTest, OpenOutcomes) {
+  platform::HostInfo off;
+  off.online = false;
+  net.AddComputer("OFF", off);
+  platform::HostInfo denied;
+  denied.deny = {"eventlog"};
+  net.AddComputer("DENIED", denied);
+  const std::pair<const char*, DWORD> cases[] = {{"NOWHERE", RPC_S_SERVER_UNAVAILABLE},
+                                                 {"OFF", RPC_S_SERVER_UNAVAILABLE},
+                                                 {"DENIED", ERROR_ACCESS_DENIED}};
+  for (const auto& [computer, code] : cases) {
+    SetLastError(0);
+    EXPECT_EQ(OpenEventLogA(computer, "System"), nullptr) << computer;
+    EXPECT_EQ(GetLastError(), code) << computer;
+  }
+  // A log without a file reads as empty and stays without one.
+  HANDLE h = OpenEventLogA("\\\\srv1", "Security");
+  ASSERT_NE(h, nullptr);
+  DWORD count = 9, got = 0;
+  EXPECT_TRUE(GetNumberOfEventLogRecords(h, &count));
+  EXPECT_EQ(count, 0u);
+  std::vector<uint8_t> buf(100);
+  EXPECT_FALSE(ReadInto(h, buf, got));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_HANDLE_EOF));
+  CloseEventLog(h);
+  EXPECT_FALSE(std::filesystem::exists(net.network() + "/SRV1/C/WINNT/System32/config/SecEvent.Evt"));
+  // An unknown log name is Application.
+  EventLogLocation app;
+  ASSERT_EQ(LocateEventLog("SRV1", "NoSuchLog", app), 0u);
+  EXPECT_EQ(app.logName, "Application");
+  EXPECT_EQ(app.file, net.network() + "/SRV1/C/WINNT/System32/config/AppEvent.Evt");
+  EXPECT_EQ(LiveHandleCount(), 0u);
+}
+
+TEST_F(EventLogTest, ClearEmptiesTheLogAndRestartsNumbering) {
+  ASSERT_EQ(Append({Event(1), Event(2), Event(3)}), 0u);
+  HANDLE reader = OpenEventLogA("SRV1", "System");
+  HANDLE h = OpenEventLogA("SRV1", "System");
+  std::vector<uint8_t> buf(4096);
+  DWORD got = 0, count = 0;
+  ASSERT_TRUE(ReadInto(reader, buf, got, 200));
+  ASSERT_TRUE(ClearEventLogA(h, nullptr));
+  ASSERT_TRUE(GetNumberOfEventLogRecords(h, &count));
+  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(Bytes().size(), 65536u);
+  // A handle that was reading the old file learns that it changed.
+  EXPECT_FALSE(ReadInto(reader, buf, got));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_EVENTLOG_FILE_CHANGED));
+  DWORD first = 0;
+  ASSERT_EQ(AppendEventRecords(loc, {Event(9)}, &first), 0u);
+  EXPECT_EQ(first, 1u);
+  DWORD end = 0;
+  auto after = ReadAll(h, end);
+  ASSERT_EQ(after.size(), 1u);
+  EXPECT_EQ(after[0].number, 1u);
+  // With a backup name the old records are kept there first; an existing backup is refused.
+  std::string backup = net.root() + "/backup.evt";
+  EXPECT_TRUE(ClearEventLogA(h, backup.c_str()));
+  EXPECT_FALSE(ClearEventLogA(h, backup.c_str()));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  EXPECT_GE(TempNetwork::ReadFile(backup).size(), 65536u);
+  CloseEventLog(reader);
+  CloseEventLog(h);
+
+  platform::HostInfo info;
+  info.deny = {"clear"};
+  ASSERT_EQ(WriteHostInfo(net.network() + "/SRV1/host.ini", info), 0u);
+  h = OpenEventLogA("SRV1", "System");
+  EXPECT_FALSE(ClearEventLogA(h, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  CloseEventLog(h);
+}
+
+TEST_F(EventLogTest, FullLogHonoursRetention) {
+  loc.maxSize = 64 * 1024;
+  struct Case {
+    DWORD retention;
+    DWORD step;  // seconds between records
+    DWORD expect;
+  } cases[] = {
+      {0xFFFFFFFF, 1, ERROR_LOG_FILE_FULL},
+      {3600, 1, ERROR_LOG_FILE_FULL},   // the oldest is younger than an hour
+      {3600, 600, ERROR_SUCCESS},       // ten minutes apart: old enough once the log is full
+      {0, 1, ERROR_SUCCESS},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.retention);
+    std::remove(loc.file.c_str());
+    loc.retention = c.retention;
+    std::vector<EventInput> v = Events(0, 80, 1500);
+    for (size_t i = 0; i < v.size(); ++i) v[i].timeWritten = 1000000 + static_cast<DWORD>(i) * c.step;
+    DWORD rc = ERROR_SUCCESS;
+    for (const auto& e : v) {
+      rc = Append({e});
+      if (rc != ERROR_SUCCESS) break;
+    }
+    EXPECT_EQ(rc, c.expect);
+    EXPECT_EQ(Bytes().size(), 65536u);
+    EXPECT_EQ((Header().flags & kFlagLogFullWritten) != 0, c.expect == ERROR_LOG_FILE_FULL);
+    // Whatever happened, the file reads cleanly to its end.
+    HANDLE h = OpenEventLogA("SRV1", "System");
+    DWORD end = 0;
+    auto got = ReadAll(h, end);
+    EXPECT_EQ(end, static_cast<DWORD>(ERROR_HANDLE_EOF));
+    EXPECT_FALSE(got.empty());
+    CloseEventLog(h);
+  }
+}
+
+// A record larger than the whole log can never go in; refusing it must not cost the log its records.
+TEST_F(EventLogTest, RecordLargerThanTheLogIsRefusedWithTheLogUntouched) {
+  loc.maxSize = 512 * 1024;
+  loc.retention = 0;
+  ASSERT_EQ(Append(Events(0, 20, 30000)), 0u);  // the file grows to its limit
+  struct Case {
+    const char* what;
+    std::vector<EventInput> batch;
+  } cases[] = {
+      {"alone", {Event(50, 600 * 1024)}},
+      {"after one that fits", {Event(51), Event(52, 600 * 1024)}},
+      {"just over", {Event(53, 512 * 1024 - kHeaderSize - kEofSize - 100)}},
+  };
+  for (const auto& c : cases) {
+    const std::string before = Bytes();
+    EXPECT_EQ(Append(c.batch), DWORD{ERROR_LOG_FILE_FULL}) << c.what;
+    EXPECT_EQ(Bytes(), before) << c.what;
+  }
+  // A record that fills nearly the whole log still goes in (the margin allows for filler at the ring's end).
+  const size_t fixed = BuildRecord(Event(54, 0), 0).size();
+  EXPECT_EQ(Append({Event(54, 512 * 1024 - kHeaderSize - kEofSize - fixed - kFixedSize)}), 0u);
+  EXPECT_EQ(Header().oldestRecordNumber, Header().currentRecordNumber - 1);
+}
+
+// A FIFO named like a log file would block an open for ever; it is no log.
+TEST_F(EventLogTest, FifoInPlaceOfTheLogIsRefusedAtOnce) {
+  ASSERT_EQ(::mkfifo(loc.file.c_str(), 0600), 0);
+  ::alarm(20);  // a regression hangs; end it rather than the whole run
+  SetLastError(0);
+  EXPECT_EQ(OpenEventLogA("SRV1", "System"), nullptr);
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_EVENTLOG_FILE_CORRUPT});
+  EXPECT_EQ(Append({Event(1)}), DWORD{ERROR_EVENTLOG_FILE_CORRUPT});
+  DWORD newest = 0;
+  EXPECT_EQ(NewestEventTime(loc, newest), DWORD{ERROR_EVENTLOG_FILE_CORRUPT});
+  ::alarm(0);
+}
+
+TEST_F(EventLogTest, ReadingGoesOnAfterAppendsAndNoticesOverwrites) {
+  loc.maxSize = 64 * 1024;
+  loc.retention = 0;
+  ASSERT_EQ(Append({Event(1), Event(2)}), 0u);
+  HANDLE h = OpenEventLogA("SRV1", "System");
+  DWORD end = 0;
+  EXPECT_EQ(ReadAll(h, end).size(), 2u);
+  ASSERT_EQ(Append({Event(3), Event(4)}), 0u);
+  auto more = ReadAll(h, end);
+  ASSERT_EQ(more.size(), 2u);
+  EXPECT_EQ(more[0].number, 3u);
+  // Wrap far past the reader's position.
+  ASSERT_EQ(Append(Events(5, 200, 1000)), 0u);
+  std::vector<uint8_t> buf(4096);
+  DWORD got = 0;
+  EXPECT_FALSE(ReadInto(h, buf, got));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_EVENTLOG_FILE_CHANGED));
+  CloseEventLog(h);
+}
+
+TEST_F(EventLogTest, WriterAndReaderAtOnce) {
+  loc.maxSize = 8 * 1024 * 1024;
+  constexpr int kBatches = 60, kPerBatch = 20;
+  std::atomic<bool> done{false};
+  std::thread writer([&] {
+    for (int b = 0; b < kBatches; ++b) {
+      std::vector<EventInput> v;
+      for (int i = 0; i < kPerBatch; ++i) v.push_back(Event(b * kPerBatch + i, static_cast<size_t>(i * 13)));
+      EXPECT_EQ(Append(v), 0u);
+    }
+    done = true;
+  });
+  HANDLE h = nullptr;
+  while (!h) h = OpenEventLogA("SRV1", "System");
+  DWORD expected = 1;
+  std::vector<uint8_t> buf(3000);
+  while (true) {
+    const bool last = done;
+    DWORD got = 0, need = 0;
+    if (!ReadEventLogA(h, 5, 0, buf.data(), static_cast<DWORD>(buf.size()), &got, &need)) {
+      DWORD e = GetLastError();
+      ASSERT_TRUE(e == ERROR_HANDLE_EOF || e == ERROR_INSUFFICIENT_BUFFER) << e;
+      if (e == ERROR_INSUFFICIENT_BUFFER) buf.resize(need);
+      if (e == ERROR_HANDLE_EOF && last) break;
+      continue;
+    }
+    for (DWORD off = 0; off < got; off += Load32(buf.data() + off)) {
+      Rec r = DecodeA(buf.data() + off, got - off);
+      ASSERT_EQ(r.number, expected);
+      ExpectSame(r, Event(static_cast<int>(expected - 1), (expected - 1) % kPerBatch * 13), expected);
+      ++expected;
+    }
+  }
+  writer.join();
+  EXPECT_EQ(expected, static_cast<DWORD>(kBatches * kPerBatch + 1));
+  CloseEventLog(h);
+}
+
+}  // namespace
+
+#include "tests/platform/registry/registry_support.h"
+
+namespace {
+
+TEST(EventLogRegistryTest, TheRegistryNamesTheFileAndItsLimits) {
+  TempNetwork net;
+  platform::HostInfo info;
+  info.deny = {"registry"};  // the remote registry is refused; the event log service is not
+  std::string config = AddImageWithHives(net, "SRV2", info);
+  ComputerImage srv;
+  ASSERT_EQ(FindComputer("SRV2", srv), 0u);
+  const std::string logs = "SYSTEM\\ControlSet001\\Services\\EventLog\\";
+  ASSERT_EQ(WriteImageValue(srv, "SYSTEM\\Select", "Current", DwordValue(1), true), 0u);
+  ASSERT_EQ(WriteImageValue(srv, logs + "System", "File",
+                            StringValue(REG_EXPAND_SZ, "%SystemRoot%\\system32\\CONFIG\\Other.evt"), true), 0u);
+  ASSERT_EQ(WriteImageValue(srv, logs + "System", "MaxSize", DwordValue(131072)), 0u);
+  ASSERT_EQ(WriteImageValue(srv, logs + "System", "Retention", DwordValue(0)), 0u);
+  ASSERT_EQ(WriteImageValue(srv, logs + "Application", "File",
+                            StringValue(REG_SZ, "C:\\WINNT\\System32\\config\\App.evt"), true), 0u);
+  ASSERT_EQ(WriteImageValue(srv, logs + "Directory Service", "Retention", DwordValue(5), true), 0u);
+  ASSERT_EQ(WriteImageValue(srv, logs + "Escape", "File", StringValue(REG_SZ, "C:\\..\\..\\outside.evt"), true), 0u);
+
+  struct Case {
+    const char* log;
+    DWORD rc;
+    const char* opened;
+    const char* file;
+    DWORD maxSize, retention;
+  } cases[] = {
+      {"system", 0, "system", "/Other.evt", 131072, 0},
+      {"Application", 0, "Application", "/App.evt", 512 * 1024, 7 * 86400},
+      {"NoSuchLog", 0, "Application", "/App.evt", 512 * 1024, 7 * 86400},
+      {"Security", 0, "Application", "/App.evt", 512 * 1024, 7 * 86400},  // no key on this computer
+      {"System\\Foo", 0, "Application", "/App.evt", 512 * 1024, 7 * 86400},
+      {"Directory Service", 0, "Directory Service", "/Directory Service.evt", 512 * 1024, 5},
+      {"Escape", ERROR_ACCESS_DENIED, "", "", 0, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.log);
+    EventLogLocation loc;
+    ASSERT_EQ(LocateEventLog("SRV2", c.log, loc), c.rc);
+    if (c.rc != 0) continue;
+    EXPECT_EQ(loc.logName, c.opened);
+    EXPECT_EQ(loc.file, config + c.file);
+    EXPECT_EQ(loc.maxSize, c.maxSize);
+    EXPECT_EQ(loc.retention, c.retention);
+  }
+  EventLogLocation sys;
+  ASSERT_EQ(LocateEventLog("SRV2", "System", sys), 0u);
+  ASSERT_EQ(AppendEventRecords(sys, {Event(1)}), 0u);
+  HANDLE h = OpenEventLogA("SRV2", "System");
+  ASSERT_NE(h, nullptr);
+  DWORD count = 0;
+  EXPECT_TRUE(GetNumberOfEventLogRecords(h, &count));
+  EXPECT_EQ(count, 1u);
+  CloseEventLog(h);
+}
+
+// Layouts our writer does not make on its own: small rings whose oldest record sits in the middle
+// of the file (fuzz/corpus/fuzz_evt, see its .README).
+TEST(EventLogLayoutTest, HandMadeRings) {
+  const std::string corpus = TALLYARD_SOURCE_DIR "/fuzz/corpus/fuzz_evt/";
+  const std::pair<const char*, DWORD> cases[] = {
+      {"empty.evt", 0}, {"linear.evt", 3}, {"dirty.evt", 3}, {"split.evt", 4}, {"filler.evt", 4}};
+  for (const auto& [name, expected] : cases) {
+    SCOPED_TRACE(name);
+    TempNetwork net;
+    net.AddComputer("SRV1");
+    TempNetwork::WriteFile(net.network() + "/SRV1/C/WINNT/System32/config/SysEvent.Evt",
+                           TempNetwork::ReadFile(corpus + name));
+    HANDLE h = OpenEventLogA("SRV1", "System");
+    ASSERT_NE(h, nullptr);
+    DWORD end = 0;
+    std::vector<Rec> got = ReadAll(h, end, 200);  // small buffers: one record per read
+    EXPECT_EQ(end, static_cast<DWORD>(ERROR_HANDLE_EOF));
+    ASSERT_EQ(got.size(), expected);
+    for (DWORD i = 0; i < expected; ++i) {
+      EXPECT_EQ(got[i].number, i + 1);
+      EXPECT_EQ(got[i].id, 0xC0001B58u + i + 1);
+      EXPECT_EQ(got[i].written, 1002 + i);
+    }
+    CloseEventLog(h);
+  }
+}
+
+}  // namespace

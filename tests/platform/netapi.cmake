@@ -1,1 +1,0 @@
-tallyard_test(netapi_test netapi_test.cpp LIBS tallyard_platform)

@@ -1,0 +1,293 @@
+// Hive files: our empty hive and our commits against independent readers, bad hives, and two
+// processes changing one hive at once.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <functional>
+
+#include "platform/registry/hive_format.h"
+#include "tests/platform/registry/registry_support.h"
+
+using namespace platform;
+
+namespace {
+
+class HiveFileTest : public ::testing::Test {
+ protected:
+  TempNetwork net;
+  std::string file = net.root() + "/HIVE";
+  void SetUp() override { ASSERT_EQ(CreateHiveFile(file, 0600), 0u); }
+};
+
+DWORD SetIn(const std::string& file, const std::vector<std::string>& path, const std::string& name,
+            const RegistryValue& v) {
+  return ChangeHive(file, [&](Hive& h) {
+    HiveNode n = 0;
+    if (DWORD rc = h.CreatePath(path, n)) return rc;
+    return h.SetValue(n, name, v);
+  });
+}
+
+DWORD GetIn(const std::string& file, const std::vector<std::string>& path, const std::string& name, RegistryValue& v) {
+  return ReadHive(file, [&](const Hive& h) {
+    HiveNode n = 0;
+    if (DWORD rc = h.Walk(path, n)) return rc;
+    return h.GetValue(n, name, v);
+  });
+}
+
+TEST_F(HiveFileTest, EmptyHiveIsWhatBothIndependentReadersAccept) {
+  std::string bytes = TempNetwork::ReadFile(file);
+  ASSERT_EQ(bytes.size(), 8192u);
+  const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+  EXPECT_EQ(HiveHeaderChecksum(b), LoadLe32(b + 508));
+  struct stat st;
+  ASSERT_EQ(::stat(file.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  if (!HaveTool("regfexport") || !HaveTool("hivexregedit")) GTEST_SKIP() << "libregf-utils or libhivex-bin missing";
+  std::string out;
+  EXPECT_EQ(RunCommand("regfexport '" + file + "'", out), 0) << out;
+  EXPECT_NE(out.find("$$$PROTO.HIV"), std::string::npos) << out;
+  EXPECT_EQ(RunCommand("hivexregedit --export '" + file + "' '\\'", out), 0) << out;
+}
+
+TEST_F(HiveFileTest, ValuesOfEveryTypeReadBackInTheIndependentReaders) {
+  std::string big(20000, 'x');
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7);
+  struct Case {
+    std::string name;
+    RegistryValue value;
+    std::string regf;   // what regfexport shows
+    std::string hivex;  // what hivexregedit shows
+  } cases[] = {
+      {"Text", StringValue(REG_SZ, "Zo\xC3\xAB"), "Data: Zo\xC3\xAB", "\"Text\"=str(1):\"Zo"},
+      {"Expand", StringValue(REG_EXPAND_SZ, "%SystemRoot%\\x"), "Data: %SystemRoot%\\x", "\"Expand\"=str(2):\"%SystemRoot%\\x\""},
+      {"Multi", StringValue(REG_MULTI_SZ, std::string("a\0bc\0", 5)), "REG_MULTI_SZ", "\"Multi\"=hex(7):61,00,00,00,62,00,63,00,00,00,00,00"},
+      {"Count", DwordValue(180), "Data: 180", "\"Count\"=dword:000000b4"},
+      {"Bytes", RegistryValue{REG_BINARY, std::string("\x01\x02\xff", 3)}, "REG_BINARY", "\"Bytes\"=hex(3):01,02,ff"},
+      {"Rid", RegistryValue{0x1F4, ""}, "0x000001f4", "\"Rid\"=hex(1f4):"},
+      {"Big", RegistryValue{REG_BINARY, big}, "Data size: 20000", "\"Big\"=hex(3):00,07,0e"},
+  };
+  for (const auto& c : cases) ASSERT_EQ(SetIn(file, {"Top", "Inner"}, c.name, c.value), 0u) << c.name;
+  EXPECT_EQ(CheckHiveFile(file), 0u);
+  for (const auto& c : cases) {
+    RegistryValue back;
+    ASSERT_EQ(GetIn(file, {"top", "INNER"}, c.name, back), 0u) << c.name;
+    EXPECT_EQ(back.type, c.value.type) << c.name;
+    EXPECT_EQ(back.data, c.value.data) << c.name;
+  }
+  if (!HaveTool("regfexport") || !HaveTool("hivexregedit")) GTEST_SKIP() << "libregf-utils or libhivex-bin missing";
+  std::string regf, hivex;
+  ASSERT_EQ(RunCommand("regfexport '" + file + "'", regf), 0) << regf;
+  ASSERT_EQ(RunCommand("hivexregedit --export --unsafe-printable-strings '" + file + "' '\\Top'", hivex), 0) << hivex;
+  for (const auto& c : cases) {
+    EXPECT_NE(regf.find(c.regf), std::string::npos) << c.name;
+    EXPECT_NE(hivex.find(c.hivex), std::string::npos) << c.name;
+  }
+}
+
+TEST_F(HiveFileTest, KeyNameOf255CharactersIsTheLongestAccepted) {
+  const std::string longest(255, 'k'), tooLong(256, 'k');
+  EXPECT_EQ(ChangeHive(file, [&](Hive& h) { HiveNode n = 0; return h.AddChild(h.Root(), longest, n); }), 0u);
+  const std::string before = TempNetwork::ReadFile(file);
+  EXPECT_EQ(ChangeHive(file, [&](Hive& h) { HiveNode n = 0; return h.AddChild(h.Root(), tooLong, n); }),
+            DWORD{ERROR_INVALID_PARAMETER});
+  EXPECT_EQ(ChangeHive(file, [&](Hive& h) { HiveNode n = 0; return h.AddChild(h.Root(), "a\\b", n); }),
+            DWORD{ERROR_INVALID_PARAMETER});
+  EXPECT_EQ(TempNetwork::ReadFile(file), before);
+  EXPECT_EQ(ReadHive(file, [&](const Hive& h) { HiveNode n = 0; return h.Walk({longest}, n); }), 0u);
+}
+
+TEST_F(HiveFileTest, FailedChangesLeaveTheFileAsItWas) {
+  ASSERT_EQ(SetIn(file, {"K"}, "V", DwordValue(1)), 0u);
+  const std::string before = TempNetwork::ReadFile(file);
+  // A change that answers an error is not committed, whatever it did first.
+  EXPECT_EQ(ChangeHive(file, [](Hive& h) {
+              HiveNode n = 0;
+              h.AddChild(h.Root(), "Half", n);
+              return DWORD{ERROR_INVALID_DATA};
+            }), DWORD{ERROR_INVALID_DATA});
+  EXPECT_EQ(TempNetwork::ReadFile(file), before);
+  // A commit that fails on the way to the disk leaves neither a changed hive nor a stray file.
+  platform::testing::FailHiveCommit(1);
+  EXPECT_EQ(SetIn(file, {"K"}, "V", DwordValue(2)), DWORD{ERROR_WRITE_FAULT});
+  EXPECT_EQ(TempNetwork::ReadFile(file), before);
+  for (const auto& e : std::filesystem::directory_iterator(net.root())) {
+    const std::string name = e.path().filename().string();
+    EXPECT_TRUE(name.rfind("HIVE", 0) != 0 || name == "HIVE" || name == "HIVE.lock") << "stray " << name;
+  }
+  // Setting what is already there does not rewrite the file.
+  EXPECT_EQ(SetIn(file, {"K"}, "V", DwordValue(1)), 0u);
+  EXPECT_EQ(TempNetwork::ReadFile(file), before);
+}
+
+// An image may hold a link under any name beside a hive; writing a hive never writes through one.
+TEST_F(HiveFileTest, LinksPlantedBesideTheHiveAreNeverWrittenThrough) {
+  const std::string outside = net.root() + "/outside/bashrc";
+  std::filesystem::create_directories(net.root() + "/outside");
+  TempNetwork::WriteFile(outside, "keep me");
+  std::filesystem::create_directories(net.root() + "/img");
+  const std::string fresh = net.root() + "/img/NEW";
+  for (const std::string& hive : {file, fresh})
+    for (const char* suffix : {".tmp", ".tmp.fresh"})
+      std::filesystem::create_symlink(outside, hive + suffix);
+  struct Case {
+    const char* what;
+    std::function<DWORD()> write;
+  } cases[] = {
+      {"change", [&] { return SetIn(file, {"K"}, "V", StringValue(REG_SZ, std::string(9000, 'v'))); }},
+      {"create", [&] { return CreateHiveFile(fresh, 0600); }},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.write(), 0u) << c.what;
+    EXPECT_EQ(TempNetwork::ReadFile(outside), "keep me") << c.what;
+  }
+  EXPECT_EQ(CheckHiveFile(file), 0u);
+  EXPECT_EQ(CheckHiveFile(fresh), 0u);
+  for (const std::string& hive : {file, fresh})
+    EXPECT_TRUE(std::filesystem::is_symlink(hive + ".tmp")) << hive;
+}
+
+// A FIFO under a hive's name would block a plain open for ever; it is no hive.
+TEST_F(HiveFileTest, FifoInPlaceOfAHiveIsRefusedAtOnce) {
+  const std::string fifo = net.root() + "/FIFO";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  ::alarm(20);  // a regression hangs; end it rather than the whole run
+  EXPECT_EQ(ReadHive(fifo, [](const Hive&) { return DWORD{0}; }), DWORD{ERROR_BADDB});
+  EXPECT_EQ(ChangeHive(fifo, [](Hive&) { return DWORD{0}; }), DWORD{ERROR_BADDB});
+  EXPECT_EQ(CheckHiveFile(fifo), DWORD{ERROR_BADDB});
+  ::alarm(0);
+}
+
+// hivex starts a new bin for every change; our hives are rebuilt before that adds up.
+TEST_F(HiveFileTest, OftenChangedHiveStaysSmall) {
+  for (int i = 0; i < 60; ++i) {
+    ASSERT_EQ(SetIn(file, {"Settings"}, "Count", DwordValue(static_cast<DWORD>(i))), 0u);
+    ASSERT_EQ(SetIn(file, {"Settings", "Sub"}, "Name", StringValue(REG_SZ, std::string(10 + i % 5, 'n'))), 0u);
+  }
+  EXPECT_LT(std::filesystem::file_size(file), 80u * 1024);
+  EXPECT_EQ(CheckHiveFile(file), 0u);
+  RegistryValue v;
+  ASSERT_EQ(GetIn(file, {"Settings"}, "Count", v), 0u);
+  EXPECT_EQ(v.data, DwordValue(59).data);
+  struct stat st;
+  ASSERT_EQ(::stat(file.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+// Bad hives: each gets a clear code from a read, and a change attempt leaves the bytes alone.
+TEST_F(HiveFileTest, BadHivesAnswerClearCodesAndStayUntouched) {
+  ASSERT_EQ(SetIn(file, {"A", "B"}, "V", DwordValue(7)), 0u);
+  const std::string good = TempNetwork::ReadFile(file);
+  HiveNode rootNode = 0, bNode = 0;
+  ASSERT_EQ(ReadHive(file, [&](const Hive& h) {
+              rootNode = h.Root();
+              return h.Walk({"A", "B"}, bNode);
+            }), 0u);
+  auto patch32 = [](std::string s, size_t at, uint32_t v) {
+    StoreLe32(reinterpret_cast<unsigned char*>(s.data()) + at, v);
+    return s;
+  };
+  auto load32 = [&](size_t at) { return LoadLe32(reinterpret_cast<const unsigned char*>(good.data()) + at); };
+  // B's subkey list made to be the root's list (which holds A): A -> B -> A -> ...
+  std::string cycle = patch32(patch32(good, bNode + 4 + 28, load32(rootNode + 4 + 28)), bNode + 4 + 20, 1);
+  std::string badSum = patch32(good, 508, load32(508) ^ 0x10);
+  std::string badBin = patch32(good, 0x1000 + 4, 0x2000);
+  struct Case {
+    const char* what;
+    std::string bytes;
+    DWORD readCode;   // from CheckHiveFile
+  } cases[] = {
+      {"empty file", "", ERROR_BADDB},
+      {"base block only", good.substr(0, 4096), ERROR_BADDB},
+      {"cut inside the bin", good.substr(0, 6000), ERROR_BADDB},
+      {"bad checksum", badSum, ERROR_BADDB},
+      {"not a hive", std::string(8192, 'x'), ERROR_BADDB},
+      {"bin offset wrong", badBin, ERROR_BADDB},
+      {"cycle in the key lists", cycle, ERROR_REGISTRY_CORRUPT},
+  };
+  for (const auto& c : cases) {
+    const std::string bad = net.root() + "/bad";
+    TempNetwork::WriteFile(bad, c.bytes);
+    EXPECT_EQ(CheckHiveFile(bad), c.readCode) << c.what;
+    DWORD rc = ChangeHive(bad, [](Hive& h) {
+      HiveNode n = 0;
+      if (DWORD r = h.CreatePath({"A", "B", "New"}, n)) return r;
+      return h.SetValue(n, "X", DwordValue(1));
+    });
+    if (c.readCode == ERROR_REGISTRY_CORRUPT) {
+      // The walk by name is finite even in a cycle; what it may not do is lose the file.
+      if (rc == 0) continue;
+    }
+    EXPECT_NE(rc, 0u) << c.what;
+    EXPECT_EQ(TempNetwork::ReadFile(bad), c.bytes) << c.what;
+  }
+}
+
+// Two processes add values to one hive at the same moment: every value arrives.
+TEST_F(HiveFileTest, TwoProcessesChangingOneHiveLoseNothing) {
+  constexpr int kEach = 25;
+  pid_t children[2];
+  for (int p = 0; p < 2; ++p) {
+    children[p] = ::fork();
+    ASSERT_GE(children[p], 0);
+    if (children[p] == 0) {
+      int bad = 0;
+      for (int i = 0; i < kEach; ++i)
+        if (SetIn(file, {"Shared"}, std::string(1, static_cast<char>('A' + p)) + std::to_string(i), DwordValue(static_cast<DWORD>(i))) != 0)
+          ++bad;
+      ::_exit(bad);
+    }
+  }
+  for (pid_t c : children) {
+    int status = 0;
+    ASSERT_EQ(::waitpid(c, &status, 0), c);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  std::vector<std::string> names;
+  ASSERT_EQ(ReadHive(file, [&](const Hive& h) {
+              HiveNode n = 0;
+              if (DWORD rc = h.Walk({"Shared"}, n)) return rc;
+              return h.ValueNames(n, names);
+            }), 0u);
+  EXPECT_EQ(names.size(), 2u * kEach);
+  EXPECT_EQ(CheckHiveFile(file), 0u);
+}
+
+// While another process commits again and again, every read of the file finds a whole hive.
+TEST_F(HiveFileTest, ReaderNeverSeesAShortFile) {
+  pid_t writer = ::fork();
+  ASSERT_GE(writer, 0);
+  if (writer == 0) {
+    for (int i = 0; i < 40; ++i)
+      if (SetIn(file, {"Grow"}, std::string("V").append(std::to_string(i)), RegistryValue{REG_BINARY, std::string(1500, 'g')}) != 0)
+        ::_exit(1);
+    ::_exit(0);
+  }
+  int reads = 0, torn = 0;
+  int status = 0;
+  while (::waitpid(writer, &status, WNOHANG) == 0) {
+    std::string bytes = TempNetwork::ReadFile(file);
+    ++reads;
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+    if (bytes.size() < 8192 || bytes.compare(0, 4, "regf") != 0 || HiveHeaderChecksum(b) != LoadLe32(b + 508) ||
+        bytes.size() != 4096 + LoadLe32(b + 40))
+      ++torn;
+  }
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_GT(reads, 0);
+  EXPECT_EQ(torn, 0);
+  EXPECT_EQ(CheckHiveFile(file), 0u);
+}
+
+TEST(HiveText, Utf16RoundTripKeepsNulsAndReplacesBadBytes) {
+  const std::string text("a\0\xC3\xA9\xF0\x9F\x98\x80", 8);
+  EXPECT_EQ(Utf16LeToUtf8(Utf8ToUtf16Le(text)), text);
+  EXPECT_EQ(Utf8ToUtf16Le("\xC3"), std::string("\xFD\xFF", 2));         // cut sequence
+  EXPECT_EQ(Utf16LeToUtf8(std::string("\x00\xD8", 2)), "\xEF\xBF\xBD");  // lone surrogate
+}
+
+}  // namespace
