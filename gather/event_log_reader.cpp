@@ -6,8 +6,6 @@
 #include "frame/settings.h"
 #include "frame/strings.h"
 
-std::atomic<int32_t> CancelRequested{0};
-
 namespace {
 constexpr int kProgressBarId = 1024;
 constexpr DWORD kSequentialForwards = EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ;

@@ -8,14 +8,11 @@
 #include <functional>
 #include <memory>
 
+#include "frame/run_progress.h"
 #include "gather/message_file_resolver.h"
 #include "platform/eventlog/eventlog.h"
 #include "platform/core/handles.h"
 #include "platform/core/win32.h"
-
-// The cancel flag of a run: set to 1 by the user interface thread, read by the worker before each
-// computer and before and after each record. Atomic so that the unlocked read is well defined.
-extern std::atomic<int32_t> CancelRequested;
 
 // The outcome of one log's gather; copied into the computer's ResultSlot.
 struct LogResult {
