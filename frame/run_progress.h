@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "platform/core/win32.h"
@@ -29,3 +30,27 @@ class RunProgress {
   // report and closed, so the report never reads a slot the worker still writes.
   virtual void Done() = 0;
 };
+
+// What a run hands its progress window.
+struct RunWindowSteps {
+  // Called once the window is up (after it has set CancelRequested to 0): starts the worker
+  // thread, which reports to `progress` and ends with progress.Done().
+  std::function<void(RunProgress& progress)> start;
+  // Called on the user interface thread when the worker's Done() arrives, before the window
+  // closes: closes the worker's handle and writes the run's report.
+  std::function<void()> finish;
+};
+
+// The modal progress window of an interactive run (dialog 111 of either program), bound by the
+// desktop user interface. Cancel (and Escape, and the close box) only sets CancelRequested; the
+// window ends on the worker's Done() alone, never on Enter.
+class RunWindows {
+ public:
+  virtual ~RunWindows() = default;
+  // Returns once the window has closed.
+  virtual void ShowProgress(HWND owner, const RunWindowSteps& steps) = 0;
+};
+
+// The process-wide binding; null (the default) when no user interface is bound.
+void SetRunWindows(RunWindows* windows);
+RunWindows* GetRunWindows();
