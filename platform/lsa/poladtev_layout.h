@@ -1,7 +1,7 @@
 // The byte layout of the audit policy value (the default value of SECURITY\Policy\PolAdtEv):
 //   0x00        the auditing mode, one byte (0 off, anything else on)
-//   0x01..0x03  padding; NT leaves whatever was there (KB Q246120 shows "21 14 00"), so it is
-//               read past and written back untouched
+//   0x01..0x03  padding; NT leaves whatever was there (real values carry garbage such as
+//               "21 14 00"), so it is read past and written back untouched
 //   0x04 + 4*i  the options of category i (bit 1 success, bit 2 failure)
 //   0x04 + 4*N  N, the number of categories
 // Two layouts are known: NT 4.0 with 7 categories (36 bytes) and 2000/XP/2003 with 9 (44 bytes).

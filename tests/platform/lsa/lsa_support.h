@@ -19,7 +19,7 @@ inline std::string Lay(std::string head, std::initializer_list<uint32_t> options
   return head;
 }
 
-// NT 4.0 auditing everything, as KB Q246120 shows it (padding "21 14 00" included).
+// NT 4.0 auditing everything, with the garbage padding ("21 14 00") real values carry.
 inline const std::string kNt4AuditAll = Lay(std::string("\x01\x21\x14\x00", 4), {3, 3, 3, 3, 3, 3, 3});
 
 inline platform::ComputerImage AddPolicyComputer(const TempNetwork& net, const std::string& name, const std::string& value,
