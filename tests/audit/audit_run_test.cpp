@@ -22,8 +22,8 @@ namespace {
 
 enum class Cancel { Never, BeforeFirst, DuringLast };
 
-// Dialog 111 without a window: Cancel pressed where the case says. The worker's Done() writes
-// the report before it returns, as the real window does while the worker waits in its send.
+// Dialog 111 without a window: Cancel pressed where the case says, and the worker's Done()
+// held until the report is written on this (the user interface) thread.
 class FakeRunWindows : public RunWindows, public RunProgress {
  public:
   Cancel cancel = Cancel::Never;
@@ -36,25 +36,28 @@ class FakeRunWindows : public RunWindows, public RunProgress {
   void SetRange(uint32_t) override {}
   void SetPosition(uint32_t) override {}
   void Done() override {
-    steps_->finish();
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
     done_ = true;
-    closed_.notify_all();
+    changed_.notify_all();
+    if (std::this_thread::get_id() != ui_) changed_.wait(lock, [&] { return closed_; });
   }
   void ShowProgress(HWND, const RunWindowSteps& steps) override {
-    steps_ = &steps;
-    done_ = false;
+    ui_ = std::this_thread::get_id();
+    done_ = closed_ = false;
     CancelRequested = cancel == Cancel::BeforeFirst;
     steps.start(*this);
     std::unique_lock lock(mutex_);
-    EXPECT_TRUE(closed_.wait_for(lock, std::chrono::seconds(60), [&] { return done_; }));
+    ASSERT_TRUE(changed_.wait_for(lock, std::chrono::seconds(60), [&] { return done_; }));
+    steps.finish();
+    closed_ = true;
+    changed_.notify_all();
   }
 
  private:
-  const RunWindowSteps* steps_ = nullptr;
   std::mutex mutex_;
-  std::condition_variable closed_;
-  bool done_ = false;
+  std::condition_variable changed_;
+  std::thread::id ui_;
+  bool done_ = false, closed_ = false;
 };
 
 // Restores the process-wide state the run uses, however the test ends.
