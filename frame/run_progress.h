@@ -34,7 +34,10 @@ class RunProgress {
 // What a run hands its progress window.
 struct RunWindowSteps {
   // Called once the window is up (after it has set CancelRequested to 0): starts the worker
-  // thread, which reports to `progress` and ends with progress.Done().
+  // thread, which reports to `progress` and ends with progress.Done(). A worker that cannot be
+  // started would leave the window waiting for good, so `start` then calls progress.Done()
+  // itself, on the user interface thread: Done() returns at once there, and the window
+  // finishes and closes as after a worker's Done().
   std::function<void(RunProgress& progress)> start;
   // Called on the user interface thread when the worker's Done() arrives, before the window
   // closes: closes the worker's handle and writes the run's report.

@@ -1,0 +1,100 @@
+// hostkit policy: a computer's audit policy, shown as the audit run's report shows it, and set
+// on the image itself (host.ini's faults are the network's, not the image owner's).
+#include <cctype>
+#include <cstdio>
+#include <string>
+
+#include "audit/audit_policy.h"
+#include "platform/core/network.h"
+#include "platform/lsa/lsa.h"
+#include "tools/hostkit/hostkit.h"
+
+namespace {
+
+constexpr char kUsage[] =
+    "usage: hostkit policy NAME [--layout nt4|2000] [--set \"+RLfupsg -rlfupsG\" | --off]";
+
+// "+" seven letters " -" seven letters, as the report writes a policy: each letter in upper
+// case audits its category's successes (first group) or failures (second group).
+bool ParsePolicyText(const std::string& text, DWORD (&options)[kAuditCategoryCount]) {
+  static const char kLetters[] = "rlfupsg";
+  if (text.size() != 17 || text[0] != '+' || text[8] != ' ' || text[9] != '-') return false;
+  for (int i = 0; i < kAuditCategoryCount; ++i) {
+    const char success = text[static_cast<size_t>(1 + i)], failure = text[static_cast<size_t>(10 + i)];
+    if (std::tolower(static_cast<unsigned char>(success)) != kLetters[i] ||
+        std::tolower(static_cast<unsigned char>(failure)) != kLetters[i])
+      return false;
+    options[i] = POLICY_AUDIT_EVENT_NONE;
+    if (std::isupper(static_cast<unsigned char>(success))) options[i] |= POLICY_AUDIT_EVENT_SUCCESS;
+    if (std::isupper(static_cast<unsigned char>(failure))) options[i] |= POLICY_AUDIT_EVENT_FAILURE;
+  }
+  return true;
+}
+
+int Change(const platform::ComputerImage& image, bool createMissing,
+           const std::function<NTSTATUS(platform::AuditEventsValue&)>& change) {
+  std::string why;
+  if (NTSTATUS s = platform::ChangeImageAuditEvents(image, createMissing, change, &why)) {
+    if (why.empty()) why = "status " + std::to_string(LsaNtStatusToWinError(s));
+    return hostkit::Fail("cannot change the audit policy of " + image.name + ": " + why);
+  }
+  return 0;
+}
+
+int Policy(const std::vector<std::string>& argsIn) {
+  std::vector<std::string> args = argsIn;
+  std::string layout, set;
+  const bool haveLayout = hostkit::TakeOption(args, "--layout", layout);
+  const bool haveSet = hostkit::TakeOption(args, "--set", set);
+  const bool off = hostkit::TakeFlag(args, "--off");
+  if (args.size() != 1 || (haveSet && off)) return hostkit::Fail(kUsage, 2);
+  uint32_t categories = 0;
+  if (haveLayout) {
+    if (layout == "nt4") categories = 7;
+    else if (layout == "2000") categories = 9;
+    else return hostkit::Fail("--layout must be nt4 (7 categories, 36 bytes) or 2000 (9 categories, 44 bytes)", 2);
+  }
+  DWORD options[kAuditCategoryCount] = {};
+  if (haveSet && !ParsePolicyText(set, options))
+    return hostkit::Fail("--set wants the form \"+rlfupsg -rlfupsg\", a letter in upper case for each audited category", 2);
+
+  platform::ComputerImage image;
+  if (platform::FindComputer(args[0], image) != ERROR_SUCCESS)
+    return hostkit::Fail("no computer " + args[0] + " in " + platform::NetworkFolder());
+  if (haveLayout) {
+    // The categories both layouts have keep their options; new ones start not audited. An image
+    // without a policy value gets one, auditing off.
+    int rc = Change(image, true, [&](platform::AuditEventsValue& value) {
+      value.options.resize(categories, 0);
+      return STATUS_SUCCESS;
+    });
+    if (rc) return rc;
+  }
+  if (haveSet || off) {
+    int rc = Change(image, false, [&](platform::AuditEventsValue& value) {
+      if (off) value.mode = 0;
+      else platform::MergeAuditEvents(value, 1, options, kAuditCategoryCount);
+      return STATUS_SUCCESS;
+    });
+    if (rc) return rc;
+  }
+
+  platform::AuditEventsValue value;
+  std::string why;
+  if (NTSTATUS s = platform::ReadImageAuditEvents(image, value, &why)) {
+    if (why.empty()) why = "status " + std::to_string(LsaNtStatusToWinError(s));
+    return hostkit::Fail("cannot read the audit policy of " + image.name + ": " + why);
+  }
+  POLICY_AUDIT_EVENTS_INFO info{value.mode, value.options.data(), static_cast<DWORD>(value.options.size())};
+  char text[kPolicyTextSize];
+  FormatPolicyText(info, text);
+  std::printf("%s\n", text);
+  return 0;
+}
+
+const hostkit::VerbRegistration registration({"policy",
+                                              "hostkit policy NAME [--layout nt4|2000] "
+                                              "[--set \"+RLfupsg -rlfupsG\" | --off]",
+                                              Policy});
+
+}  // namespace
