@@ -16,6 +16,8 @@
 #include "platform/registry/registry.h"
 
 using namespace platform::evt;
+using platform::LoadLe32;
+using platform::StoreLe32;
 
 namespace {
 
@@ -164,7 +166,7 @@ DWORD LoadState(FileBytes& f, LogState& st, uint64_t* eofHint) {
       if (pos + 4 <= size) {
         const uint8_t* p = f.View(pos, 4);
         if (!p) return ERROR_EVENTLOG_FILE_CORRUPT;
-        first = Load32(p);
+        first = LoadLe32(p);
       } else {
         continue;
       }
@@ -209,9 +211,9 @@ DWORD LoadRecord(FileBytes& f, const LogState& st, uint64_t off, uint32_t number
   const uint64_t walked = Dist(h.startOffset, off, size);
   const uint8_t* fixed = f.View(off, kFixedSize);
   if (!fixed) return ERROR_EVENTLOG_FILE_CORRUPT;
-  length = Load32(fixed);
-  if (length < kFixedSize + 8 || walked >= used || length > used - walked || Load32(fixed + 4) != kSignature ||
-      Load32(fixed + 8) != number)
+  length = LoadLe32(fixed);
+  if (length < kFixedSize + 8 || walked >= used || length > used - walked || LoadLe32(fixed + 4) != kSignature ||
+      LoadLe32(fixed + 8) != number)
     return ERROR_EVENTLOG_FILE_CORRUPT;
   if (size - off >= length) {
     bytes = f.View(off, length);  // whole in the window: no copy
@@ -342,7 +344,7 @@ bool ReadLogKey(const platform::ComputerImage& image, const std::string& logName
     file = platform::ValueText(v);
   auto dword = [&](const char* name, DWORD& to) {
     if (platform::ReadImageValue(image, key, name, v) == ERROR_SUCCESS && v.type == REG_DWORD && v.data.size() == 4)
-      to = Load32(reinterpret_cast<const uint8_t*>(v.data.data()));
+      to = LoadLe32(reinterpret_cast<const uint8_t*>(v.data.data()));
   };
   dword("MaxSize", out.maxSize);
   dword("Retention", out.retention);
@@ -407,14 +409,14 @@ DWORD NewestEventTime(const EventLogLocation& log, DWORD& timeWritten) {
   uint64_t off = h.startOffset;
   for (uint32_t n = h.oldestRecordNumber;; ++n) {
     const uint8_t* p = f.View(off, kFixedSize);
-    if (!p || st.size - off < kFixedSize || Load32(p + 4) != kSignature || Load32(p + 8) != n ||
-        Load32(p) < kFixedSize + 8 || Load32(p) > Dist(h.startOffset, h.endOffset, st.size) - Dist(h.startOffset, off, st.size))
+    if (!p || st.size - off < kFixedSize || LoadLe32(p + 4) != kSignature || LoadLe32(p + 8) != n ||
+        LoadLe32(p) < kFixedSize + 8 || LoadLe32(p) > Dist(h.startOffset, h.endOffset, st.size) - Dist(h.startOffset, off, st.size))
       return ERROR_EVENTLOG_FILE_CORRUPT;
     if (n + 1 == h.currentRecordNumber) {
-      timeWritten = Load32(p + 0x10);
+      timeWritten = LoadLe32(p + 0x10);
       return ERROR_SUCCESS;
     }
-    off = NextRecord(off, Load32(p), st.size, h.endOffset);
+    off = NextRecord(off, LoadLe32(p), st.size, h.endOffset);
   }
 }
 
@@ -496,7 +498,7 @@ DWORD AppendEventRecords(const EventLogLocation& log, const std::vector<EventInp
   for (size_t r = 0; r < records.size(); ++r) {
     const EventInput& in = records[r];
     std::vector<uint8_t>& rec = built[r];
-    Store32(rec.data() + 8, h.currentRecordNumber);
+    StoreLe32(rec.data() + 8, h.currentRecordNumber);
     const uint64_t length = rec.size();
     bool placed = false;
     while (!placed) {
@@ -523,9 +525,9 @@ DWORD AppendEventRecords(const EventLogLocation& log, const std::vector<EventInp
       }
       FileBytes f(fd, size, window);
       const uint8_t* oldest = f.View(h.startOffset, kFixedSize);
-      if (!oldest || Load32(oldest + 4) != kSignature) return ERROR_EVENTLOG_FILE_CORRUPT;
-      const uint32_t oldLength = Load32(oldest);
-      const uint32_t oldWritten = Load32(oldest + 0x10);
+      if (!oldest || LoadLe32(oldest + 4) != kSignature) return ERROR_EVENTLOG_FILE_CORRUPT;
+      const uint32_t oldLength = LoadLe32(oldest);
+      const uint32_t oldWritten = LoadLe32(oldest + 0x10);
       const bool mayOverwrite =
           log.retention == 0 ||
           (log.retention != 0xFFFFFFFF && in.timeWritten >= oldWritten && in.timeWritten - oldWritten >= log.retention);
@@ -548,7 +550,7 @@ DWORD AppendEventRecords(const EventLogLocation& log, const std::vector<EventInp
     if (size - at < kFixedSize) {
       wraps = true;
       std::vector<uint8_t> filler(size - at);
-      for (size_t i = 0; i + 4 <= filler.size(); i += 4) Store32(filler.data() + i, kFiller);
+      for (size_t i = 0; i + 4 <= filler.size(); i += 4) StoreLe32(filler.data() + i, kFiller);
       if (!put(at, filler.data(), filler.size())) return ERROR_WRITE_FAULT;
       at = kHeaderSize;
     }
@@ -672,7 +674,7 @@ DWORD WithLog(EventLogObject& log, bool checkId, Body&& body) {
   uint8_t hb[kHeaderSize];
   const bool haveHeader = size >= kHeaderSize + kEofSize && f.Read(0, hb, kHeaderSize);
   if (haveHeader && log.stateCached && log.stateId == id && log.state.size == size &&
-      std::memcmp(hb, log.stateHeader, kHeaderSize) == 0 && !(Load32(hb + 0x24) & kFlagDirty)) {
+      std::memcmp(hb, log.stateHeader, kHeaderSize) == 0 && !(LoadLe32(hb + 0x24) & kFlagDirty)) {
     st = log.state;
   } else {
     log.stateCached = false;
@@ -773,8 +775,8 @@ BOOL ReadEventLogA(HANDLE eventLog, DWORD readFlags, DWORD, LPVOID buffer, DWORD
       for (uint32_t k = h.oldestRecordNumber; k < n; ++k) {
         const uint8_t* p = f.View(off, kFixedSize);
         if (!p || size_t(st.size - off) < kFixedSize) return ERROR_EVENTLOG_FILE_CORRUPT;
-        uint32_t len = Load32(p);
-        if (Load32(p + 4) != kSignature || Load32(p + 8) != k || len < kFixedSize + 8 ||
+        uint32_t len = LoadLe32(p);
+        if (LoadLe32(p + 4) != kSignature || LoadLe32(p + 8) != k || len < kFixedSize + 8 ||
             len > Dist(h.startOffset, h.endOffset, st.size) - Dist(h.startOffset, off, st.size))
           return ERROR_EVENTLOG_FILE_CORRUPT;
         off = NextRecord(off, len, st.size, h.endOffset);
