@@ -11,8 +11,10 @@
 #include <mutex>
 
 #include "platform/eventlog/evt_format.h"
+#include "platform/core/file_replace.h"
 #include "platform/core/network.h"
 #include "platform/core/paths.h"
+#include "platform/core/regular_file.h"
 #include "platform/registry/registry.h"
 
 using namespace platform::evt;
@@ -227,33 +229,14 @@ DWORD LoadRecord(FileBytes& f, const LogState& st, uint64_t off, uint32_t number
   return ERROR_SUCCESS;
 }
 
-// errno after OpenRegular met something other than a regular file.
-constexpr int kNotRegularFile = ENODEV;
-
-// Opens `path` without waiting: a FIFO or device named like a log would block a plain open for
-// ever. Anything but a regular file gives -1 with errno kNotRegularFile.
-int OpenRegular(const std::string& path, int flags) {
-  int fd = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0644);
-  if (fd < 0) return -1;
-  struct stat st;
-  int e = 0;
-  if (::fstat(fd, &st) != 0) e = errno;
-  else if (!S_ISREG(st.st_mode)) e = kNotRegularFile;
-  else if (int fl = ::fcntl(fd, F_GETFL); fl < 0 || ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK) != 0) e = errno;
-  if (e == 0) return fd;
-  ::close(fd);
-  errno = e;
-  return -1;
-}
-
-// The answer for a failed OpenRegular or OpenLocked.
-DWORD OpenFailure(int e) { return e == kNotRegularFile ? ERROR_EVENTLOG_FILE_CORRUPT : Win32FromErrno(e); }
+// The answer for a failed OpenLocked: a FIFO or device named like a log is no log.
+DWORD OpenFailure(int e) { return e == platform::kNotRegularFile ? ERROR_EVENTLOG_FILE_CORRUPT : Win32FromErrno(e); }
 
 // Opens `path` and takes a lock of `kind`, making sure the locked file is the one the path names
 // now (a clear replaces the file by renaming). ENOENT gives -1 with errno set.
 int OpenLocked(const std::string& path, int flags, int kind, FileId& id) {
   for (int attempt = 0; attempt < 100; ++attempt) {
-    int fd = OpenRegular(path, flags);
+    int fd = platform::OpenRegularFile(path, flags, 0644);
     if (fd < 0) return -1;
     if (::flock(fd, kind) != 0) {
       int e = errno;
@@ -638,7 +621,7 @@ DWORD WithLog(EventLogObject& log, bool checkId, Body&& body) {
     }
     if (log.fd < 0 || !(IdOf(ps) == log.fdId)) {
       if (log.fd >= 0) ::close(log.fd);
-      log.fd = OpenRegular(path, O_RDONLY);
+      log.fd = platform::OpenRegularFile(path, O_RDONLY);
       struct stat fs;
       if (log.fd < 0 || ::fstat(log.fd, &fs) != 0) {
         if (log.fd >= 0) ::close(log.fd);
@@ -821,27 +804,18 @@ BOOL ReadEventLogA(HANDLE eventLog, DWORD readFlags, DWORD, LPVOID buffer, DWORD
 
 namespace {
 
+// An empty log of the first growth step, put in place of the old file whole.
 DWORD WriteNewLog(const std::string& path, DWORD maxSize, DWORD retention) {
-  std::string dir = path.substr(0, path.find_last_of('/'));
-  std::string tmpl = dir + "/.evt-clear-XXXXXX";
-  int fd = ::mkstemp(tmpl.data());
-  if (fd < 0) return Win32FromErrno(errno);
   std::vector<uint8_t> init(kHeaderSize + kEofSize);
   FileHeader h;
   h.maxSize = maxSize;
   h.retention = retention;
   WriteHeader(init.data(), h);
   WriteEof(init.data() + kHeaderSize, EofRecord());
-  bool ok = ::fchmod(fd, 0644) == 0 && ::ftruncate(fd, kGrowStep) == 0 &&
-            ::pwrite(fd, init.data(), init.size(), 0) == static_cast<ssize_t>(init.size()) && ::fsync(fd) == 0;
-  int e = errno;
-  ::close(fd);
-  if (!ok || ::rename(tmpl.c_str(), path.c_str()) != 0) {
-    if (ok) e = errno;
-    ::unlink(tmpl.c_str());
-    return Win32FromErrno(e);
-  }
-  return ERROR_SUCCESS;
+  auto fill = [&](int fd) {
+    return ::ftruncate(fd, kGrowStep) != 0 ? errno : platform::WriteAll(fd, init.data(), init.size());
+  };
+  return platform::Win32FromReplaceError(platform::ReplaceFile(path, fill, 0644));
 }
 
 DWORD CopyFileBytes(int from, const std::string& to) {
@@ -858,12 +832,14 @@ DWORD CopyFileBytes(int from, const std::string& to) {
       break;
     }
     if (n == 0) break;
-    if (::write(out, buf.data(), static_cast<size_t>(n)) != n) {
+    if (platform::WriteAll(out, buf.data(), static_cast<size_t>(n)) != 0) {
       rc = ERROR_WRITE_FAULT;
       break;
     }
     pos += n;
   }
+  // The log is cleared right after: the backup's bytes go to disk first.
+  if (rc == ERROR_SUCCESS && ::fsync(out) != 0) rc = ERROR_WRITE_FAULT;
   if (::close(out) != 0 && rc == ERROR_SUCCESS) rc = ERROR_WRITE_FAULT;
   if (rc != ERROR_SUCCESS) ::unlink(to.c_str());
   return rc;

@@ -1,6 +1,5 @@
 // Event log verbs: append one record, fill a log with synthetic records, put a file into an image,
 // and print a log as ReadEventLogA serves it.
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +17,7 @@
 
 #include "gather/event_row.h"
 #include "platform/eventlog/eventlog.h"
+#include "platform/core/file_replace.h"
 #include "platform/core/network.h"
 #include "platform/core/paths.h"
 #include "platform/core/sid.h"
@@ -301,22 +301,8 @@ int RunPut(const std::vector<std::string>& args) {
   std::string native;
   if (DWORD rc = platform::ResolveImagePath(image, win, native, platform::PathUse::Create); rc != ERROR_SUCCESS)
     return Fail("cannot place \"" + win + "\": error " + Code(rc));
-  // A fresh name: a fixed one could be a link the image holds, and we would write through it.
-  std::string tmp = native + ".hostkit-tmp-XXXXXX";
-  int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
-  if (fd < 0) return Fail("cannot write \"" + native + "\"");
-  bool ok = ::fchmod(fd, 0644) == 0;
-  for (size_t done = 0; ok && done < bytes.size();) {
-    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    ok = n > 0;
-    if (ok) done += static_cast<size_t>(n);
-  }
-  ok = ::close(fd) == 0 && ok;
-  if (!ok || std::rename(tmp.c_str(), native.c_str()) != 0) {
-    ::unlink(tmp.c_str());
-    return Fail("cannot write \"" + native + "\"");
-  }
+  if (platform::ReplaceError e = platform::ReplaceFile(native, bytes, 0644))
+    return Fail("cannot write \"" + native + "\": " + std::strerror(e.error));
   return 0;
 }
 
