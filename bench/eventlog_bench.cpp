@@ -128,7 +128,7 @@ int64_t RawScan(const std::string& file) {
       if (got <= 0) break;
       have = static_cast<size_t>(got);
     }
-    uint32_t length = platform::evt::Load32(buf.data() + (off - base));
+    uint32_t length = platform::LoadLe32(buf.data() + (off - base));
     if (length < platform::evt::kFixedSize) break;
     off += length;
     ++n;

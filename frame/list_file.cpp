@@ -2,10 +2,11 @@
 
 #include <fcntl.h>
 #include <stdlib.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/core/file_replace.h"
 #include "platform/core/paths.h"
+#include "platform/core/regular_file.h"
 
 namespace {
 
@@ -53,42 +54,16 @@ void ReadListNames(std::FILE* file, ComputerList& list) {
 bool WriteListFile(const std::string& fileName, const ComputerList& list) {
   std::string native;
   if (platform::ResolvePath(fileName, native, platform::PathUse::Create) != ERROR_SUCCESS) return false;
-  // The list goes to a new file beside the old one and replaces it only when complete, so a
-  // full disk never leaves half a list where a whole one was.
   // Through a link, the file it names is the one replaced, not the link.
   if (char* real = ::realpath(native.c_str(), nullptr)) {
     native = real;
     std::free(real);
   }
-  std::string tmp = native + ".XXXXXX";
-  int fd = ::mkstemp(tmp.data());
-  if (fd < 0) return false;
-  struct stat old;
-  mode_t mode;
-  if (::stat(native.c_str(), &old) == 0) {
-    mode = old.st_mode & 07777;
-  } else {
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    mode = 0666 & ~mask;
-  }
-  ::fchmod(fd, mode);
-  std::FILE* f = ::fdopen(fd, "w");
-  if (!f) {
-    ::close(fd);
-    ::unlink(tmp.c_str());
-    return false;
-  }
-  for (const auto& record : list) {
-    if (record.selected == 1) std::fprintf(f, "%s\t%s\n", record.name.c_str(), record.typeText.c_str());
-  }
-  bool ok = std::fflush(f) == 0 && std::ferror(f) == 0 && ::fsync(fd) == 0;
-  ok = std::fclose(f) == 0 && ok;
-  if (!ok || std::rename(tmp.c_str(), native.c_str()) != 0) {
-    ::unlink(tmp.c_str());
-    return false;
-  }
-  return true;
+  std::string text;
+  for (const auto& record : list)
+    if (record.selected == 1) text += record.name + '\t' + record.typeText + '\n';
+  // Replaced whole, so a full disk never leaves half a list where a whole one was.
+  return !platform::ReplaceFile(native, text);
 }
 
 bool LoadListFileInto(const std::string& fileName, bool interactive, ComputerList& list, HWND owner) {
@@ -97,14 +72,8 @@ bool LoadListFileInto(const std::string& fileName, bool interactive, ComputerLis
   if (platform::ResolvePath(fileName, native) != ERROR_SUCCESS) return false;
   // Only a regular file is a list: a folder reads as nothing, a device might never end, and
   // opening a FIFO would wait for a writer that never comes.
-  int fd = ::open(native.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  int fd = platform::OpenRegularFile(native, O_RDONLY);
   if (fd < 0) return false;
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
-    ::close(fd);
-    return false;
-  }
   std::FILE* f = ::fdopen(fd, "r");
   if (!f) {
     ::close(fd);

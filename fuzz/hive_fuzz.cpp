@@ -10,6 +10,7 @@
 #include <iterator>
 #include <string>
 
+#include "platform/core/file_replace.h"
 #include "platform/registry/hive_file.h"
 #include "platform/registry/registry.h"
 
@@ -38,13 +39,10 @@ std::string ReadAll(const std::string& path) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::string file = Folder() + "/HIVE", tmp = Folder() + "/HIVE.in";
-  {
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-  }
+  const std::string file = Folder() + "/HIVE";
   // A new inode each time, as our own commits make: the snapshot cache must notice.
-  if (::rename(tmp.c_str(), file.c_str()) != 0) return 0;
+  const std::string_view input(reinterpret_cast<const char*>(data), size);
+  if (platform::ReplaceFile(file, input, 0600)) return 0;
   // A file that does not even open cannot be committed over; only the others are changed.
   if (platform::CheckHiveFile(file) == ERROR_BADDB) return 0;
   platform::ReadHive(file, [](const platform::Hive& hive) {

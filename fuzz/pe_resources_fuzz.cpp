@@ -15,9 +15,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (tables.state != ERROR_SUCCESS && !tables.languages.empty()) std::abort();
   for (const auto& [language, table] : tables.languages) {
     // The first ids of the first blocks, and ids just outside them.
-    uint32_t blocks = table.size() >= 4 ? platform::pe::Le32(table.data()) : 0;
+    uint32_t blocks = table.size() >= 4 ? platform::LoadLe32(table.data()) : 0;
     for (uint32_t b = 0; b < blocks && b < 8 && 4 + (b + 1) * 12 <= table.size(); ++b) {
-      uint32_t low = platform::pe::Le32(table.data() + 4 + b * 12);
+      uint32_t low = platform::LoadLe32(table.data() + 4 + b * 12);
       for (uint32_t id : {low, low + 1, low + 7, low - 1}) {
         platform::MessageEntry entry;
         if (platform::FindMessageEntry(table, id, entry) != ERROR_SUCCESS) continue;

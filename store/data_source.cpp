@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "frame/app_state.h"
-#include "platform/odbc/odbc_install.h"
 #include "platform/registry/registry.h"
 #include "store/odbc_result.h"
 #include "store/schema.h"
@@ -65,10 +64,46 @@ bool CreateDataSource() {
   return true;
 }
 
+bool CheckDefaultDriver(std::string* error) {
+  if (platform::OdbcDriverInstalled(kDefaultDriver)) return true;
+  if (error) *error = std::string("the ODBC driver ") + kDefaultDriver + " is not installed (odbcinst.ini has no [" +
+                      kDefaultDriver + "] with a Driver)";
+  return false;
+}
+
+std::string DescribeDataSourceFile(const platform::DataSourceFile& file) {
+  if (file.system) return file.path + " (a system data source, for every user of this computer)";
+  std::string text = file.path + " (a user data source";
+  if (file.systemError) text += std::string("; the system's cannot be written: ") + std::strerror(file.systemError);
+  return text + ")";
+}
+
+bool CheckDefaultDataSourceFile(platform::DataSourceFile& file, std::string* error) {
+  file = platform::DataSourceFileFor(ODBC_ADD_SYS_DSN);
+  if (file.error == 0) return true;
+  if (error) {
+    *error = "cannot write the data source " + std::string(kDefaultDataSourceName) + " to " +
+             (file.path.empty() ? std::string("a user odbc.ini (no home folder)") : file.path) + ": " +
+             std::strerror(file.error);
+    if (file.systemError)
+      *error += " (nor to the system's " + platform::SystemDataSourceFile() + ": " + std::strerror(file.systemError) + ")";
+  }
+  return false;
+}
+
 bool InstallDefaultDataSource(const std::string& installPath, std::string* error) {
   if (!AddDefaultDataSource(installPath)) {
-    if (error) *error = "cannot add the data source " + std::string(kDefaultDataSourceName) + " (driver " +
-                        kDefaultDriver + "): " + platform::LastInstallerError();
+    if (error) {
+      platform::DataSourceFile file;
+      std::string why;
+      if (CheckDefaultDataSourceFile(file, &why)) {
+        why = platform::LastInstallerError();
+        if (why.empty()) why = "the ODBC installer gave no reason";
+        why = "cannot add the data source " + std::string(kDefaultDataSourceName) + " (driver " + kDefaultDriver +
+              ") to " + file.path + ": " + why;
+      }
+      *error = why;
+    }
     return false;
   }
   DataSourceSettings values;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "frame/settings.h"
+#include "platform/odbc/odbc_install.h"
 
 inline constexpr char kDefaultDataSourceName[] = "Corvane";
 inline constexpr char kDefaultDriver[] = "SQLite3";
@@ -20,6 +21,15 @@ bool CreateDefaultDatabase(const std::string& installPath, std::string* error);
 // Adds the data source "Corvane" on the default database: a system data source where this
 // user may write one, else a user one.
 bool AddDefaultDataSource(const std::string& installPath);
+
+// Checked before an installation makes anything: that the ODBC installer knows the default
+// driver, and where the default data source would go (`file`), with the reason when no odbc.ini
+// can be written there. False with the reason in `error`.
+bool CheckDefaultDriver(std::string* error);
+bool CheckDefaultDataSourceFile(platform::DataSourceFile& file, std::string* error);
+
+// "/etc/odbc.ini (a system data source)" or "/home/x/.odbc.ini (a user data source: ...)".
+std::string DescribeDataSourceFile(const platform::DataSourceFile& file);
 
 // The data-source values that go with the default data source.
 void SetDefaultDataSource(DataSourceSettings& settings);

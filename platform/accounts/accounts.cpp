@@ -9,6 +9,7 @@
 #include <tuple>
 #include <optional>
 
+#include "platform/core/bytes.h"
 #include "platform/core/network.h"
 #include "platform/core/paths.h"
 #include "platform/registry/registry.h"
@@ -24,10 +25,7 @@ struct Sid {
 Sid Parse(const uint8_t* p) {
   Sid s;
   for (int i = 0; i < 6; ++i) s.authority = (s.authority << 8) | p[2 + i];  // big-endian
-  for (int i = 0; i < p[1]; ++i) {
-    const uint8_t* q = p + 8 + 4 * i;
-    s.sub.push_back(static_cast<DWORD>(q[0] | (q[1] << 8) | (q[2] << 16) | (static_cast<DWORD>(q[3]) << 24)));
-  }
+  for (int i = 0; i < p[1]; ++i) s.sub.push_back(LoadLe32(p + 8 + 4 * i));
   return s;
 }
 
@@ -110,9 +108,7 @@ std::shared_ptr<const Sam> ReadSam(const ComputerImage& computer) {
   RegistryValue v;
   if (ReadImageValue(computer, kAccountDomain, "V", v) == ERROR_SUCCESS && v.data.size() >= 12) {
     const auto* p = reinterpret_cast<const uint8_t*>(v.data.data() + v.data.size() - 12);
-    for (int i = 0; i < 3; ++i)
-      sam->domain[i] = static_cast<DWORD>(p[4 * i] | (p[4 * i + 1] << 8) | (p[4 * i + 2] << 16) |
-                                          (static_cast<DWORD>(p[4 * i + 3]) << 24));
+    for (int i = 0; i < 3; ++i) sam->domain[i] = LoadLe32(p + 4 * i);
     sam->hasDomain = true;
   }
   const std::string account = kAccountDomain;
@@ -176,34 +172,6 @@ bool Put(const std::string& text, LPSTR buffer, LPDWORD cch) {
 }
 
 }  // namespace
-
-std::size_t SidLength(const void* sid, std::size_t available) {
-  const auto* p = static_cast<const uint8_t*>(sid);
-  if (!p || available < 8 || p[0] != 1 || p[1] > 15) return 0;
-  std::size_t length = 8 + 4u * p[1];
-  return length <= available ? length : 0;
-}
-
-std::string SidText(const void* sid) {
-  Sid s = Parse(static_cast<const uint8_t*>(sid));
-  std::string text = "S-1-";
-  text += std::to_string(s.authority);
-  for (DWORD d : s.sub) {
-    text.push_back('-');
-    text += std::to_string(d);
-  }
-  return text;
-}
-
-std::vector<uint8_t> MakeSid(uint64_t authority, const std::vector<DWORD>& subAuthorities) {
-  std::vector<uint8_t> out(8 + 4 * subAuthorities.size());
-  out[0] = 1;
-  out[1] = static_cast<uint8_t>(subAuthorities.size());
-  for (int i = 0; i < 6; ++i) out[2 + i] = static_cast<uint8_t>(authority >> (8 * (5 - i)));
-  for (size_t i = 0; i < subAuthorities.size(); ++i)
-    for (int b = 0; b < 4; ++b) out[8 + 4 * i + b] = static_cast<uint8_t>(subAuthorities[i] >> (8 * b));
-  return out;
-}
 
 }  // namespace platform
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/core/sid.h"
 #include "platform/core/win32.h"
 
 typedef void* PSID;
@@ -33,17 +34,3 @@ enum : DWORD { ERROR_INVALID_SID = 1337 };
 // off: RPC_S_SERVER_UNAVAILABLE. Null or "" names the local computer.
 BOOL LookupAccountSidA(LPCSTR systemName, PSID sid, LPSTR name, LPDWORD cchName, LPSTR referencedDomainName,
                        LPDWORD cchReferencedDomainName, PSID_NAME_USE use);
-
-namespace platform {
-
-// The length of a well-formed binary SID that starts at `sid` within `available` bytes
-// (revision 1, at most 15 sub-authorities), or 0.
-std::size_t SidLength(const void* sid, std::size_t available);
-
-// "S-1-5-21-..." of a well-formed SID.
-std::string SidText(const void* sid);
-
-// A binary SID from its parts (tools and tests).
-std::vector<uint8_t> MakeSid(uint64_t authority, const std::vector<DWORD>& subAuthorities);
-
-}  // namespace platform

@@ -1,7 +1,6 @@
 #include "platform/core/network.h"
 
 #include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,10 +9,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 
+#include "platform/core/file_replace.h"
 #include "platform/core/paths.h"
+#include "platform/core/regular_file.h"
 
 namespace platform {
 namespace {
@@ -243,33 +243,19 @@ std::string FormatHostInfo(const HostInfo& info) {
 }
 
 DWORD ReadHostInfo(const std::string& file, HostInfo& out) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return errno == ENOENT || errno == 0 ? ERROR_FILE_NOT_FOUND : Win32FromErrno(errno);
-  std::ostringstream text;
-  text << in.rdbuf();
-  out = ParseHostInfo(text.str());
+  // A few lines of settings: anything near this size, or no regular file, is no host.ini.
+  constexpr size_t kLargest = 64 * 1024;
+  std::string text;
+  if (int e = ReadRegularFile(file, kLargest, text)) {
+    if (e == ENOENT) return ERROR_FILE_NOT_FOUND;
+    return e == kNotRegularFile || e == EFBIG ? ERROR_BAD_FORMAT : Win32FromErrno(e);
+  }
+  out = ParseHostInfo(text);
   return ERROR_SUCCESS;
 }
 
 DWORD WriteHostInfo(const std::string& file, const HostInfo& info) {
-  // A fresh name: a fixed one could be a link the image holds, and we would write through it.
-  std::string tmp = file + ".tmp-XXXXXX";
-  int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
-  if (fd < 0) return Win32FromErrno(errno);
-  struct stat st;
-  const mode_t mode = ::stat(file.c_str(), &st) == 0 ? st.st_mode & 07777 : 0644;
-  const std::string text = FormatHostInfo(info);
-  DWORD rc = ::fchmod(fd, mode) == 0 ? ERROR_SUCCESS : Win32FromErrno(errno);
-  for (size_t done = 0; rc == ERROR_SUCCESS && done < text.size();) {
-    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) rc = ERROR_WRITE_FAULT;
-    else done += static_cast<size_t>(n);
-  }
-  if (::close(fd) != 0 && rc == ERROR_SUCCESS) rc = ERROR_WRITE_FAULT;
-  if (rc == ERROR_SUCCESS && std::rename(tmp.c_str(), file.c_str()) != 0) rc = Win32FromErrno(errno);
-  if (rc != ERROR_SUCCESS) ::unlink(tmp.c_str());
-  return rc;
+  return Win32FromReplaceError(ReplaceFile(file, FormatHostInfo(info), 0644));
 }
 
 }  // namespace platform

@@ -52,8 +52,8 @@ DWORD ReachComputer(const char* name, ComputerImage& out);
 // Every computer of the network folder, in name order.
 std::vector<ComputerImage> ListComputers();
 
-// host.ini: read (missing keys keep their defaults; a missing file is ERROR_FILE_NOT_FOUND)
-// and write.
+// host.ini: read (missing keys keep their defaults; a missing file is ERROR_FILE_NOT_FOUND, one
+// that is no regular file or over 64 KiB is ERROR_BAD_FORMAT) and write (replaced whole).
 DWORD ReadHostInfo(const std::string& file, HostInfo& out);
 DWORD WriteHostInfo(const std::string& file, const HostInfo& info);
 HostInfo ParseHostInfo(std::string_view text);

@@ -2,24 +2,29 @@
 
 namespace platform {
 
-void AppendUtf8(std::string& out, uint32_t cp) {
+uint8_t* PutUtf8(uint8_t* o, uint32_t cp) {
   if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
+    *o++ = static_cast<uint8_t>(cp);
   } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    *o++ = static_cast<uint8_t>(0xC0 | (cp >> 6));
+    *o++ = static_cast<uint8_t>(0x80 | (cp & 0x3F));
   } else if (cp < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    *o++ = static_cast<uint8_t>(0xE0 | (cp >> 12));
+    *o++ = static_cast<uint8_t>(0x80 | ((cp >> 6) & 0x3F));
+    *o++ = static_cast<uint8_t>(0x80 | (cp & 0x3F));
   } else {
-    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    *o++ = static_cast<uint8_t>(0xF0 | (cp >> 18));
+    *o++ = static_cast<uint8_t>(0x80 | ((cp >> 12) & 0x3F));
+    *o++ = static_cast<uint8_t>(0x80 | ((cp >> 6) & 0x3F));
+    *o++ = static_cast<uint8_t>(0x80 | (cp & 0x3F));
   }
+  return o;
 }
 
+void AppendUtf8(std::string& out, uint32_t cp) {
+  uint8_t bytes[4];
+  out.append(reinterpret_cast<const char*>(bytes), static_cast<size_t>(PutUtf8(bytes, cp) - bytes));
+}
 
 std::u16string Utf8ToUtf16(std::string_view s) {
   std::u16string out;
@@ -68,24 +73,7 @@ std::string Utf8ToUtf16Le(std::string_view in) {
 std::string Utf16LeToUtf8(std::string_view in) {
   std::string out;
   out.reserve(in.size());
-  const auto* s = reinterpret_cast<const unsigned char*>(in.data());
-  const size_t units = in.size() / 2;
-  for (size_t i = 0; i < units; ++i) {
-    uint32_t u = s[2 * i] | static_cast<uint32_t>(s[2 * i + 1]) << 8;
-    uint32_t cp = u;
-    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units) {
-      uint32_t lo = s[2 * i + 2] | static_cast<uint32_t>(s[2 * i + 3]) << 8;
-      if (lo >= 0xDC00 && lo <= 0xDFFF) {
-        cp = 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00);
-        ++i;
-      } else {
-        cp = 0xFFFD;
-      }
-    } else if (u >= 0xD800 && u <= 0xDFFF) {
-      cp = 0xFFFD;
-    }
-    AppendUtf8(out, cp);
-  }
+  DecodeUtf16Le(reinterpret_cast<const uint8_t*>(in.data()), in.size() / 2, [&](uint32_t cp) { AppendUtf8(out, cp); });
   return out;
 }
 

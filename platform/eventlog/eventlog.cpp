@@ -11,11 +11,15 @@
 #include <mutex>
 
 #include "platform/eventlog/evt_format.h"
+#include "platform/core/file_replace.h"
 #include "platform/core/network.h"
 #include "platform/core/paths.h"
+#include "platform/core/regular_file.h"
 #include "platform/registry/registry.h"
 
 using namespace platform::evt;
+using platform::LoadLe32;
+using platform::StoreLe32;
 
 namespace {
 
@@ -164,7 +168,7 @@ DWORD LoadState(FileBytes& f, LogState& st, uint64_t* eofHint) {
       if (pos + 4 <= size) {
         const uint8_t* p = f.View(pos, 4);
         if (!p) return ERROR_EVENTLOG_FILE_CORRUPT;
-        first = Load32(p);
+        first = LoadLe32(p);
       } else {
         continue;
       }
@@ -209,9 +213,9 @@ DWORD LoadRecord(FileBytes& f, const LogState& st, uint64_t off, uint32_t number
   const uint64_t walked = Dist(h.startOffset, off, size);
   const uint8_t* fixed = f.View(off, kFixedSize);
   if (!fixed) return ERROR_EVENTLOG_FILE_CORRUPT;
-  length = Load32(fixed);
-  if (length < kFixedSize + 8 || walked >= used || length > used - walked || Load32(fixed + 4) != kSignature ||
-      Load32(fixed + 8) != number)
+  length = LoadLe32(fixed);
+  if (length < kFixedSize + 8 || walked >= used || length > used - walked || LoadLe32(fixed + 4) != kSignature ||
+      LoadLe32(fixed + 8) != number)
     return ERROR_EVENTLOG_FILE_CORRUPT;
   if (size - off >= length) {
     bytes = f.View(off, length);  // whole in the window: no copy
@@ -225,33 +229,14 @@ DWORD LoadRecord(FileBytes& f, const LogState& st, uint64_t off, uint32_t number
   return ERROR_SUCCESS;
 }
 
-// errno after OpenRegular met something other than a regular file.
-constexpr int kNotRegularFile = ENODEV;
-
-// Opens `path` without waiting: a FIFO or device named like a log would block a plain open for
-// ever. Anything but a regular file gives -1 with errno kNotRegularFile.
-int OpenRegular(const std::string& path, int flags) {
-  int fd = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0644);
-  if (fd < 0) return -1;
-  struct stat st;
-  int e = 0;
-  if (::fstat(fd, &st) != 0) e = errno;
-  else if (!S_ISREG(st.st_mode)) e = kNotRegularFile;
-  else if (int fl = ::fcntl(fd, F_GETFL); fl < 0 || ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK) != 0) e = errno;
-  if (e == 0) return fd;
-  ::close(fd);
-  errno = e;
-  return -1;
-}
-
-// The answer for a failed OpenRegular or OpenLocked.
-DWORD OpenFailure(int e) { return e == kNotRegularFile ? ERROR_EVENTLOG_FILE_CORRUPT : Win32FromErrno(e); }
+// The answer for a failed OpenLocked: a FIFO or device named like a log is no log.
+DWORD OpenFailure(int e) { return e == platform::kNotRegularFile ? ERROR_EVENTLOG_FILE_CORRUPT : Win32FromErrno(e); }
 
 // Opens `path` and takes a lock of `kind`, making sure the locked file is the one the path names
 // now (a clear replaces the file by renaming). ENOENT gives -1 with errno set.
 int OpenLocked(const std::string& path, int flags, int kind, FileId& id) {
   for (int attempt = 0; attempt < 100; ++attempt) {
-    int fd = OpenRegular(path, flags);
+    int fd = platform::OpenRegularFile(path, flags, 0644);
     if (fd < 0) return -1;
     if (::flock(fd, kind) != 0) {
       int e = errno;
@@ -342,7 +327,7 @@ bool ReadLogKey(const platform::ComputerImage& image, const std::string& logName
     file = platform::ValueText(v);
   auto dword = [&](const char* name, DWORD& to) {
     if (platform::ReadImageValue(image, key, name, v) == ERROR_SUCCESS && v.type == REG_DWORD && v.data.size() == 4)
-      to = Load32(reinterpret_cast<const uint8_t*>(v.data.data()));
+      to = LoadLe32(reinterpret_cast<const uint8_t*>(v.data.data()));
   };
   dword("MaxSize", out.maxSize);
   dword("Retention", out.retention);
@@ -407,14 +392,14 @@ DWORD NewestEventTime(const EventLogLocation& log, DWORD& timeWritten) {
   uint64_t off = h.startOffset;
   for (uint32_t n = h.oldestRecordNumber;; ++n) {
     const uint8_t* p = f.View(off, kFixedSize);
-    if (!p || st.size - off < kFixedSize || Load32(p + 4) != kSignature || Load32(p + 8) != n ||
-        Load32(p) < kFixedSize + 8 || Load32(p) > Dist(h.startOffset, h.endOffset, st.size) - Dist(h.startOffset, off, st.size))
+    if (!p || st.size - off < kFixedSize || LoadLe32(p + 4) != kSignature || LoadLe32(p + 8) != n ||
+        LoadLe32(p) < kFixedSize + 8 || LoadLe32(p) > Dist(h.startOffset, h.endOffset, st.size) - Dist(h.startOffset, off, st.size))
       return ERROR_EVENTLOG_FILE_CORRUPT;
     if (n + 1 == h.currentRecordNumber) {
-      timeWritten = Load32(p + 0x10);
+      timeWritten = LoadLe32(p + 0x10);
       return ERROR_SUCCESS;
     }
-    off = NextRecord(off, Load32(p), st.size, h.endOffset);
+    off = NextRecord(off, LoadLe32(p), st.size, h.endOffset);
   }
 }
 
@@ -496,7 +481,7 @@ DWORD AppendEventRecords(const EventLogLocation& log, const std::vector<EventInp
   for (size_t r = 0; r < records.size(); ++r) {
     const EventInput& in = records[r];
     std::vector<uint8_t>& rec = built[r];
-    Store32(rec.data() + 8, h.currentRecordNumber);
+    StoreLe32(rec.data() + 8, h.currentRecordNumber);
     const uint64_t length = rec.size();
     bool placed = false;
     while (!placed) {
@@ -523,9 +508,9 @@ DWORD AppendEventRecords(const EventLogLocation& log, const std::vector<EventInp
       }
       FileBytes f(fd, size, window);
       const uint8_t* oldest = f.View(h.startOffset, kFixedSize);
-      if (!oldest || Load32(oldest + 4) != kSignature) return ERROR_EVENTLOG_FILE_CORRUPT;
-      const uint32_t oldLength = Load32(oldest);
-      const uint32_t oldWritten = Load32(oldest + 0x10);
+      if (!oldest || LoadLe32(oldest + 4) != kSignature) return ERROR_EVENTLOG_FILE_CORRUPT;
+      const uint32_t oldLength = LoadLe32(oldest);
+      const uint32_t oldWritten = LoadLe32(oldest + 0x10);
       const bool mayOverwrite =
           log.retention == 0 ||
           (log.retention != 0xFFFFFFFF && in.timeWritten >= oldWritten && in.timeWritten - oldWritten >= log.retention);
@@ -548,7 +533,7 @@ DWORD AppendEventRecords(const EventLogLocation& log, const std::vector<EventInp
     if (size - at < kFixedSize) {
       wraps = true;
       std::vector<uint8_t> filler(size - at);
-      for (size_t i = 0; i + 4 <= filler.size(); i += 4) Store32(filler.data() + i, kFiller);
+      for (size_t i = 0; i + 4 <= filler.size(); i += 4) StoreLe32(filler.data() + i, kFiller);
       if (!put(at, filler.data(), filler.size())) return ERROR_WRITE_FAULT;
       at = kHeaderSize;
     }
@@ -636,7 +621,7 @@ DWORD WithLog(EventLogObject& log, bool checkId, Body&& body) {
     }
     if (log.fd < 0 || !(IdOf(ps) == log.fdId)) {
       if (log.fd >= 0) ::close(log.fd);
-      log.fd = OpenRegular(path, O_RDONLY);
+      log.fd = platform::OpenRegularFile(path, O_RDONLY);
       struct stat fs;
       if (log.fd < 0 || ::fstat(log.fd, &fs) != 0) {
         if (log.fd >= 0) ::close(log.fd);
@@ -672,7 +657,7 @@ DWORD WithLog(EventLogObject& log, bool checkId, Body&& body) {
   uint8_t hb[kHeaderSize];
   const bool haveHeader = size >= kHeaderSize + kEofSize && f.Read(0, hb, kHeaderSize);
   if (haveHeader && log.stateCached && log.stateId == id && log.state.size == size &&
-      std::memcmp(hb, log.stateHeader, kHeaderSize) == 0 && !(Load32(hb + 0x24) & kFlagDirty)) {
+      std::memcmp(hb, log.stateHeader, kHeaderSize) == 0 && !(LoadLe32(hb + 0x24) & kFlagDirty)) {
     st = log.state;
   } else {
     log.stateCached = false;
@@ -773,8 +758,8 @@ BOOL ReadEventLogA(HANDLE eventLog, DWORD readFlags, DWORD, LPVOID buffer, DWORD
       for (uint32_t k = h.oldestRecordNumber; k < n; ++k) {
         const uint8_t* p = f.View(off, kFixedSize);
         if (!p || size_t(st.size - off) < kFixedSize) return ERROR_EVENTLOG_FILE_CORRUPT;
-        uint32_t len = Load32(p);
-        if (Load32(p + 4) != kSignature || Load32(p + 8) != k || len < kFixedSize + 8 ||
+        uint32_t len = LoadLe32(p);
+        if (LoadLe32(p + 4) != kSignature || LoadLe32(p + 8) != k || len < kFixedSize + 8 ||
             len > Dist(h.startOffset, h.endOffset, st.size) - Dist(h.startOffset, off, st.size))
           return ERROR_EVENTLOG_FILE_CORRUPT;
         off = NextRecord(off, len, st.size, h.endOffset);
@@ -819,27 +804,18 @@ BOOL ReadEventLogA(HANDLE eventLog, DWORD readFlags, DWORD, LPVOID buffer, DWORD
 
 namespace {
 
+// An empty log of the first growth step, put in place of the old file whole.
 DWORD WriteNewLog(const std::string& path, DWORD maxSize, DWORD retention) {
-  std::string dir = path.substr(0, path.find_last_of('/'));
-  std::string tmpl = dir + "/.evt-clear-XXXXXX";
-  int fd = ::mkstemp(tmpl.data());
-  if (fd < 0) return Win32FromErrno(errno);
   std::vector<uint8_t> init(kHeaderSize + kEofSize);
   FileHeader h;
   h.maxSize = maxSize;
   h.retention = retention;
   WriteHeader(init.data(), h);
   WriteEof(init.data() + kHeaderSize, EofRecord());
-  bool ok = ::fchmod(fd, 0644) == 0 && ::ftruncate(fd, kGrowStep) == 0 &&
-            ::pwrite(fd, init.data(), init.size(), 0) == static_cast<ssize_t>(init.size()) && ::fsync(fd) == 0;
-  int e = errno;
-  ::close(fd);
-  if (!ok || ::rename(tmpl.c_str(), path.c_str()) != 0) {
-    if (ok) e = errno;
-    ::unlink(tmpl.c_str());
-    return Win32FromErrno(e);
-  }
-  return ERROR_SUCCESS;
+  auto fill = [&](int fd) {
+    return ::ftruncate(fd, kGrowStep) != 0 ? errno : platform::WriteAll(fd, init.data(), init.size());
+  };
+  return platform::Win32FromReplaceError(platform::ReplaceFile(path, fill, 0644));
 }
 
 DWORD CopyFileBytes(int from, const std::string& to) {
@@ -856,12 +832,14 @@ DWORD CopyFileBytes(int from, const std::string& to) {
       break;
     }
     if (n == 0) break;
-    if (::write(out, buf.data(), static_cast<size_t>(n)) != n) {
+    if (platform::WriteAll(out, buf.data(), static_cast<size_t>(n)) != 0) {
       rc = ERROR_WRITE_FAULT;
       break;
     }
     pos += n;
   }
+  // The log is cleared right after: the backup's bytes go to disk first.
+  if (rc == ERROR_SUCCESS && ::fsync(out) != 0) rc = ERROR_WRITE_FAULT;
   if (::close(out) != 0 && rc == ERROR_SUCCESS) rc = ERROR_WRITE_FAULT;
   if (rc != ERROR_SUCCESS) ::unlink(to.c_str());
   return rc;

@@ -10,47 +10,6 @@ namespace {
 
 constexpr uint32_t kEofPattern[4] = {0x11111111, 0x22222222, 0x33333333, 0x44444444};
 
-// The UTF-8 length of `units` UTF-16LE code units at p; lone surrogates count as U+FFFD.
-template <typename Sink>
-void DecodeUtf16(const uint8_t* p, size_t units, Sink&& sink) {
-  for (size_t i = 0; i < units; ++i) {
-    uint32_t c = Load16(p + 2 * i);
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units) {
-      uint32_t d = Load16(p + 2 * (i + 1));
-      if (d >= 0xDC00 && d <= 0xDFFF) {
-        c = 0x10000 + ((c - 0xD800) << 10) + (d - 0xDC00);
-        ++i;
-      } else {
-        c = 0xFFFD;
-      }
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;
-    }
-    sink(c);
-  }
-}
-
-size_t Utf8Length(uint32_t c) { return c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4; }
-
-uint8_t* PutUtf8(uint8_t* o, uint32_t c) {
-  if (c < 0x80) {
-    *o++ = static_cast<uint8_t>(c);
-  } else if (c < 0x800) {
-    *o++ = static_cast<uint8_t>(0xC0 | (c >> 6));
-    *o++ = static_cast<uint8_t>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    *o++ = static_cast<uint8_t>(0xE0 | (c >> 12));
-    *o++ = static_cast<uint8_t>(0x80 | ((c >> 6) & 0x3F));
-    *o++ = static_cast<uint8_t>(0x80 | (c & 0x3F));
-  } else {
-    *o++ = static_cast<uint8_t>(0xF0 | (c >> 18));
-    *o++ = static_cast<uint8_t>(0x80 | ((c >> 12) & 0x3F));
-    *o++ = static_cast<uint8_t>(0x80 | ((c >> 6) & 0x3F));
-    *o++ = static_cast<uint8_t>(0x80 | (c & 0x3F));
-  }
-  return o;
-}
-
 // Texts in event logs are nearly always ASCII: take that run without decoding, four units to a
 // 64-bit word (the lane masks assume a little-endian machine).
 static_assert(std::endian::native == std::endian::little);
@@ -63,7 +22,7 @@ size_t Utf8Size(const uint8_t* p, size_t units) {
   }
   while (i < units && p[2 * i + 1] == 0 && p[2 * i] < 0x80) ++i;
   size_t n = i;
-  DecodeUtf16(p + 2 * i, units - i, [&](uint32_t c) { n += Utf8Length(c); });
+  DecodeUtf16Le(p + 2 * i, units - i, [&](uint32_t c) { n += Utf8Length(c); });
   return n;
 }
 
@@ -80,7 +39,7 @@ uint8_t* WriteUtf8(uint8_t* o, const uint8_t* p, size_t units) {
     o += 4;
   }
   for (; i < units && p[2 * i + 1] == 0 && p[2 * i] < 0x80; ++i) *o++ = p[2 * i];
-  DecodeUtf16(p + 2 * i, units - i, [&](uint32_t c) { o = PutUtf8(o, c); });
+  DecodeUtf16Le(p + 2 * i, units - i, [&](uint32_t c) { o = PutUtf8(o, c); });
   return o;
 }
 
@@ -107,34 +66,34 @@ bool FindText(const uint8_t* rec, uint32_t begin, uint32_t limit, uint32_t& end)
 
 FileHeader ReadHeader(const uint8_t* p) {
   FileHeader h;
-  h.headerSize = Load32(p + 0x00);
-  h.signature = Load32(p + 0x04);
-  h.majorVersion = Load32(p + 0x08);
-  h.minorVersion = Load32(p + 0x0C);
-  h.startOffset = Load32(p + 0x10);
-  h.endOffset = Load32(p + 0x14);
-  h.currentRecordNumber = Load32(p + 0x18);
-  h.oldestRecordNumber = Load32(p + 0x1C);
-  h.maxSize = Load32(p + 0x20);
-  h.flags = Load32(p + 0x24);
-  h.retention = Load32(p + 0x28);
-  h.endHeaderSize = Load32(p + 0x2C);
+  h.headerSize = LoadLe32(p + 0x00);
+  h.signature = LoadLe32(p + 0x04);
+  h.majorVersion = LoadLe32(p + 0x08);
+  h.minorVersion = LoadLe32(p + 0x0C);
+  h.startOffset = LoadLe32(p + 0x10);
+  h.endOffset = LoadLe32(p + 0x14);
+  h.currentRecordNumber = LoadLe32(p + 0x18);
+  h.oldestRecordNumber = LoadLe32(p + 0x1C);
+  h.maxSize = LoadLe32(p + 0x20);
+  h.flags = LoadLe32(p + 0x24);
+  h.retention = LoadLe32(p + 0x28);
+  h.endHeaderSize = LoadLe32(p + 0x2C);
   return h;
 }
 
 void WriteHeader(uint8_t* p, const FileHeader& h) {
-  Store32(p + 0x00, h.headerSize);
-  Store32(p + 0x04, h.signature);
-  Store32(p + 0x08, h.majorVersion);
-  Store32(p + 0x0C, h.minorVersion);
-  Store32(p + 0x10, h.startOffset);
-  Store32(p + 0x14, h.endOffset);
-  Store32(p + 0x18, h.currentRecordNumber);
-  Store32(p + 0x1C, h.oldestRecordNumber);
-  Store32(p + 0x20, h.maxSize);
-  Store32(p + 0x24, h.flags);
-  Store32(p + 0x28, h.retention);
-  Store32(p + 0x2C, h.endHeaderSize);
+  StoreLe32(p + 0x00, h.headerSize);
+  StoreLe32(p + 0x04, h.signature);
+  StoreLe32(p + 0x08, h.majorVersion);
+  StoreLe32(p + 0x0C, h.minorVersion);
+  StoreLe32(p + 0x10, h.startOffset);
+  StoreLe32(p + 0x14, h.endOffset);
+  StoreLe32(p + 0x18, h.currentRecordNumber);
+  StoreLe32(p + 0x1C, h.oldestRecordNumber);
+  StoreLe32(p + 0x20, h.maxSize);
+  StoreLe32(p + 0x24, h.flags);
+  StoreLe32(p + 0x28, h.retention);
+  StoreLe32(p + 0x2C, h.endHeaderSize);
 }
 
 bool HeaderIsWellFormed(const FileHeader& h) {
@@ -143,70 +102,70 @@ bool HeaderIsWellFormed(const FileHeader& h) {
 }
 
 bool ReadEof(const uint8_t* p, EofRecord& out) {
-  if (Load32(p) != kEofSize || Load32(p + 0x24) != kEofSize) return false;
+  if (LoadLe32(p) != kEofSize || LoadLe32(p + 0x24) != kEofSize) return false;
   for (int i = 0; i < 4; ++i)
-    if (Load32(p + 4 + 4 * i) != kEofPattern[i]) return false;
-  out.beginRecord = Load32(p + 0x14);
-  out.endRecord = Load32(p + 0x18);
-  out.currentRecordNumber = Load32(p + 0x1C);
-  out.oldestRecordNumber = Load32(p + 0x20);
+    if (LoadLe32(p + 4 + 4 * i) != kEofPattern[i]) return false;
+  out.beginRecord = LoadLe32(p + 0x14);
+  out.endRecord = LoadLe32(p + 0x18);
+  out.currentRecordNumber = LoadLe32(p + 0x1C);
+  out.oldestRecordNumber = LoadLe32(p + 0x20);
   return true;
 }
 
 void WriteEof(uint8_t* p, const EofRecord& e) {
-  Store32(p, kEofSize);
-  for (int i = 0; i < 4; ++i) Store32(p + 4 + 4 * i, kEofPattern[i]);
-  Store32(p + 0x14, e.beginRecord);
-  Store32(p + 0x18, e.endRecord);
-  Store32(p + 0x1C, e.currentRecordNumber);
-  Store32(p + 0x20, e.oldestRecordNumber);
-  Store32(p + 0x24, kEofSize);
+  StoreLe32(p, kEofSize);
+  for (int i = 0; i < 4; ++i) StoreLe32(p + 4 + 4 * i, kEofPattern[i]);
+  StoreLe32(p + 0x14, e.beginRecord);
+  StoreLe32(p + 0x18, e.endRecord);
+  StoreLe32(p + 0x1C, e.currentRecordNumber);
+  StoreLe32(p + 0x20, e.oldestRecordNumber);
+  StoreLe32(p + 0x24, kEofSize);
 }
 
 RecordFixed ReadFixed(const uint8_t* p) {
   RecordFixed f;
-  f.length = Load32(p + 0x00);
-  f.reserved = Load32(p + 0x04);
-  f.recordNumber = Load32(p + 0x08);
-  f.timeGenerated = Load32(p + 0x0C);
-  f.timeWritten = Load32(p + 0x10);
-  f.eventId = Load32(p + 0x14);
-  f.eventType = Load16(p + 0x18);
-  f.numStrings = Load16(p + 0x1A);
-  f.eventCategory = Load16(p + 0x1C);
-  f.reservedFlags = Load16(p + 0x1E);
-  f.closingRecordNumber = Load32(p + 0x20);
-  f.stringOffset = Load32(p + 0x24);
-  f.userSidLength = Load32(p + 0x28);
-  f.userSidOffset = Load32(p + 0x2C);
-  f.dataLength = Load32(p + 0x30);
-  f.dataOffset = Load32(p + 0x34);
+  f.length = LoadLe32(p + 0x00);
+  f.reserved = LoadLe32(p + 0x04);
+  f.recordNumber = LoadLe32(p + 0x08);
+  f.timeGenerated = LoadLe32(p + 0x0C);
+  f.timeWritten = LoadLe32(p + 0x10);
+  f.eventId = LoadLe32(p + 0x14);
+  f.eventType = LoadLe16(p + 0x18);
+  f.numStrings = LoadLe16(p + 0x1A);
+  f.eventCategory = LoadLe16(p + 0x1C);
+  f.reservedFlags = LoadLe16(p + 0x1E);
+  f.closingRecordNumber = LoadLe32(p + 0x20);
+  f.stringOffset = LoadLe32(p + 0x24);
+  f.userSidLength = LoadLe32(p + 0x28);
+  f.userSidOffset = LoadLe32(p + 0x2C);
+  f.dataLength = LoadLe32(p + 0x30);
+  f.dataOffset = LoadLe32(p + 0x34);
   return f;
 }
 
 void WriteFixed(uint8_t* p, const RecordFixed& f) {
-  Store32(p + 0x00, f.length);
-  Store32(p + 0x04, f.reserved);
-  Store32(p + 0x08, f.recordNumber);
-  Store32(p + 0x0C, f.timeGenerated);
-  Store32(p + 0x10, f.timeWritten);
-  Store32(p + 0x14, f.eventId);
-  Store16(p + 0x18, f.eventType);
-  Store16(p + 0x1A, f.numStrings);
-  Store16(p + 0x1C, f.eventCategory);
-  Store16(p + 0x1E, f.reservedFlags);
-  Store32(p + 0x20, f.closingRecordNumber);
-  Store32(p + 0x24, f.stringOffset);
-  Store32(p + 0x28, f.userSidLength);
-  Store32(p + 0x2C, f.userSidOffset);
-  Store32(p + 0x30, f.dataLength);
-  Store32(p + 0x34, f.dataOffset);
+  StoreLe32(p + 0x00, f.length);
+  StoreLe32(p + 0x04, f.reserved);
+  StoreLe32(p + 0x08, f.recordNumber);
+  StoreLe32(p + 0x0C, f.timeGenerated);
+  StoreLe32(p + 0x10, f.timeWritten);
+  StoreLe32(p + 0x14, f.eventId);
+  StoreLe16(p + 0x18, f.eventType);
+  StoreLe16(p + 0x1A, f.numStrings);
+  StoreLe16(p + 0x1C, f.eventCategory);
+  StoreLe16(p + 0x1E, f.reservedFlags);
+  StoreLe32(p + 0x20, f.closingRecordNumber);
+  StoreLe32(p + 0x24, f.stringOffset);
+  StoreLe32(p + 0x28, f.userSidLength);
+  StoreLe32(p + 0x2C, f.userSidOffset);
+  StoreLe32(p + 0x30, f.dataLength);
+  StoreLe32(p + 0x34, f.dataOffset);
 }
 
 bool ParseRecord(const uint8_t* rec, uint32_t size, RecordParts& out) {
   if (size < kFixedSize + 4 || size % 4 != 0) return false;
   RecordFixed f = ReadFixed(rec);
-  if (f.length != size || f.reserved != kSignature || Load32(rec + size - 4) != size) return false;
+  if (f.length != size || f.reserved != kSignature || LoadLe32(rec + size - 4) != size) return false;
   const uint32_t limit = size - 4;  // the trailing length copy is no part of any field
   out.fixed = f;
   out.sourceBegin = kFixedSize;
@@ -275,7 +234,7 @@ uint32_t WriteAnsi(const uint8_t* rec, const RecordParts& parts, uint8_t* out) {
   o += parts.dataLength;
   while ((o - out) % 4 != 0) *o++ = 0;
   const uint32_t length = static_cast<uint32_t>(o - out) + 4;
-  Store32(o, length);
+  StoreLe32(o, length);
   f.length = length;
   f.reservedFlags = 0;
   f.closingRecordNumber = 0;
@@ -331,7 +290,7 @@ std::vector<uint8_t> BuildRecord(const EventInput& in, uint32_t recordNumber) {
   while (b.size() % 4 != 0) b.push_back(0);
   b.resize(b.size() + 4);
   f.length = static_cast<uint32_t>(b.size());
-  Store32(b.data() + b.size() - 4, f.length);
+  StoreLe32(b.data() + b.size() - 4, f.length);
   WriteFixed(b.data(), f);
   return b;
 }

@@ -8,9 +8,6 @@
 namespace platform {
 namespace {
 
-using pe::Put16;
-using pe::Put32;
-
 constexpr uint32_t kSectionRva = 0x1000;
 constexpr uint32_t kFileAlign = 0x200;
 constexpr uint32_t kSectionAlign = 0x1000;
@@ -83,17 +80,17 @@ std::vector<uint8_t> Table(const std::vector<MessageDllMessage>& unsorted, bool 
     size_t length = EntryBytes(text.size());
     size_t at = entries.size();
     entries.resize(at + length, 0);
-    Put16(&entries[at], static_cast<uint32_t>(length));
-    Put16(&entries[at + 2], ansi ? 0 : pe::kMtUnicode);
+    StoreLe16(&entries[at], static_cast<uint32_t>(length));
+    StoreLe16(&entries[at + 2], ansi ? 0 : pe::kMtUnicode);
     std::copy(text.begin(), text.end(), entries.begin() + static_cast<long>(at + pe::kMtEntryHeader));
   }
   std::vector<uint8_t> table(head, 0);
-  Put32(&table[0], static_cast<uint32_t>(blocks.size()));
+  StoreLe32(&table[0], static_cast<uint32_t>(blocks.size()));
   for (size_t b = 0; b < blocks.size(); ++b) {
     uint8_t* p = &table[4 + b * pe::kMtBlockSize];
-    Put32(p, messages[blocks[b].first].id);
-    Put32(p + 4, messages[blocks[b].second].id);
-    Put32(p + 8, entryOffsets[blocks[b].first]);
+    StoreLe32(p, messages[blocks[b].first].id);
+    StoreLe32(p + 4, messages[blocks[b].second].id);
+    StoreLe32(p + 8, entryOffsets[blocks[b].first]);
   }
   table.insert(table.end(), entries.begin(), entries.end());
   return table;
@@ -106,26 +103,26 @@ std::vector<uint8_t> ResourceSection(const std::vector<MessageDllLanguage>& unso
   const uint32_t dataEntries = langDir + static_cast<uint32_t>(pe::kResDirSize + langs.size() * pe::kResEntrySize);
   uint32_t at = dataEntries + static_cast<uint32_t>(langs.size() * pe::kResDataEntrySize);
   std::vector<uint8_t> out(at, 0);
-  auto dir = [&](uint32_t offset, uint32_t ids) { Put16(&out[offset + pe::kResDirIdCount], ids); };
+  auto dir = [&](uint32_t offset, uint32_t ids) { StoreLe16(&out[offset + pe::kResDirIdCount], ids); };
   dir(typeDir, 1);
-  Put32(&out[typeDir + 16], pe::kRtMessageTable);
-  Put32(&out[typeDir + 20], nameDir | pe::kResIsDirectory);
+  StoreLe32(&out[typeDir + 16], pe::kRtMessageTable);
+  StoreLe32(&out[typeDir + 20], nameDir | pe::kResIsDirectory);
   dir(nameDir, 1);
-  Put32(&out[nameDir + 16], pe::kMessageTableName);
-  Put32(&out[nameDir + 20], langDir | pe::kResIsDirectory);
+  StoreLe32(&out[nameDir + 16], pe::kMessageTableName);
+  StoreLe32(&out[nameDir + 20], langDir | pe::kResIsDirectory);
   dir(langDir, static_cast<uint32_t>(langs.size()));
   for (size_t i = 0; i < langs.size(); ++i) {
     uint32_t entry = static_cast<uint32_t>(langDir + pe::kResDirSize + i * pe::kResEntrySize);
     uint32_t data = static_cast<uint32_t>(dataEntries + i * pe::kResDataEntrySize);
-    Put32(&out[entry], langs[i].language);
-    Put32(&out[entry + 4], data);
+    StoreLe32(&out[entry], langs[i].language);
+    StoreLe32(&out[entry + 4], data);
     std::vector<uint8_t> table = Table(langs[i].messages, ansi);
     uint32_t tableAt = AlignUp(static_cast<uint32_t>(out.size()), 4);
     out.resize(tableAt, 0);
     out.insert(out.end(), table.begin(), table.end());
-    Put32(&out[data + pe::kResDataRva], kSectionRva + tableAt);
-    Put32(&out[data + pe::kResDataSize], static_cast<uint32_t>(table.size()));
-    Put32(&out[data + 8], ansi ? 1252 : 0);
+    StoreLe32(&out[data + pe::kResDataRva], kSectionRva + tableAt);
+    StoreLe32(&out[data + pe::kResDataSize], static_cast<uint32_t>(table.size()));
+    StoreLe32(&out[data + 8], ansi ? 1252 : 0);
   }
   return out;
 }
@@ -179,47 +176,47 @@ std::vector<uint8_t> WriteMessageDll(const std::vector<MessageDllLanguage>& lang
   std::vector<uint8_t> out(headers + rawSize, 0);
   out[0] = 'M';
   out[1] = 'Z';
-  Put16(&out[pe::kDosRelocOffset], 0x40);
-  Put32(&out[pe::kDosNewHeader], peAt);
+  StoreLe16(&out[pe::kDosRelocOffset], 0x40);
+  StoreLe32(&out[pe::kDosNewHeader], peAt);
   out[peAt] = 'P';
   out[peAt + 1] = 'E';
   uint8_t* coff = &out[peAt + 4];
-  Put16(coff + pe::kCoffMachine, options.pe32plus ? 0x8664 : 0x14C);
-  Put16(coff + pe::kCoffSectionCount, 1);
-  Put16(coff + pe::kCoffOptionalSize, optionalSize);
+  StoreLe16(coff + pe::kCoffMachine, options.pe32plus ? 0x8664 : 0x14C);
+  StoreLe16(coff + pe::kCoffSectionCount, 1);
+  StoreLe16(coff + pe::kCoffOptionalSize, optionalSize);
   // Executable image, DLL; 32-bit machine or large-address-aware for PE32+.
-  Put16(coff + pe::kCoffCharacteristics, options.pe32plus ? 0x2022 : 0x2102);
+  StoreLe16(coff + pe::kCoffCharacteristics, options.pe32plus ? 0x2022 : 0x2102);
   uint8_t* opt = coff + pe::kCoffSize;
-  Put16(opt, options.pe32plus ? pe::kMagicPe32Plus : pe::kMagicPe32);
+  StoreLe16(opt, options.pe32plus ? pe::kMagicPe32Plus : pe::kMagicPe32);
   opt[2] = 2;  // linker version
   const uint32_t imageSize = kSectionRva + AlignUp(static_cast<uint32_t>(rsrc.size()), kSectionAlign);
-  Put32(opt + 8, rawSize);  // size of initialized data
+  StoreLe32(opt + 8, rawSize);  // size of initialized data
   if (options.pe32plus) {
-    Put32(opt + 24, 0x80000000u);  // image base (low half)
-    Put32(opt + 28, 0x1);
+    StoreLe32(opt + 24, 0x80000000u);  // image base (low half)
+    StoreLe32(opt + 28, 0x1);
   } else {
-    Put32(opt + 28, 0x10000000u);
+    StoreLe32(opt + 28, 0x10000000u);
   }
-  Put32(opt + 32, kSectionAlign);
-  Put32(opt + 36, kFileAlign);
-  Put16(opt + 40, 4);  // operating system version 4.0
-  Put16(opt + 48, 4);  // subsystem version 4.0
-  Put32(opt + 56, imageSize);
-  Put32(opt + pe::kOptSizeOfHeaders, headers);
-  Put16(opt + 68, 2);  // Windows GUI
+  StoreLe32(opt + 32, kSectionAlign);
+  StoreLe32(opt + 36, kFileAlign);
+  StoreLe16(opt + 40, 4);  // operating system version 4.0
+  StoreLe16(opt + 48, 4);  // subsystem version 4.0
+  StoreLe32(opt + 56, imageSize);
+  StoreLe32(opt + pe::kOptSizeOfHeaders, headers);
+  StoreLe16(opt + 68, 2);  // Windows GUI
   size_t countAt = options.pe32plus ? pe::kOptRvaCountPe32Plus : pe::kOptRvaCountPe32;
   size_t dirsAt = options.pe32plus ? pe::kOptDirectoriesPe32Plus : pe::kOptDirectoriesPe32;
-  Put32(opt + countAt, 16);
-  Put32(opt + dirsAt + pe::kResourceDirectory * pe::kDirectorySize, kSectionRva);
-  Put32(opt + dirsAt + pe::kResourceDirectory * pe::kDirectorySize + 4, static_cast<uint32_t>(rsrc.size()));
+  StoreLe32(opt + countAt, 16);
+  StoreLe32(opt + dirsAt + pe::kResourceDirectory * pe::kDirectorySize, kSectionRva);
+  StoreLe32(opt + dirsAt + pe::kResourceDirectory * pe::kDirectorySize + 4, static_cast<uint32_t>(rsrc.size()));
   uint8_t* section = opt + optionalSize;
   const char name[8] = {'.', 'r', 's', 'r', 'c', 0, 0, 0};
   std::copy(name, name + 8, section);
-  Put32(section + pe::kSectionVirtualSize, static_cast<uint32_t>(rsrc.size()));
-  Put32(section + pe::kSectionVirtualAddress, kSectionRva);
-  Put32(section + pe::kSectionRawSize, rawSize);
-  Put32(section + pe::kSectionRawPointer, headers);
-  Put32(section + pe::kSectionCharacteristics, 0x40000040u);  // initialized data, readable
+  StoreLe32(section + pe::kSectionVirtualSize, static_cast<uint32_t>(rsrc.size()));
+  StoreLe32(section + pe::kSectionVirtualAddress, kSectionRva);
+  StoreLe32(section + pe::kSectionRawSize, rawSize);
+  StoreLe32(section + pe::kSectionRawPointer, headers);
+  StoreLe32(section + pe::kSectionCharacteristics, 0x40000040u);  // initialized data, readable
   std::copy(rsrc.begin(), rsrc.end(), out.begin() + headers);
   return out;
 }

@@ -19,6 +19,7 @@
 
 #include "platform/core/network.h"
 #include "platform/core/paths.h"
+#include "platform/core/regular_file.h"
 #include "platform/messages/pe_resources.h"
 #include "platform/registry/registry.h"
 #include "platform/core/system_messages.h"
@@ -117,22 +118,10 @@ std::string GoverningComputer(const std::string& path) {
   return computer.root + "/host.ini";
 }
 
-// Opens a module file for reading. O_NONBLOCK keeps a FIFO or a device from holding the open
-// up; anything but a regular file is refused as a folder is.
+// Opens a module file for reading; anything but a regular file is refused as a folder is.
 int OpenModuleFile(const std::string& native, int flags, DWORD& error) {
-  int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | flags);
-  if (fd < 0) {
-    error = Win32FromErrno(errno);
-    return -1;
-  }
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    error = ERROR_ACCESS_DENIED;
-    return -1;
-  }
-  int status = ::fcntl(fd, F_GETFL);
-  if (status != -1) ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
+  int fd = OpenRegularFile(native, O_RDONLY | flags);
+  if (fd < 0) error = errno == kNotRegularFile ? ERROR_ACCESS_DENIED : Win32FromErrno(errno);
   return fd;
 }
 
@@ -198,17 +187,10 @@ DWORD ParseFile(int fd, size_t size, std::shared_ptr<const ParsedModule>& out) {
   // Read, not mapped: a file that another program shortens meanwhile must not fault us.
   constexpr size_t kLargest = 256u << 20;
   if (size == 0 || size > kLargest) return ERROR_BAD_EXE_FORMAT;
-  std::vector<uint8_t> bytes(size);
-  size_t got = 0;
-  while (got < size) {
-    ssize_t n = ::pread(fd, bytes.data() + got, size - got, static_cast<off_t>(got));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return Win32FromErrno(errno);
-    if (n == 0) break;
-    got += static_cast<size_t>(n);
-  }
+  std::string bytes;
+  if (int e = ReadToEnd(fd, kLargest, bytes)) return e == EFBIG ? ERROR_BAD_EXE_FORMAT : Win32FromErrno(e);
   auto parsed = std::make_shared<ParsedModule>();
-  DWORD rc = ReadMessageTables(bytes.data(), got, parsed->tables);
+  DWORD rc = ReadMessageTables(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), parsed->tables);
   if (rc == ERROR_SUCCESS) out = std::move(parsed);
   return rc;
 }

@@ -1,27 +1,15 @@
 // Byte layout of the parts of a PE image that a message-table reader and writer touch: the
 // DOS and COFF headers, the optional header's data directories, section headers, resource
 // directories and the message table. Offsets only; every read goes through the little-endian
-// accessors below, never through a cast of the buffer to a struct.
+// accessors of platform/core/bytes.h, never through a cast of the buffer to a struct.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-namespace platform::pe {
+#include "platform/core/bytes.h"
 
-inline uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-inline uint32_t Le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-inline void Put16(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-inline void Put32(uint8_t* p, uint32_t v) {
-  Put16(p, v);
-  Put16(p + 2, v >> 16);
-}
+namespace platform::pe {
 
 // DOS header.
 constexpr size_t kDosMagic = 0x00;       // "MZ"

@@ -5,9 +5,6 @@
 namespace platform {
 namespace {
 
-using pe::Le16;
-using pe::Le32;
-
 struct Section {
   uint32_t va, span, rawPointer, rawSize;
 };
@@ -50,8 +47,8 @@ bool ReadDirectory(const Image& image, uint32_t rootRva, uint32_t dirOffset, std
   size_t head;
   if (uint64_t{rootRva} + dirOffset > UINT32_MAX || !image.Map(rootRva + dirOffset, pe::kResDirSize, head))
     return false;
-  uint32_t named = Le16(image.data + head + pe::kResDirNamedCount);
-  uint32_t ids = Le16(image.data + head + pe::kResDirIdCount);
+  uint32_t named = LoadLe16(image.data + head + pe::kResDirNamedCount);
+  uint32_t ids = LoadLe16(image.data + head + pe::kResDirIdCount);
   uint32_t total = named + ids;
   size_t entries;
   uint64_t entriesRva = uint64_t{rootRva} + dirOffset + pe::kResDirSize;
@@ -60,9 +57,9 @@ bool ReadDirectory(const Image& image, uint32_t rootRva, uint32_t dirOffset, std
     return false;
   for (uint32_t i = 0; i < total; ++i) {
     const uint8_t* e = image.data + entries + i * pe::kResEntrySize;
-    uint32_t name = Le32(e);
+    uint32_t name = LoadLe32(e);
     if (name & pe::kResNameIsString) continue;  // named entries never carry a message table
-    out.push_back({name & 0xFFFF, Le32(e + 4)});
+    out.push_back({name & 0xFFFF, LoadLe32(e + 4)});
   }
   return true;
 }
@@ -79,17 +76,17 @@ DWORD ReadMessageTables(const uint8_t* data, size_t size, MessageTables& out) {
   out = MessageTables{};
   Image image{data, size, 0, {}};
   if (!image.Has(0, pe::kDosHeaderSize) || data[0] != 'M' || data[1] != 'Z') return ERROR_BAD_EXE_FORMAT;
-  uint32_t peOffset = Le32(data + pe::kDosNewHeader);
+  uint32_t peOffset = LoadLe32(data + pe::kDosNewHeader);
   if (!image.Has(peOffset, pe::kSignatureSize + pe::kCoffSize)) return ERROR_BAD_EXE_FORMAT;
   const uint8_t* sig = data + peOffset;
   if (sig[0] != 'P' || sig[1] != 'E' || sig[2] != 0 || sig[3] != 0) return ERROR_BAD_EXE_FORMAT;
   const uint8_t* coff = sig + pe::kSignatureSize;
-  uint32_t sectionCount = Le16(coff + pe::kCoffSectionCount);
-  uint32_t optionalSize = Le16(coff + pe::kCoffOptionalSize);
+  uint32_t sectionCount = LoadLe16(coff + pe::kCoffSectionCount);
+  uint32_t optionalSize = LoadLe16(coff + pe::kCoffOptionalSize);
   uint64_t optOffset = uint64_t{peOffset} + pe::kSignatureSize + pe::kCoffSize;
   if (optionalSize < 2 || !image.Has(optOffset, optionalSize)) return ERROR_BAD_EXE_FORMAT;
   const uint8_t* opt = data + optOffset;
-  uint16_t magic = Le16(opt);
+  uint16_t magic = LoadLe16(opt);
   size_t countAt, dirsAt;
   if (magic == pe::kMagicPe32) {
     countAt = pe::kOptRvaCountPe32;
@@ -101,21 +98,21 @@ DWORD ReadMessageTables(const uint8_t* data, size_t size, MessageTables& out) {
     return ERROR_BAD_EXE_FORMAT;
   }
   if (optionalSize < countAt + 4) return ERROR_BAD_EXE_FORMAT;
-  image.sizeOfHeaders = optionalSize >= pe::kOptSizeOfHeaders + 4 ? Le32(opt + pe::kOptSizeOfHeaders) : 0;
+  image.sizeOfHeaders = optionalSize >= pe::kOptSizeOfHeaders + 4 ? LoadLe32(opt + pe::kOptSizeOfHeaders) : 0;
   uint64_t sectionsAt = optOffset + optionalSize;
   if (!image.Has(sectionsAt, uint64_t{sectionCount} * pe::kSectionSize)) return ERROR_BAD_EXE_FORMAT;
   for (uint32_t i = 0; i < sectionCount; ++i) {
     const uint8_t* s = data + sectionsAt + i * pe::kSectionSize;
-    uint32_t vsize = Le32(s + pe::kSectionVirtualSize), raw = Le32(s + pe::kSectionRawSize);
-    image.sections.push_back({Le32(s + pe::kSectionVirtualAddress), vsize > raw ? vsize : raw,
-                              Le32(s + pe::kSectionRawPointer), raw});
+    uint32_t vsize = LoadLe32(s + pe::kSectionVirtualSize), raw = LoadLe32(s + pe::kSectionRawSize);
+    image.sections.push_back({LoadLe32(s + pe::kSectionVirtualAddress), vsize > raw ? vsize : raw,
+                              LoadLe32(s + pe::kSectionRawPointer), raw});
   }
 
-  uint32_t rvaCount = Le32(opt + countAt);
+  uint32_t rvaCount = LoadLe32(opt + countAt);
   uint64_t dirAt = dirsAt + uint64_t{pe::kResourceDirectory} * pe::kDirectorySize;
   if (rvaCount <= pe::kResourceDirectory || dirAt + pe::kDirectorySize > optionalSize) return ERROR_SUCCESS;
-  uint32_t rootRva = Le32(opt + dirAt);
-  if (rootRva == 0 || Le32(opt + dirAt + 4) == 0) return ERROR_SUCCESS;
+  uint32_t rootRva = LoadLe32(opt + dirAt);
+  if (rootRva == 0 || LoadLe32(opt + dirAt + 4) == 0) return ERROR_SUCCESS;
 
   // Three levels, type -> name -> language; a fixed depth, so a directory that points back at
   // itself cannot make the walk go round.
@@ -135,7 +132,7 @@ DWORD ReadMessageTables(const uint8_t* data, size_t size, MessageTables& out) {
     size_t leaf, table;
     if (uint64_t{rootRva} + lang.target > UINT32_MAX || !image.Map(rootRva + lang.target, pe::kResDataEntrySize, leaf))
       continue;
-    uint32_t rva = Le32(data + leaf + pe::kResDataRva), length = Le32(data + leaf + pe::kResDataSize);
+    uint32_t rva = LoadLe32(data + leaf + pe::kResDataRva), length = LoadLe32(data + leaf + pe::kResDataSize);
     if (!image.Map(rva, length, table)) continue;
     out.languages.emplace_back(static_cast<WORD>(lang.id), std::vector<uint8_t>(data + table, data + table + length));
   }
@@ -146,20 +143,20 @@ DWORD FindMessageEntry(const std::vector<uint8_t>& table, DWORD id, MessageEntry
   const uint8_t* t = table.data();
   size_t size = table.size();
   if (size < 4) return ERROR_MR_MID_NOT_FOUND;
-  uint64_t blocks = Le32(t);
+  uint64_t blocks = LoadLe32(t);
   if (blocks > (size - 4) / pe::kMtBlockSize) return ERROR_MR_MID_NOT_FOUND;
   for (uint64_t b = 0; b < blocks; ++b) {
     const uint8_t* block = t + 4 + b * pe::kMtBlockSize;
-    uint32_t low = Le32(block), high = Le32(block + 4), offset = Le32(block + 8);
+    uint32_t low = LoadLe32(block), high = LoadLe32(block + 4), offset = LoadLe32(block + 8);
     if (id < low || id > high) continue;
     // Entries have no index: the k-th is reached by walking k lengths.
     size_t at = offset;
     for (uint32_t k = 0;; ++k) {
       if (at > size || size - at < pe::kMtEntryHeader) return ERROR_MR_MID_NOT_FOUND;
-      uint16_t length = Le16(t + at);
+      uint16_t length = LoadLe16(t + at);
       if (length < pe::kMtEntryHeader || length > size - at) return ERROR_MR_MID_NOT_FOUND;
       if (k == id - low) {
-        out.unicode = (Le16(t + at + 2) & pe::kMtUnicode) != 0;
+        out.unicode = (LoadLe16(t + at + 2) & pe::kMtUnicode) != 0;
         out.text = t + at + pe::kMtEntryHeader;
         size_t room = length - pe::kMtEntryHeader, n = 0;
         if (out.unicode) {

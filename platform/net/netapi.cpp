@@ -37,20 +37,11 @@ LPBYTE AllocateNetBuffer(size_t bytes) {
 
 namespace platform {
 
-
-
 std::string NetUtf8FromWide(LPCWSTR w, size_t maxUnits) {
+  size_t units = 0;
+  while (w && units < maxUnits && w[units]) ++units;
   std::string out;
-  for (size_t i = 0; w && i < maxUnits && w[i]; ++i) {
-    char32_t cp = w[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < maxUnits && w[i + 1] >= 0xDC00 && w[i + 1] <= 0xDFFF) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (w[i + 1] - 0xDC00);
-      ++i;
-    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-      cp = 0xFFFD;
-    }
-    AppendUtf8(out, cp);
-  }
+  DecodeUtf16(units, [w](size_t i) { return uint32_t{w[i]}; }, [&](uint32_t cp) { AppendUtf8(out, cp); });
   return out;
 }
 

@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <strings.h>
 #include <unistd.h>
 
@@ -63,16 +64,22 @@ DWORD InstallerErrorCode(const Installer& installer) {
   return rc == 0 || rc == 1 ? code : 0;  // SQL_SUCCESS or SQL_SUCCESS_WITH_INFO
 }
 
+// 0 when `path` can be written, or made in its folder; else the errno why not. A link to
+// nowhere cannot be made through.
+int WriteError(const std::string& path) {
+  if (path.empty()) return ENOENT;
+  struct stat st;
+  if (lstat(path.c_str(), &st) == 0 || errno != ENOENT) return access(path.c_str(), W_OK) == 0 ? 0 : errno;
+  const size_t slash = path.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  return access(folder.c_str(), W_OK | X_OK) == 0 ? 0 : errno;
+}
+
 // The unixODBC installer cannot write into an odbc.ini that does not exist yet (its first
 // attempt only creates the file and fails), so an empty one is made beforehand.
-bool EnsureWritableFile(const std::string& path) {
-  if (path.empty()) return false;
-  if (access(path.c_str(), F_OK) != 0) {
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0 && errno != EEXIST) return false;
-    if (fd >= 0) close(fd);
-  }
-  return access(path.c_str(), W_OK) == 0;
+void CreateIfMissing(const std::string& path) {
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd >= 0) close(fd);
 }
 
 bool DriverInstalled(const Installer& installer, LPCSTR driver) {
@@ -134,6 +141,24 @@ std::string UserDataSourceFile() {
   return std::string(user->pw_dir) + "/.odbc.ini";
 }
 
+DataSourceFile DataSourceFileFor(WORD request) {
+  DataSourceFile out;
+  if (request == ODBC_ADD_SYS_DSN) {
+    out.path = SystemDataSourceFile();
+    out.systemError = WriteError(out.path);
+    out.system = out.systemError == 0;
+    if (out.system) return out;
+  }
+  out.path = UserDataSourceFile();
+  out.error = WriteError(out.path);
+  return out;
+}
+
+bool OdbcDriverInstalled(const char* driver) {
+  const Installer& installer = LoadInstaller();
+  return installer.complete && DriverInstalled(installer, driver);
+}
+
 void KeepInstallerLoaded() { LoadInstaller(); }
 
 std::string LastInstallerError() {
@@ -155,13 +180,10 @@ extern "C" BOOL SQLConfigDataSource(HWND parent, WORD request, LPCSTR driver, LP
   if (request != ODBC_ADD_DSN && request != ODBC_ADD_SYS_DSN)
     return installer.configDataSource(parent, request, driver, attributes);
 
-  WORD mode = kUserMode;
-  if (request == ODBC_ADD_SYS_DSN && EnsureWritableFile(platform::SystemDataSourceFile())) {
-    mode = kSystemMode;
-  } else {
-    request = ODBC_ADD_DSN;
-    EnsureWritableFile(platform::UserDataSourceFile());
-  }
+  const platform::DataSourceFile file = platform::DataSourceFileFor(request);
+  const WORD mode = file.system ? kSystemMode : kUserMode;
+  request = file.system ? ODBC_ADD_SYS_DSN : ODBC_ADD_DSN;
+  if (file.error == 0) CreateIfMissing(file.path);
   if (installer.configDataSource(parent, request, driver, attributes)) return TRUE;
   // Only the missing setup routine of an installed driver is worked around; any other
   // refusal stands.

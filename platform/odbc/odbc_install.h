@@ -24,6 +24,21 @@ namespace platform {
 std::string SystemDataSourceFile();
 std::string UserDataSourceFile();
 
+// The file SQLConfigDataSource writes a data source of `request` to: for ODBC_ADD_SYS_DSN the
+// system's odbc.ini where this user may write it, else the user's. `error` is 0 when the file
+// can be written (or made in its folder), else the system's errno why not; `systemError` says
+// why the system's file was passed over.
+struct DataSourceFile {
+  std::string path;
+  bool system = false;
+  int error = 0;
+  int systemError = 0;
+};
+DataSourceFile DataSourceFileFor(WORD request);
+
+// Whether the installer knows `driver`: a section of odbcinst.ini with a Driver.
+bool OdbcDriverInstalled(const char* driver);
+
 // Loads the installer library for good. The driver manager loads it while a connection through
 // a data source is open and unloads it with the driver, losing the memory of its ini cache each
 // time (about 1.6 KB per connection); held open, it is loaded once and keeps its cache.

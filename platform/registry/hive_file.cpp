@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <hivex.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +15,8 @@
 #include <mutex>
 #include <set>
 
+#include "platform/core/file_replace.h"
+#include "platform/core/regular_file.h"
 #include "platform/registry/hive_format.h"
 
 namespace platform {
@@ -93,22 +96,13 @@ hive_h* OpenThroughFd(int fd, DWORD& rc) {
   return h;
 }
 
-// Opens a hive file for reading without waiting: a FIFO or device planted in an image under a
-// hive's name would block a plain open for ever. Anything but a regular file is no hive.
+// Opens a hive file for reading. A FIFO or device planted in an image under a hive's name is
+// no hive.
 DWORD OpenHiveFile(const std::string& file, int& fd) {
-  fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return errno == ENOENT ? ERROR_FILE_NOT_FOUND : Win32FromErrno(errno);
-  struct stat st;
-  DWORD rc = ERROR_SUCCESS;
-  if (::fstat(fd, &st) != 0) rc = Win32FromErrno(errno);
-  else if (!S_ISREG(st.st_mode)) rc = ERROR_BADDB;
-  else if (int flags = ::fcntl(fd, F_GETFL); flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
-    rc = Win32FromErrno(errno);
-  if (rc != ERROR_SUCCESS) {
-    ::close(fd);
-    fd = -1;
-  }
-  return rc;
+  fd = OpenRegularFile(file, O_RDONLY);
+  if (fd >= 0) return ERROR_SUCCESS;
+  if (errno == ENOENT) return ERROR_FILE_NOT_FOUND;
+  return errno == kNotRegularFile ? ERROR_BADDB : Win32FromErrno(errno);
 }
 
 struct Snapshot {
@@ -189,59 +183,6 @@ class LockFile {
   int fd_ = -1;
   DWORD rc_ = ERROR_SUCCESS;
 };
-
-// Creates an empty file beside `file` under a name no one could have chosen before: a fixed
-// name could already be a link planted in the image, and writing through it would change a file
-// outside. The file has `mode` before a byte is written (the settings hive holds a password).
-int CreateTempBeside(const std::string& file, mode_t mode, std::string& tmp) {
-  tmp = file + ".tmp-XXXXXX";
-  int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
-  if (fd < 0) return -1;
-  if (::fchmod(fd, mode) != 0) {
-    int e = errno;
-    ::close(fd);
-    ::unlink(tmp.c_str());
-    errno = e;
-    return -1;
-  }
-  return fd;
-}
-
-std::string FolderOf(const std::string& file) {
-  auto slash = file.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : file.substr(0, slash);
-}
-
-DWORD SyncFolder(const std::string& file) {
-  int dfd = ::open(FolderOf(file).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dfd < 0) return Win32FromErrno(errno);
-  ::fsync(dfd);
-  ::close(dfd);
-  return ERROR_SUCCESS;
-}
-
-// The temporary file is complete and on disk before it takes the hive's name, so a reader sees
-// either the old hive or the new one, whole.
-DWORD InstallFile(const std::string& tmp, const std::string& file, mode_t mode) {
-  if (int pending = failCommitCountdown.load(); pending > 0 && failCommitCountdown.fetch_sub(1) == 1) {
-    ::unlink(tmp.c_str());
-    return ERROR_WRITE_FAULT;
-  }
-  int fd = ::open(tmp.c_str(), O_RDWR | O_CLOEXEC);
-  if (fd < 0) return Win32FromErrno(errno);
-  DWORD rc = ERROR_SUCCESS;
-  if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0) rc = Win32FromErrno(errno);
-  ::close(fd);
-  if (rc == ERROR_SUCCESS && ::rename(tmp.c_str(), file.c_str()) != 0) rc = Win32FromErrno(errno);
-  if (rc != ERROR_SUCCESS) {
-    ::unlink(tmp.c_str());
-    return rc;
-  }
-  ForgetSnapshot(file);
-  return SyncFolder(file);
-}
-
 
 // ---- compaction ----
 //
@@ -334,42 +275,48 @@ DWORD CopyTree(hive_h* from, hive_node_h src, hive_h* to, hive_node_h dst, int d
   return ERROR_SUCCESS;
 }
 
-// Rewrites `tmp` (the committed change) as a fresh hive holding the same keys and values.
-DWORD Compact(hive_h* changed, const std::string& tmp) {
-  std::string fresh;
-  const int fd = CreateTempBeside(tmp, 0600, fresh);
-  if (fd < 0) return Win32FromErrno(errno);
+// hivex reads and writes by name: an open descriptor is named through /proc.
+std::string NameOf(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+
+// Rewrites the temporary `fd` (the committed change) as a fresh hive holding the same keys and
+// values. The empty hive it starts from lives in memory, never in the image.
+DWORD Compact(hive_h* changed, int fd) {
+  const int fresh = ::memfd_create("hive", MFD_CLOEXEC);
+  if (fresh < 0) return Win32FromErrno(errno);
   const std::string bytes = MakeEmptyHive(FileTimeNow());
-  FILE* f = ::fdopen(fd, "wb");
-  if (!f) {
-    DWORD rc = Win32FromErrno(errno);
-    ::close(fd);
-    ::unlink(fresh.c_str());
-    return rc;
-  }
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  if (std::fclose(f) != 0 || !written) {
-    ::unlink(fresh.c_str());
-    return ERROR_WRITE_FAULT;
-  }
-  hive_h* to = hivex_open(fresh.c_str(), HIVEX_OPEN_WRITE);
-  ::unlink(fresh.c_str());
+  hive_h* to = nullptr;
+  if (WriteAll(fresh, bytes.data(), bytes.size()) == 0) to = hivex_open(NameOf(fresh).c_str(), HIVEX_OPEN_WRITE);
+  ::close(fresh);
   if (!to) return ERROR_BADDB;
   DWORD rc = CopyTree(changed, hivex_root(changed), to, hivex_root(to), 0);
-  if (rc == ERROR_SUCCESS && hivex_commit(to, tmp.c_str(), 0) != 0) rc = ERROR_WRITE_FAULT;
+  if (rc == ERROR_SUCCESS && hivex_commit(to, NameOf(fd).c_str(), 0) != 0) rc = ERROR_WRITE_FAULT;
   hivex_close(to);
   return rc;
 }
 
-std::string ReadWholeFile(const std::string& path) {
-  std::string out;
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return out;
-  char buf[65536];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-  std::fclose(f);
-  return out;
+// Commits the changed hive over `file`, compacting it on the way when that is worth it. `mode`
+// is the hive's, kept also when the name is a link that the commit replaces.
+DWORD CommitHive(hive_h* h, const std::string& file, mode_t mode) {
+  DWORD rc = ERROR_SUCCESS;
+  auto fill = [&](int fd) {
+    if (int pending = failCommitCountdown.load(); pending > 0 && failCommitCountdown.fetch_sub(1) == 1) {
+      rc = ERROR_WRITE_FAULT;
+      return EIO;
+    }
+    errno = 0;
+    if (hivex_commit(h, NameOf(fd).c_str(), 0) != 0) {
+      rc = errno ? Win32FromErrno(errno) : ERROR_WRITE_FAULT;
+      return EIO;
+    }
+    std::string bytes;
+    // Offsets in a hive are 32 bits: a longer file is no hive of ours to compact.
+    if (ReadToEnd(fd, 0xFFFFFFFFu, bytes) == 0 && WorthCompacting(TakeCensus(bytes))) rc = Compact(h, fd);
+    return rc == ERROR_SUCCESS ? 0 : EIO;
+  };
+  ReplaceError e = ReplaceFile(file, fill, mode);
+  if (rc == ERROR_SUCCESS && e) rc = Win32FromReplaceError(e);
+  if (rc == ERROR_SUCCESS) ForgetSnapshot(file);
+  return rc;
 }
 
 DWORD WalkCheck(const Hive& hive, HiveNode node, std::set<HiveNode>& seen, int depth) {
@@ -604,25 +551,8 @@ DWORD ChangeHive(const std::string& file, const std::function<DWORD(Hive&)>& cha
   impl.writable = true;
   Hive hive(&impl);
   rc = change(hive);
-  if (rc == ERROR_SUCCESS && impl.changed) {
-    // hivex would create the file world-readable; ours exists with the hive's mode first.
-    std::string tmp;
-    int tfd = CreateTempBeside(file, st.st_mode & 07777, tmp);
-    if (tfd < 0) {
-      rc = Win32FromErrno(errno);
-    } else {
-      ::close(tfd);
-      errno = 0;
-      if (hivex_commit(impl.h, tmp.c_str(), 0) != 0) {
-        rc = errno ? Win32FromErrno(errno) : ERROR_WRITE_FAULT;
-        ::unlink(tmp.c_str());
-      } else {
-        if (WorthCompacting(TakeCensus(ReadWholeFile(tmp)))) rc = Compact(impl.h, tmp);
-        if (rc == ERROR_SUCCESS) rc = InstallFile(tmp, file, st.st_mode & 07777);
-        else ::unlink(tmp.c_str());
-      }
-    }
-  }
+  // hivex would create a file world-readable; the temporary it writes has the hive's mode first.
+  if (rc == ERROR_SUCCESS && impl.changed) rc = CommitHive(impl.h, file, st.st_mode & 07777);
   hivex_close(impl.h);
   return rc;
 }
@@ -632,24 +562,7 @@ DWORD CreateHiveFile(const std::string& file, unsigned mode) {
   LockFile lock(file);
   if (lock.rc()) return lock.rc();
   if (::access(file.c_str(), F_OK) == 0) return ERROR_SUCCESS;
-  std::string tmp;
-  int fd = CreateTempBeside(file, 0600, tmp);
-  if (fd < 0) return Win32FromErrno(errno);
-  const std::string bytes = MakeEmptyHive(FileTimeNow());
-  size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      DWORD rc = Win32FromErrno(errno ? errno : EIO);
-      ::close(fd);
-      ::unlink(tmp.c_str());
-      return rc;
-    }
-    done += static_cast<size_t>(n);
-  }
-  ::close(fd);
-  return InstallFile(tmp, file, static_cast<mode_t>(mode));
+  return Win32FromReplaceError(ReplaceFile(file, MakeEmptyHive(FileTimeNow()), static_cast<mode_t>(mode)));
 }
 
 DWORD CheckHiveFile(const std::string& file) {

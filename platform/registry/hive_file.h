@@ -64,10 +64,8 @@ constexpr size_t kMaxValueNameLength = 16383;
 DWORD ReadHive(const std::string& file, const std::function<DWORD(const Hive&)>& read);
 
 // Read-modify-write under an exclusive flock on "<file>.lock": loads the current file, runs
-// `change`, and if it answered 0 and changed something, commits to a new temporary file beside
-// it (a fresh name, so a link planted there is never written through), fsyncs it,
-// gives it the old file's mode and renames it over the file (then fsyncs the folder). Any
-// failure leaves the file as it was. ERROR_ACCESS_DENIED when the file is not writable by us.
+// `change`, and if it answered 0 and changed something, replaces the file whole with the
+// hive's mode (platform/core/file_replace.h). Any failure leaves the file as it was. ERROR_ACCESS_DENIED when the file is not writable by us.
 // A hive of our own making (one security cell, no class names) that has become mostly dead
 // space is rebuilt compact on the way (hivex never reuses a freed cell).
 DWORD ChangeHive(const std::string& file, const std::function<DWORD(Hive&)>& change);

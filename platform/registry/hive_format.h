@@ -7,25 +7,10 @@
 #include <string>
 #include <string_view>
 
+#include "platform/core/bytes.h"
 #include "platform/core/text.h"
 
 namespace platform {
-
-// Little-endian accessors: hive bytes are never cast to structs.
-inline uint32_t LoadLe32(const unsigned char* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-         static_cast<uint32_t>(p[3]) << 24;
-}
-inline void StoreLe16(unsigned char* p, uint16_t v) {
-  p[0] = static_cast<unsigned char>(v);
-  p[1] = static_cast<unsigned char>(v >> 8);
-}
-inline void StoreLe32(unsigned char* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
-inline void StoreLe64(unsigned char* p, uint64_t v) {
-  for (int i = 0; i < 8; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
 
 constexpr size_t kHiveBaseBlockSize = 4096;
 constexpr size_t kHiveBinSize = 4096;

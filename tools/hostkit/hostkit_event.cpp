@@ -1,12 +1,10 @@
 // Event log verbs: append one record, fill a log with synthetic records, put a file into an image,
 // and print a log as ReadEventLogA serves it.
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
 #include <cerrno>
-#include <cinttypes>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -19,8 +17,10 @@
 
 #include "gather/event_row.h"
 #include "platform/eventlog/eventlog.h"
+#include "platform/core/file_replace.h"
 #include "platform/core/network.h"
 #include "platform/core/paths.h"
+#include "platform/core/sid.h"
 #include "tools/hostkit/hostkit.h"
 
 namespace hostkit {
@@ -64,35 +64,13 @@ bool ParseSid(const std::string& text, std::vector<uint8_t>& out) {
     pos = dash + 1;
   }
   if (parts.size() < 2 || parts[0] != 1 || parts.size() - 2 > 15) return false;
-  out.assign(8, 0);
-  out[0] = 1;
-  out[1] = static_cast<uint8_t>(parts.size() - 2);
-  for (int i = 0; i < 6; ++i) out[2 + i] = static_cast<uint8_t>(parts[1] >> (8 * (5 - i)));
+  std::vector<DWORD> subs;
   for (size_t i = 2; i < parts.size(); ++i) {
     if (parts[i] > 0xFFFFFFFFu) return false;
-    for (int b = 0; b < 4; ++b) out.push_back(static_cast<uint8_t>(parts[i] >> (8 * b)));
+    subs.push_back(static_cast<DWORD>(parts[i]));
   }
+  out = platform::MakeSid(parts[1], subs);
   return true;
-}
-
-// A binary SID as text; empty when the bytes are no SID.
-std::string SidText(const uint8_t* p, size_t length) {
-  if (length < 8 || p[0] != 1 || p[1] > 15 || length != 8u + 4u * p[1]) return {};
-  uint64_t authority = 0;
-  for (int i = 0; i < 6; ++i) authority = (authority << 8) | p[2 + i];
-  char buf[32];
-  if (authority >> 32)
-    std::snprintf(buf, sizeof buf, "0x%012" PRIx64, authority);
-  else
-    std::snprintf(buf, sizeof buf, "%" PRIu64, authority);
-  std::string text = std::string("S-1-") + buf;
-  for (int i = 0; i < p[1]; ++i) {
-    const uint8_t* s = p + 8 + 4 * i;
-    uint32_t v = static_cast<uint32_t>(s[0]) | (static_cast<uint32_t>(s[1]) << 8) | (static_cast<uint32_t>(s[2]) << 16) |
-                 (static_cast<uint32_t>(s[3]) << 24);
-    text += "-" + std::to_string(v);
-  }
-  return text;
 }
 
 std::string Escape(const char* text, size_t length) {
@@ -126,7 +104,10 @@ std::string FormatRecordLine(const uint8_t* record) {
   DWORD next = sizeof r;
   std::string source = TextAt(record, r.Length, next, next);
   std::string computer = TextAt(record, r.Length, next, next);
-  std::string sid = r.UserSidLength ? SidText(record + r.UserSidOffset, r.UserSidLength) : std::string();
+  // A length other than the SID's own is no SID: the line shows none.
+  std::string sid;
+  if (r.UserSidLength && platform::SidLength(record + r.UserSidOffset, r.UserSidLength) == r.UserSidLength)
+    sid = platform::SidText(record + r.UserSidOffset, r.UserSidLength);
   std::string strings;
   next = r.StringOffset;
   for (WORD i = 0; i < r.NumStrings; ++i) {
@@ -243,9 +224,7 @@ struct Synth {
     in.timeGenerated = clock - (Pick(5) == 0 ? Pick(3) : 0);
     if (Pick(3) != 0) {
       uint32_t rid = Pick(4) == 0 ? 500 : 1000 + Pick(200);
-      in.userSid = {1, 5, 0, 0, 0, 0, 0, 5, 21, 0, 0, 0};
-      for (uint32_t sub : {0x2E9B1A2Fu, 0x51C3D0E7u, 0x7A5F3C21u, rid})
-        for (int b = 0; b < 4; ++b) in.userSid.push_back(static_cast<uint8_t>(sub >> (8 * b)));
+      in.userSid = platform::MakeSid(5, {21, 0x2E9B1A2Fu, 0x51C3D0E7u, 0x7A5F3C21u, rid});
     }
     const uint32_t strings = Pick(5);
     for (uint32_t s = 0; s < strings; ++s) {
@@ -322,22 +301,8 @@ int RunPut(const std::vector<std::string>& args) {
   std::string native;
   if (DWORD rc = platform::ResolveImagePath(image, win, native, platform::PathUse::Create); rc != ERROR_SUCCESS)
     return Fail("cannot place \"" + win + "\": error " + Code(rc));
-  // A fresh name: a fixed one could be a link the image holds, and we would write through it.
-  std::string tmp = native + ".hostkit-tmp-XXXXXX";
-  int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
-  if (fd < 0) return Fail("cannot write \"" + native + "\"");
-  bool ok = ::fchmod(fd, 0644) == 0;
-  for (size_t done = 0; ok && done < bytes.size();) {
-    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    ok = n > 0;
-    if (ok) done += static_cast<size_t>(n);
-  }
-  ok = ::close(fd) == 0 && ok;
-  if (!ok || std::rename(tmp.c_str(), native.c_str()) != 0) {
-    ::unlink(tmp.c_str());
-    return Fail("cannot write \"" + native + "\"");
-  }
+  if (platform::ReplaceError e = platform::ReplaceFile(native, bytes, 0644))
+    return Fail("cannot write \"" + native + "\": " + std::strerror(e.error));
   return 0;
 }
 

@@ -1,55 +1,16 @@
 // hostkit msgdll OUT.dll FILE.mc [--ansi] [--pe32plus]: a message DLL from a message text file.
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 
+#include "platform/core/file_replace.h"
 #include "platform/messages/message_dll_writer.h"
 #include "tools/hostkit/hostkit.h"
 #include "tools/hostkit/message_text_file.h"
 
 namespace hostkit {
 namespace {
-
-// Writes a new file beside `path` and renames it into place, so `path` is whole or untouched.
-// mkstemp makes a file of its own under a name nobody can plant a link at; the answers of
-// fsync and close count (a full disk may say so only there); the temporary never stays.
-bool WriteWhole(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::string temp = path + ".XXXXXX";
-  int fd = ::mkstemp(temp.data());
-  if (fd < 0) return false;
-  // mkstemp makes the file 0600: give it the mode any new file gets here.
-  mode_t mask = ::umask(0);
-  ::umask(mask);
-  bool ok = ::fchmod(fd, 0666 & ~mask) == 0;
-  size_t done = 0;
-  while (ok && done < bytes.size()) {
-    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) ok = false;
-    else done += static_cast<size_t>(n);
-  }
-  ok = ok && ::fsync(fd) == 0;
-  int saved = errno;
-  if (::close(fd) != 0 && ok) {
-    ok = false;
-    saved = errno;
-  }
-  if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
-    ok = false;
-    saved = errno;
-  }
-  if (!ok) {
-    ::unlink(temp.c_str());
-    errno = saved;
-  }
-  return ok;
-}
 
 int RunMsgDll(const std::vector<std::string>& given) {
   std::vector<std::string> args = given;
@@ -77,7 +38,9 @@ int RunMsgDll(const std::vector<std::string>& given) {
   }
   std::vector<uint8_t> dll = platform::WriteMessageDll(file.languages, options);
   if (dll.empty()) return Fail("cannot build " + args[0]);
-  if (!WriteWhole(args[0], dll)) return Fail("cannot write " + args[0] + ": " + std::strerror(errno));
+  const std::string_view bytes(reinterpret_cast<const char*>(dll.data()), dll.size());
+  if (platform::ReplaceError e = platform::ReplaceFile(args[0], bytes))
+    return Fail("cannot write " + args[0] + ": " + std::strerror(e.error));
   return 0;
 }
 

@@ -7,9 +7,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "frame/settings.h"
 #include "platform/core/network.h"
 #include "store/data_source.h"
 #include "tools/setup/setup_steps.h"
@@ -78,33 +80,45 @@ int main(int argc, char** argv) {
   options.install = std::filesystem::absolute(install.empty() ? DefaultInstallFolder() : install).lexically_normal().string();
   while (options.install.size() > 1 && options.install.back() == '/') options.install.pop_back();
 
+  // What can be checked is checked before anything is made: a refusal leaves the machine as it was.
+  std::string error;
+  platform::DataSourceFile odbcIni;
+  if (!CheckDefaultDriver(&error) || (dataSource && !CheckDefaultDataSourceFile(odbcIni, &error))) {
+    std::fprintf(stderr, "tallyard-setup: %s\n", error.c_str());
+    return 1;
+  }
+  const std::string database = DefaultDatabasePath(options.install);
+  SetupUndo undo;
   struct Step {
-    const char* what;
-    bool (*run)(const SetupOptions&, std::string&);
+    std::function<void()> note;
+    std::function<bool()> run;
   } steps[] = {
-      {"network folder", CreateNetworkFolder},
-      {"this computer's image", CreateLocalComputer},
-      {"install folder", CreateInstallFolder},
-      {"settings keys", CreateSettingsKeys},
-      {"default database",
-       [](const SetupOptions& o, std::string& e) { return CreateDefaultDatabase(o.install, &e); }},
+      {[&] { undo.NoteFolder(options.network); }, [&] { return CreateNetworkFolder(options, error); }},
+      {[&] { undo.NoteFolder(options.network + "/" + options.computer); },
+       [&] { return CreateLocalComputer(options, error); }},
+      {[&] { undo.NoteFolder(options.install); }, [&] { return CreateInstallFolder(options, error); }},
+      {[&] {
+         undo.NoteKey(kPraxonSettingsKey);
+         for (const char* key : {kCorvaneSettingsKey, kPraxonSettingsKey}) undo.NoteValue(key, "InstallPath");
+       },
+       [&] { return CreateSettingsKeys(options, error); }},
+      {[&] { undo.NoteFile(database); }, [&] { return CreateDefaultDatabase(options.install, &error); }},
+      {[&] { if (dataSource) undo.NoteBytes(odbcIni.path); },
+       [&] { return !dataSource || InstallDefaultDataSource(options.install, &error); }},
   };
   for (const auto& step : steps) {
-    std::string error;
-    if (!step.run(options, error)) {
-      std::fprintf(stderr, "tallyard-setup: %s\n", error.c_str());
-      return 1;
-    }
-  }
-  if (dataSource) {
-    std::string error;
-    if (!InstallDefaultDataSource(options.install, &error)) {
+    step.note();
+    if (!step.run()) {
+      undo.Run();
       std::fprintf(stderr, "tallyard-setup: %s\n", error.c_str());
       return 1;
     }
   }
   std::printf("network folder   %s\ncomputer         %s\ninstall folder   %s\n", options.network.c_str(),
               options.computer.c_str(), options.install.c_str());
-  if (dataSource) std::printf("data source      %s (%s)\n", kDefaultDataSourceName, DefaultDatabasePath(options.install).c_str());
+  if (dataSource) {
+    std::printf("data source      %s (%s)\n", kDefaultDataSourceName, database.c_str());
+    std::printf("written to       %s\n", DescribeDataSourceFile(odbcIni).c_str());
+  }
   return 0;
 }

@@ -3,11 +3,15 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <filesystem>
+#include <optional>
 
 #include "frame/settings.h"
 #include "platform/registry/hive_image.h"
+#include "platform/core/file_replace.h"
 #include "platform/core/network.h"
 #include "platform/core/paths.h"
+#include "platform/core/regular_file.h"
 #include "platform/registry/registry.h"
 
 namespace {
@@ -79,4 +83,78 @@ bool CreateInstallFolder(const SetupOptions& options, std::string& error) {
 bool CreateSettingsKeys(const SetupOptions& options, std::string& error) {
   return SetInstallPath(kCorvaneSettingsKey, options.install, error) &&
          SetInstallPath(kPraxonSettingsKey, options.install, error);
+}
+
+void SetupUndo::NoteFolder(const std::string& path) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  fs::path top;
+  for (fs::path p = fs::path(path).lexically_normal(); !p.empty() && !fs::exists(fs::symlink_status(p, ec));
+       p = p.parent_path()) {
+    top = p;
+    if (p == p.parent_path()) break;
+  }
+  if (!top.empty()) undo_.push_back([top] {
+    std::error_code ignored;
+    fs::remove_all(top, ignored);
+  });
+}
+
+void SetupUndo::NoteFile(const std::string& path) {
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0) undo_.push_back([path] { ::unlink(path.c_str()); });
+}
+
+void SetupUndo::NoteKey(const std::string& keyPath) {
+  platform::ComputerImage image;
+  std::vector<std::string> names;
+  if (platform::FindComputer(platform::LocalComputerName(), image) != ERROR_SUCCESS ||
+      platform::SplitKeyPath(keyPath, names) != ERROR_SUCCESS)
+    return;  // a new image goes as a whole folder
+  std::string parent = names[0];
+  for (size_t i = 1; i < names.size(); ++i) {
+    std::vector<std::string> below;
+    if (platform::ListImageSubkeys(image, parent + "\\" + names[i], below) == ERROR_FILE_NOT_FOUND) {
+      const std::string child = names[i];
+      undo_.push_back([image, parent, child] {
+        platform::ChangeImageKey(image, parent, false, [&](platform::Hive& hive, platform::HiveNode node) {
+          platform::HiveNode made = 0;
+          if (DWORD rc = hive.Child(node, child, made)) return rc;
+          return hive.DeleteKey(made);
+        });
+      });
+      return;
+    }
+    parent += "\\" + names[i];
+  }
+}
+
+void SetupUndo::NoteValue(const std::string& keyPath, const std::string& name) {
+  platform::ComputerImage image;
+  if (platform::FindComputer(platform::LocalComputerName(), image) != ERROR_SUCCESS) return;
+  platform::RegistryValue old;
+  const DWORD rc = platform::ReadImageValue(image, keyPath, name, old);
+  if (rc == ERROR_SUCCESS) {
+    undo_.push_back([image, keyPath, name, old] { platform::WriteImageValue(image, keyPath, name, old); });
+  } else if (rc == ERROR_FILE_NOT_FOUND) {
+    undo_.push_back([image, keyPath, name] {
+      platform::ChangeImageKey(image, keyPath, false,
+                               [&](platform::Hive& hive, platform::HiveNode node) { return hive.DeleteValue(node, name); });
+    });
+  }
+}
+
+void SetupUndo::NoteBytes(const std::string& path) {
+  std::string bytes;
+  int e = platform::ReadRegularFile(path, 16u << 20, bytes);
+  if (e == ENOENT) {
+    NoteFile(path);
+  } else if (e == 0) {
+    undo_.push_back([path, bytes] { platform::ReplaceFile(path, bytes); });
+  }
+}
+
+void SetupUndo::Run() {
+  for (auto it = undo_.rbegin(); it != undo_.rend(); ++it) (*it)();
+  undo_.clear();
 }

@@ -2,7 +2,9 @@
 // so that running the installation again changes nothing.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <vector>
 
 struct SetupOptions {
   std::string network;   // the network folder
@@ -18,3 +20,24 @@ bool CreateLocalComputer(const SetupOptions& options, std::string& error);
 bool CreateInstallFolder(const SetupOptions& options, std::string& error);
 // "SOFTWARE\Quillon\Tallyard\CurrentVersion" and its subkey "Praxon", each with "InstallPath".
 bool CreateSettingsKeys(const SetupOptions& options, std::string& error);
+
+// What one run of the installation made, so that a run that fails takes it away again and
+// leaves everything that was there before it. Each Note comes before the step that may make
+// the thing noted.
+class SetupUndo {
+ public:
+  // A folder, with the folders on the way to it that are missing.
+  void NoteFolder(const std::string& path);
+  void NoteFile(const std::string& path);
+  // A key of this computer's image (given from its hive's name), with the keys on the way to it.
+  void NoteKey(const std::string& keyPath);
+  // A value of a key of this computer's image: put back as it was, or taken away.
+  void NoteValue(const std::string& keyPath, const std::string& name);
+  // A file whose bytes the run may change: they are put back, or the file goes if it was not there.
+  void NoteBytes(const std::string& path);
+  // Takes away what was noted, newest first.
+  void Run();
+
+ private:
+  std::vector<std::function<void()>> undo_;
+};

@@ -77,7 +77,7 @@ TEST(AccountsTest, WellKnownSidsAndTheImagesVersion) {
       {"NT4", MakeSid(5, {21, 1, 2, 3, 500}), "ERR 1332"},
       {"NOSUCH", MakeSid(5, {18}), "ERR 1722"},
   };
-  for (const Case& c : cases) EXPECT_EQ(Lookup(c.computer, c.sid), c.expected) << c.computer << " " << platform::SidText(c.sid.data());
+  for (const Case& c : cases) EXPECT_EQ(Lookup(c.computer, c.sid), c.expected) << c.computer << " " << platform::SidText(c.sid.data(), c.sid.size());
 }
 
 TEST(AccountsTest, RealSamHive) {

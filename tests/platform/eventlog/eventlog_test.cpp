@@ -38,7 +38,7 @@ Rec DecodeA(const uint8_t* p, DWORD available) {
   std::memcpy(&e, p, sizeof e);
   EXPECT_LE(e.Length, available);
   EXPECT_EQ(e.Length % 4, 0u);
-  EXPECT_EQ(Load32(p + e.Length - 4), e.Length);
+  EXPECT_EQ(LoadLe32(p + e.Length - 4), e.Length);
   EXPECT_EQ(e.Reserved, kSignature);
   Rec r{e.RecordNumber, e.TimeGenerated, e.TimeWritten, e.EventID, e.EventType, e.EventCategory, {}, {}, {}, {}, {}};
   const char* text = reinterpret_cast<const char*>(p);
@@ -69,7 +69,7 @@ std::vector<Rec> ReadAll(HANDLE h, DWORD& endError, DWORD bufferSize = 0x10000) 
       return out;
     }
     for (DWORD off = 0; off < got;) {
-      DWORD len = Load32(buf.data() + off);
+      DWORD len = LoadLe32(buf.data() + off);
       out.push_back(DecodeA(buf.data() + off, got - off));
       if (len == 0) return out;
       off += len;
@@ -200,14 +200,14 @@ TEST_F(EventLogTest, RoundTrip) {
          return v;
        }(),
        64 * 1024, false,
-       [](std::string& b) { ASSERT_EQ(Load32(reinterpret_cast<const uint8_t*>(b.data()) + 65536 - 48), kFiller); }},
+       [](std::string& b) { ASSERT_EQ(LoadLe32(reinterpret_cast<const uint8_t*>(b.data()) + 65536 - 48), kFiller); }},
       {"dirty header with a stale end", Events(0, 6), 512 * 1024, true,
        [](std::string& b) {
          // The header as it was after the third record, marked dirty: the EOF record holds.
          auto* p = reinterpret_cast<uint8_t*>(b.data());
          FileHeader h = ReadHeader(p);
          uint32_t third = kHeaderSize;
-         for (int i = 0; i < 3; ++i) third += Load32(p + third);
+         for (int i = 0; i < 3; ++i) third += LoadLe32(p + third);
          h.endOffset = third;
          h.currentRecordNumber = 4;
          h.flags |= kFlagDirty;
@@ -263,23 +263,23 @@ struct DamageCase {
 
 TEST_F(EventLogTest, DamagedRecordAnswers1500AfterTheGoodOnes) {
   const DamageCase cases[] = {
-      {"trailing length copy", [](uint8_t* r) { Store32(r + Load32(r) - 4, 0x1234); }},
-      {"length far too large", [](uint8_t* r) { Store32(r, 0x7FFFFFF0); }},
-      {"length below the fixed part", [](uint8_t* r) { Store32(r, 0x20); }},
-      {"signature", [](uint8_t* r) { Store32(r + 4, 0); }},
-      {"record number", [](uint8_t* r) { Store32(r + 8, 77); }},
-      {"more strings than the record holds", [](uint8_t* r) { Store16(r + 0x1A, 900); }},
-      {"sid beyond the record", [](uint8_t* r) { Store32(r + 0x28, 0x10000); }},
-      {"data offset beyond the record", [](uint8_t* r) { Store32(r + 0x34, Load32(r) - 2); }},
+      {"trailing length copy", [](uint8_t* r) { StoreLe32(r + LoadLe32(r) - 4, 0x1234); }},
+      {"length far too large", [](uint8_t* r) { StoreLe32(r, 0x7FFFFFF0); }},
+      {"length below the fixed part", [](uint8_t* r) { StoreLe32(r, 0x20); }},
+      {"signature", [](uint8_t* r) { StoreLe32(r + 4, 0); }},
+      {"record number", [](uint8_t* r) { StoreLe32(r + 8, 77); }},
+      {"more strings than the record holds", [](uint8_t* r) { StoreLe16(r + 0x1A, 900); }},
+      {"sid beyond the record", [](uint8_t* r) { StoreLe32(r + 0x28, 0x10000); }},
+      {"data offset beyond the record", [](uint8_t* r) { StoreLe32(r + 0x34, LoadLe32(r) - 2); }},
       {"unterminated source name", [](uint8_t* r) {
-         for (uint32_t i = 0x38; i < Load32(r) - 4; ++i) r[i] = 'A';
+         for (uint32_t i = 0x38; i < LoadLe32(r) - 4; ++i) r[i] = 'A';
        }},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     WriteChanged({Event(1), Event(2), Event(3)}, [&](std::string& b) {
       auto* p = reinterpret_cast<uint8_t*>(b.data());
-      c.damage(p + kHeaderSize + Load32(p + kHeaderSize));
+      c.damage(p + kHeaderSize + LoadLe32(p + kHeaderSize));
     });
     HANDLE h = OpenEventLogA("SRV1", "System");
     ASSERT_NE(h, nullptr);
@@ -296,21 +296,21 @@ TEST_F(EventLogTest, DamagedHeaderFailsTheOpen) {
   const std::pair<const char*, std::function<void(std::string&)>> cases[] = {
       {"signature", [](std::string& b) { b[4] = 'X'; }},
       {"clean header disagreeing with the EOF record", [](std::string& b) {
-         Store32(reinterpret_cast<uint8_t*>(b.data()) + 0x18, 9);
+         StoreLe32(reinterpret_cast<uint8_t*>(b.data()) + 0x18, 9);
        }},
       {"dirty header and no EOF record", [](std::string& b) {
          auto* p = reinterpret_cast<uint8_t*>(b.data());
-         Store32(p + 0x24, kFlagDirty);
+         StoreLe32(p + 0x24, kFlagDirty);
          for (size_t i = kHeaderSize; i + 4 <= b.size(); i += 4)
-           if (Load32(p + i) == 0x11111111) Store32(p + i, 0);
+           if (LoadLe32(p + i) == 0x11111111) StoreLe32(p + i, 0);
        }},
       {"count larger than the records could be", [](std::string& b) {
          auto* p = reinterpret_cast<uint8_t*>(b.data());
-         Store32(p + 0x1C, 1);
-         Store32(p + 0x18, 5000);
-         uint32_t end = Load32(p + 0x14);
-         Store32(p + end + 0x1C, 5000);
-         Store32(p + end + 0x20, 1);
+         StoreLe32(p + 0x1C, 1);
+         StoreLe32(p + 0x18, 5000);
+         uint32_t end = LoadLe32(p + 0x14);
+         StoreLe32(p + end + 0x1C, 5000);
+         StoreLe32(p + end + 0x20, 1);
        }},
       {"shorter than a header", [](std::string& b) { b.resize(20); }},
   };
@@ -362,7 +362,7 @@ TEST_F(EventLogTest, BufferSizes) {
       EXPECT_EQ(DecodeA(big.data(), got).number, 1u);
     } else {
       size_t n = 0;
-      for (DWORD off = 0; off < got; off += Load32(buf.data() + off)) {
+      for (DWORD off = 0; off < got; off += LoadLe32(buf.data() + off)) {
         EXPECT_EQ(DecodeA(buf.data() + off, got - off).number, n + 1);
         ++n;
       }
@@ -408,13 +408,13 @@ TEST_F(EventLogTest, TextsBecomeUtf8AndOffsetsAreRebuilt) {
   buf.resize(need);  // the sanitizer sees a write past it
   ASSERT_TRUE(ReadInto(h, buf, got)) << GetLastError();
   EXPECT_EQ(got, need);
-  EXPECT_EQ(got, Load32(buf.data()));
+  EXPECT_EQ(got, LoadLe32(buf.data()));
   ExpectSame(DecodeA(buf.data(), got), in, 1);
   CloseEventLog(h);
   // A lone surrogate on disk becomes U+FFFD.
   std::string b = Bytes();
   auto* p = reinterpret_cast<uint8_t*>(b.data()) + kHeaderSize;
-  Store16(p + 0x38, 0xD800);
+  StoreLe16(p + 0x38, 0xD800);
   Put(b);
   h = OpenEventLogA("SRV1", "System");
   ASSERT_TRUE(ReadInto(h, buf, got));
@@ -614,7 +614,7 @@ TEST_F(EventLogTest, WriterAndReaderAtOnce) {
       if (e == ERROR_HANDLE_EOF && last) break;
       continue;
     }
-    for (DWORD off = 0; off < got; off += Load32(buf.data() + off)) {
+    for (DWORD off = 0; off < got; off += LoadLe32(buf.data() + off)) {
       Rec r = DecodeA(buf.data() + off, got - off);
       ASSERT_EQ(r.number, expected);
       ExpectSame(r, Event(static_cast<int>(expected - 1), (expected - 1) % kPerBatch * 13), expected);
