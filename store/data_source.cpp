@@ -80,3 +80,41 @@ bool InstallDefaultDataSource(const std::string& installPath, std::string* error
   if (!ok && error) *error = std::string("cannot write the data source to the settings key ") + SettingsKey();
   return ok;
 }
+
+bool CanStoreDataSourceSettings(const DataSourceSettings& values, std::string* error) {
+  char installPath[260] = {};
+  if (ReadSetting("InstallPath", REG_SZ, installPath, sizeof installPath) != ERROR_SUCCESS) {
+    if (error) *error = std::string("Tallyard is not installed on this computer: the settings key ") + SettingsKey() +
+                        " is missing (run tallyard-setup).";
+    return false;
+  }
+  if (values.password[0] != '\0') {
+    bool readable = true;
+    std::string file;
+    if (DWORD rc = platform::LocalHiveReadableByOthers(SettingsKey(), readable, file)) {
+      if (error) *error = "The settings of Corvane cannot be found (error " + std::to_string(rc) + ").";
+      return false;
+    }
+    if (readable) {
+      if (error) *error = "Corvane's settings are kept in " + file +
+                          ", which other users can read, so the password is not stored there. Make the file "
+                          "readable by its owner only (chmod 600) and try again.";
+      return false;
+    }
+  }
+  return true;
+}
+
+bool StoreDataSourceSettings(const DataSourceSettings& values, std::string* error) {
+  if (!CanStoreDataSourceSettings(values, error)) return false;
+  auto text = [](const char* name, const char* value, size_t capacity) {
+    return WriteSetting(name, REG_SZ, value, static_cast<DWORD>(strnlen(value, capacity - 1) + 1));
+  };
+  auto number = [](const char* name, DWORD value) { return WriteSetting(name, REG_DWORD, &value, sizeof value); };
+  bool ok = text("DSN", values.dsn, sizeof values.dsn) && number("Type", values.type) &&
+            text("Description", values.description, sizeof values.description) &&
+            text("User", values.user, sizeof values.user) && text("Password", values.password, sizeof values.password) &&
+            number("RegAccess", values.regAccess);
+  if (!ok && error) *error = std::string("The data source could not be written to the settings key ") + SettingsKey() + ".";
+  return ok;
+}

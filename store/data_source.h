@@ -32,3 +32,13 @@ bool CreateDataSource();
 // "Type" and "Description" to the running program's settings key (which must exist). False
 // with the reason in `error`.
 bool InstallDefaultDataSource(const std::string& installPath, std::string* error);
+
+// Whether `values` can be made Corvane's data source: the settings key is there, and a
+// password would not be readable by others. False with the reason in `error`.
+bool CanStoreDataSourceSettings(const DataSourceSettings& values, std::string* error);
+
+// Makes `values` Corvane's data source: writes "DSN", "Type", "Description", "User", "Password"
+// and "RegAccess" to the running program's settings key, which the installation made. A
+// password is stored only where no other user can read it. False with the reason in `error`;
+// a refusal found before the first write leaves the settings as they were.
+bool StoreDataSourceSettings(const DataSourceSettings& values, std::string* error);
