@@ -13,7 +13,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QStackedWidget>
 #include <QVBoxLayout>
 
 #include "store/data_source.h"
@@ -120,14 +119,15 @@ DataSourceDialog::DataSourceDialog(std::vector<platform::OdbcDriver> driverList,
   auto* fileRow = new QHBoxLayout;
   fileRow->addWidget(file, 1);
   fileRow->addWidget(browse);
-  auto* filePage = new QGroupBox("Database file");
+  filePage = new QGroupBox("Database file");
   auto* fileForm = new QFormLayout(filePage);
-  fileForm->addRow("&File:", fileRow);
+  auto* fileLabel = new QLabel("&File:");
+  fileLabel->setBuddy(file);
+  fileForm->addRow(fileLabel, fileRow);
 
   // PostgreSQL and MariaDB: a server.
   server = new QLineEdit;
   server->setObjectName("server");
-  server->setPlaceholderText("localhost");
   port = new QLineEdit;
   port->setObjectName("port");
   port->setMaxLength(5);
@@ -141,7 +141,7 @@ DataSourceDialog::DataSourceDialog(std::vector<platform::OdbcDriver> driverList,
   passwordNote = new QLabel;
   passwordNote->setObjectName("passwordNote");
   passwordNote->setWordWrap(true);
-  auto* serverPage = new QGroupBox("Server");
+  serverPage = new QGroupBox("Server");
   auto* serverForm = new QFormLayout(serverPage);
   serverForm->addRow("&Server:", server);
   serverForm->addRow("&Port:", port);
@@ -149,10 +149,6 @@ DataSourceDialog::DataSourceDialog(std::vector<platform::OdbcDriver> driverList,
   serverForm->addRow("U&ser:", user);
   serverForm->addRow("Pass&word:", password);
   serverForm->addRow(passwordNote);
-
-  pages = new QStackedWidget;
-  pages->addWidget(filePage);
-  pages->addWidget(serverPage);
 
   forCorvane = new QCheckBox("&Corvane gathers into this data source");
   forCorvane->setObjectName("forCorvane");
@@ -169,7 +165,8 @@ DataSourceDialog::DataSourceDialog(std::vector<platform::OdbcDriver> driverList,
 
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(general);
-  layout->addWidget(pages);
+  layout->addWidget(filePage);
+  layout->addWidget(serverPage);
   layout->addWidget(forCorvane);
   layout->addWidget(buttons);
 
@@ -196,6 +193,7 @@ DataSourceDialog::DataSourceDialog(std::vector<platform::OdbcDriver> driverList,
   if (original) editedKind = KindOfDataSource(*original, drivers);
   if (editedKind) kind->setCurrentIndex(kind->findData(static_cast<int>(*editedKind)));
   KindChanged();
+  if (!original) server->setText("localhost");
   if (original && editedKind) {
     DataSourceForm form = FormOfEntry(*original, *editedKind);
     kind->setEnabled(false);
@@ -224,16 +222,22 @@ DataSourceDialog::DataSourceDialog(std::vector<platform::OdbcDriver> driverList,
 
 void DataSourceDialog::KindChanged() {
   auto chosen = static_cast<DatabaseKind>(kind->currentData().toInt());
-  pages->setCurrentIndex(chosen == DatabaseKind::Sqlite ? 0 : 1);
+  // Only the kind's own values show, and the dialog takes their size.
+  filePage->setVisible(chosen == DatabaseKind::Sqlite);
+  serverPage->setVisible(chosen != DatabaseKind::Sqlite);
   port->setPlaceholderText(chosen == DatabaseKind::Postgres ? "5432" : "3306");
   driver->clear();
-  // Drivers whose library is there first: the first one is the likely choice.
+  // The first is the likely choice: a driver whose library is there, Unicode before ANSI
+  // (the store sends UTF-8 text).
   for (bool found : {true, false})
-    for (const platform::OdbcDriver& d : drivers)
-      if (KindOfDriver(d) == chosen && d.libraryPath.empty() != found)
-        driver->addItem(Q(d.name) + (found ? "" : "  (library missing)"), Q(d.name));
+    for (bool unicode : {true, false})
+      for (const platform::OdbcDriver& d : drivers)
+        if (KindOfDriver(d) == chosen && d.libraryPath.empty() != found &&
+            QString::fromStdString(d.name).contains("Unicode", Qt::CaseInsensitive) == unicode)
+          driver->addItem(Q(d.name) + (found ? "" : "  (library missing)"), Q(d.name));
   passwordNote->setText("The password is not written to the data source's file, which others may read; Corvane "
                         "keeps it in its own settings, readable by you only.");
+  adjustSize();
 }
 
 void DataSourceDialog::ChooseFile() {

@@ -16,7 +16,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QRadioButton;
-class QStackedWidget;
+class QGroupBox;
 
 // Tries the form's database and tells the user what it found; offers to make a SQLite file
 // that is not there and log tables that are missing. `saving`: a failure says that nothing was
@@ -55,7 +55,8 @@ class DataSourceDialog : public QDialog {
   QLineEdit* description;
   QRadioButton* systemScope;
   QRadioButton* userScope;
-  QStackedWidget* pages;
+  QGroupBox* filePage;
+  QGroupBox* serverPage;
   QLineEdit* file;
   QLineEdit* server;
   QLineEdit* port;
