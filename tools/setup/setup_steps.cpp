@@ -1,8 +1,13 @@
 #include "tools/setup/setup_steps.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
 #include "frame/settings.h"
 #include "platform/registry/hive_image.h"
@@ -36,6 +41,36 @@ bool SetInstallPath(const char* keyPath, const std::string& install, std::string
   }
   RegCloseKey(key);
   return rc == ERROR_SUCCESS;
+}
+
+std::string ReadAll(const std::string& path, bool& ok) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream bytes;
+  bytes << in.rdbuf();
+  ok = static_cast<bool>(in) || in.eof();
+  return bytes.str();
+}
+
+// Written beside the target and renamed over it, so a Corvane starting it meanwhile finds the
+// old program or the new one, whole.
+bool ReplaceProgram(const std::string& target, const std::string& bytes, std::string& error) {
+  std::string temp = target + ".new";
+  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0755);
+  bool ok = fd >= 0;
+  for (size_t done = 0; ok && done < bytes.size();) {
+    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    ok = n > 0;
+    if (ok) done += static_cast<size_t>(n);
+  }
+  ok = ok && ::fchmod(fd, 0755) == 0 && ::fsync(fd) == 0;
+  int saved = errno;
+  if (fd >= 0) ::close(fd);
+  ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
+  if (!ok) {
+    error = "cannot install " + target + ": " + std::strerror(errno ? errno : saved);
+    ::unlink(temp.c_str());
+  }
+  return ok;
 }
 
 }  // namespace
@@ -74,6 +109,19 @@ bool CreateInstallFolder(const SetupOptions& options, std::string& error) {
     return false;
   }
   return true;
+}
+
+bool InstallSourcewarden(const SetupOptions& options, const std::string& program, std::string& error) {
+  bool read = false;
+  std::string bytes = ReadAll(program, read);
+  if (!read || bytes.empty()) {
+    error = "the data-source manager " + program + " is not built";
+    return false;
+  }
+  std::string target = options.install + "/sourcewarden";
+  bool there = false;
+  if (ReadAll(target, there) == bytes && there) return true;
+  return ReplaceProgram(target, bytes, error);
 }
 
 bool CreateSettingsKeys(const SetupOptions& options, std::string& error) {
