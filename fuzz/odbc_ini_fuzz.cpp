@@ -12,6 +12,10 @@ namespace {
 
 bool Blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
 
+bool Same(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
+}
+
 bool Trimmed(std::string_view s) { return s.empty() || (!Blank(s.front()) && !Blank(s.back())); }
 
 }  // namespace
@@ -22,12 +26,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto& section = sections[i];
     if (section.name.empty() || !Trimmed(section.name) || section.name.find('\n') != std::string::npos) std::abort();
     for (size_t j = 0; j < i; ++j)
-      if (strcasecmp(sections[j].name.c_str(), section.name.c_str()) == 0) std::abort();
+      if (Same(sections[j].name, section.name)) std::abort();
     for (size_t k = 0; k < section.entries.size(); ++k) {
       const auto& [key, value] = section.entries[k];
       if (key.empty() || !Trimmed(key) || !Trimmed(value) || key.find('=') != std::string::npos) std::abort();
       for (size_t m = 0; m < k; ++m)
-        if (strcasecmp(section.entries[m].first.c_str(), key.c_str()) == 0) std::abort();
+        if (Same(section.entries[m].first, key)) std::abort();
     }
   }
   return 0;
