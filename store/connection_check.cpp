@@ -30,7 +30,10 @@ Diagnostic FirstDiagnostic(SQLSMALLINT type, SQLHANDLE handle) {
   }
   d.sqlState = reinterpret_cast<char*>(state);
   d.native = native;
-  d.message = reinterpret_cast<char*>(text);
+  // libpq indents its second line with a tab; in a message box a space reads better.
+  for (char c : std::string(reinterpret_cast<char*>(text)))
+    if (c != '\t') d.message += c;
+    else if (!d.message.empty() && d.message.back() != '\n') d.message += ' ';
   while (!d.message.empty() && (d.message.back() == '\n' || d.message.back() == ' ')) d.message.pop_back();
   return d;
 }

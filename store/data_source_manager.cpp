@@ -208,8 +208,9 @@ std::string DescribeConnectFailure(const DataSourceForm& form, const ConnectionC
   std::string text;
   switch (check.failure) {
     case ConnectFailure::MissingDriver:
-      text = "The ODBC driver \"" + form.driver + "\" cannot be loaded: it is not installed, or its library is missing" +
-             " (Debian package " + DriverPackage(form.kind) + ").";
+      text = "The ODBC driver \"" + form.driver + "\" cannot be loaded: it is not installed, or its library is missing. " +
+             "Choose another driver, or install it (Debian's package for this database is " + DriverPackage(form.kind) +
+             ").";
       break;
     case ConnectFailure::MissingDataSource:
       text = "There is no data source \"" + form.name + "\".";
