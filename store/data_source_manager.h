@@ -15,14 +15,14 @@
 
 struct DataSourceForm {
   DatabaseKind kind = DatabaseKind::Sqlite;
-  std::string name;
-  std::string description;
+  std::string name{};
+  std::string description{};
   platform::DataSourceScope scope = platform::DataSourceScope::User;
-  std::string driver;
-  std::string file;  // SQLite
-  std::string server, port, database, user;
-  std::string password;               // for connecting only; never written to odbc.ini
-  platform::IniEntries otherAttributes;  // what the form does not show, kept as it was
+  std::string driver{};
+  std::string file{};  // SQLite
+  std::string server{}, port{}, database{}, user{};
+  std::string password{};                  // for connecting only; never written to odbc.ini
+  platform::IniEntries otherAttributes{};  // what the form does not show, kept as it was
 };
 
 // Which database a driver serves, told by its library's name, else by its own name.
