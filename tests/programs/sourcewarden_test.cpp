@@ -357,6 +357,8 @@ int main(int argc, char** argv) {
   TempNetwork::WriteFile(odbcFolder + "/user.ini", "");
   ::setenv("ODBCSYSINI", odbcFolder.c_str(), 1);
   ::setenv("ODBCINI", (odbcFolder + "/user.ini").c_str(), 1);
+  // Qt makes a runtime folder of its own in /tmp when none is named.
+  ::setenv("XDG_RUNTIME_DIR", odbcFolder.c_str(), 0);
   int result;
   {
     QApplication application(argc, argv);
