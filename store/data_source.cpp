@@ -71,15 +71,15 @@ bool CheckDefaultDriver(std::string* error) {
   return false;
 }
 
-std::string DescribeDataSourceFile(const platform::DataSourceFile& file) {
+std::string DescribeDataSourceFile(const platform::DataSourceTarget& file) {
   if (file.system) return file.path + " (a system data source, for every user of this computer)";
   std::string text = file.path + " (a user data source";
   if (file.systemError) text += std::string("; the system's cannot be written: ") + std::strerror(file.systemError);
   return text + ")";
 }
 
-bool CheckDefaultDataSourceFile(platform::DataSourceFile& file, std::string* error) {
-  file = platform::DataSourceFileFor(ODBC_ADD_SYS_DSN);
+bool CheckDefaultDataSourceFile(platform::DataSourceTarget& file, std::string* error) {
+  file = platform::DataSourceTargetFor(ODBC_ADD_SYS_DSN);
   if (file.error == 0) return true;
   if (error) {
     *error = "cannot write the data source " + std::string(kDefaultDataSourceName) + " to " +
@@ -94,7 +94,7 @@ bool CheckDefaultDataSourceFile(platform::DataSourceFile& file, std::string* err
 bool InstallDefaultDataSource(const std::string& installPath, std::string* error) {
   if (!AddDefaultDataSource(installPath)) {
     if (error) {
-      platform::DataSourceFile file;
+      platform::DataSourceTarget file;
       std::string why;
       if (CheckDefaultDataSourceFile(file, &why)) {
         why = platform::LastInstallerError();
@@ -113,5 +113,43 @@ bool InstallDefaultDataSource(const std::string& installPath, std::string* error
             WriteSetting("Description", REG_SZ, values.description,
                          static_cast<DWORD>(std::strlen(values.description) + 1));
   if (!ok && error) *error = std::string("cannot write the data source to the settings key ") + SettingsKey();
+  return ok;
+}
+
+bool CanStoreDataSourceSettings(const DataSourceSettings& values, std::string* error) {
+  char installPath[260] = {};
+  if (ReadSetting("InstallPath", REG_SZ, installPath, sizeof installPath) != ERROR_SUCCESS) {
+    if (error) *error = std::string("Tallyard is not installed on this computer: the settings key ") + SettingsKey() +
+                        " is missing (run tallyard-setup).";
+    return false;
+  }
+  if (values.password[0] != '\0') {
+    bool readable = true;
+    std::string file;
+    if (DWORD rc = platform::LocalHiveReadableByOthers(SettingsKey(), readable, file)) {
+      if (error) *error = "The settings of Corvane cannot be found (error " + std::to_string(rc) + ").";
+      return false;
+    }
+    if (readable) {
+      if (error) *error = "Corvane's settings are kept in " + file +
+                          ", which other users can read, so the password is not stored there. Make the file "
+                          "readable by its owner only (chmod 600) and try again.";
+      return false;
+    }
+  }
+  return true;
+}
+
+bool StoreDataSourceSettings(const DataSourceSettings& values, std::string* error) {
+  if (!CanStoreDataSourceSettings(values, error)) return false;
+  auto text = [](const char* name, const char* value, size_t capacity) {
+    return WriteSetting(name, REG_SZ, value, static_cast<DWORD>(strnlen(value, capacity - 1) + 1));
+  };
+  auto number = [](const char* name, DWORD value) { return WriteSetting(name, REG_DWORD, &value, sizeof value); };
+  bool ok = text("DSN", values.dsn, sizeof values.dsn) && number("Type", values.type) &&
+            text("Description", values.description, sizeof values.description) &&
+            text("User", values.user, sizeof values.user) && text("Password", values.password, sizeof values.password) &&
+            number("RegAccess", values.regAccess);
+  if (!ok && error) *error = std::string("The data source could not be written to the settings key ") + SettingsKey() + ".";
   return ok;
 }

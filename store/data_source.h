@@ -26,10 +26,10 @@ bool AddDefaultDataSource(const std::string& installPath);
 // driver, and where the default data source would go (`file`), with the reason when no odbc.ini
 // can be written there. False with the reason in `error`.
 bool CheckDefaultDriver(std::string* error);
-bool CheckDefaultDataSourceFile(platform::DataSourceFile& file, std::string* error);
+bool CheckDefaultDataSourceFile(platform::DataSourceTarget& file, std::string* error);
 
 // "/etc/odbc.ini (a system data source)" or "/home/x/.odbc.ini (a user data source: ...)".
-std::string DescribeDataSourceFile(const platform::DataSourceFile& file);
+std::string DescribeDataSourceFile(const platform::DataSourceTarget& file);
 
 // The data-source values that go with the default data source.
 void SetDefaultDataSource(DataSourceSettings& settings);
@@ -42,3 +42,13 @@ bool CreateDataSource();
 // "Type" and "Description" to the running program's settings key (which must exist). False
 // with the reason in `error`.
 bool InstallDefaultDataSource(const std::string& installPath, std::string* error);
+
+// Whether `values` can be made Corvane's data source: the settings key is there, and a
+// password would not be readable by others. False with the reason in `error`.
+bool CanStoreDataSourceSettings(const DataSourceSettings& values, std::string* error);
+
+// Makes `values` Corvane's data source: writes "DSN", "Type", "Description", "User", "Password"
+// and "RegAccess" to the running program's settings key, which the installation made. A
+// password is stored only where no other user can read it. False with the reason in `error`;
+// a refusal found before the first write leaves the settings as they were.
+bool StoreDataSourceSettings(const DataSourceSettings& values, std::string* error);

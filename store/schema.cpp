@@ -64,7 +64,21 @@ bool RunSchemaScript(SQLHDBC connection, const std::string& script, std::string*
 const char* SqliteSchema() {
   static const char schema[] =
 #include "store/sqlite_schema.inc"
-#include "store/odbc_result.h"
       ;
   return schema;
+}
+
+const char* SchemaScript(DatabaseKind kind) {
+  static const char postgresql[] =
+#include "store/postgresql_schema.inc"
+      ;
+  static const char mariadb[] =
+#include "store/mariadb_schema.inc"
+      ;
+  switch (kind) {
+    case DatabaseKind::Postgres: return postgresql;
+    case DatabaseKind::Maria: return mariadb;
+    case DatabaseKind::Sqlite: break;
+  }
+  return SqliteSchema();
 }

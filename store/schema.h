@@ -14,5 +14,12 @@ std::vector<std::string> SplitSchemaScript(const std::string& script);
 // back and gives the driver's SQLSTATE and message in `error`.
 bool RunSchemaScript(SQLHDBC connection, const std::string& script, std::string* error);
 
+// The databases the store has a schema for. The numbers are what Corvane's settings keep as
+// the data source's "Type" (1, SQLite, is also that value's default).
+enum class DatabaseKind { Sqlite = 1, Postgres = 2, Maria = 3 };
+
 // The SQLite schema (db/sqlite.sql), compiled in.
 const char* SqliteSchema();
+
+// The schema of db/ for `kind`, compiled in.
+const char* SchemaScript(DatabaseKind kind);

@@ -14,27 +14,18 @@
 #include <utility>
 #include <vector>
 
+#include "platform/odbc/odbc_installer.h"
+
+namespace platform::odbc_installer {
+
 namespace {
-
-// unixODBC's installer codes and configuration modes.
-constexpr DWORD kGeneralError = 1;
-constexpr WORD kBothModes = 0, kUserMode = 1, kSystemMode = 2;
-
-struct Installer {
-  BOOL (*configDataSource)(HWND, WORD, LPCSTR, LPCSTR) = nullptr;
-  BOOL (*writeDsnToIni)(LPCSTR, LPCSTR) = nullptr;
-  BOOL (*writePrivateProfileString)(LPCSTR, LPCSTR, LPCSTR, LPCSTR) = nullptr;
-  int (*getPrivateProfileString)(LPCSTR, LPCSTR, LPCSTR, LPSTR, int, LPCSTR) = nullptr;
-  BOOL (*setConfigMode)(WORD) = nullptr;
-  short (*installerError)(WORD, DWORD*, LPSTR, WORD, WORD*) = nullptr;
-  char* (*systemFilePath)(char*) = nullptr;
-  bool complete = false;
-};
 
 template <typename F>
 void Resolve(void* library, const char* name, F& function) {
   function = reinterpret_cast<F>(dlsym(library, name));
 }
+
+}  // namespace
 
 // Loaded once and kept for the life of the process, as the installer keeps state of its own.
 const Installer& LoadInstaller() {
@@ -45,16 +36,68 @@ const Installer& LoadInstaller() {
     if (library == nullptr) return;
     Resolve(library, "SQLConfigDataSource", installer.configDataSource);
     Resolve(library, "SQLWriteDSNToIni", installer.writeDsnToIni);
+    Resolve(library, "SQLRemoveDSNFromIni", installer.removeDsnFromIni);
     Resolve(library, "SQLWritePrivateProfileString", installer.writePrivateProfileString);
     Resolve(library, "SQLGetPrivateProfileString", installer.getPrivateProfileString);
     Resolve(library, "SQLSetConfigMode", installer.setConfigMode);
     Resolve(library, "SQLInstallerError", installer.installerError);
     Resolve(library, "odbcinst_system_file_path", installer.systemFilePath);
-    installer.complete = installer.configDataSource && installer.writeDsnToIni && installer.writePrivateProfileString &&
-                         installer.getPrivateProfileString && installer.setConfigMode && installer.installerError;
+    Resolve(library, "odbcinst_system_file_name", installer.systemFileName);
+    installer.complete = installer.configDataSource && installer.writeDsnToIni && installer.removeDsnFromIni &&
+                         installer.writePrivateProfileString && installer.getPrivateProfileString &&
+                         installer.setConfigMode && installer.installerError;
   });
   return installer;
 }
+
+bool EnsureWritableFile(const std::string& path) {
+  if (path.empty()) return false;
+  if (access(path.c_str(), F_OK) != 0) {
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0 && errno != EEXIST) return false;
+    if (fd >= 0) close(fd);
+  }
+  return access(path.c_str(), W_OK) == 0;
+}
+
+std::string SystemFolder() {
+  const Installer& installer = LoadInstaller();
+  char folder[4096] = {};
+  // The installer's own answer (ODBCSYSINI or its compiled-in folder); it keeps the first one
+  // it gave for the rest of the process.
+  if (installer.systemFilePath != nullptr && installer.systemFilePath(folder) != nullptr && folder[0] != '\0')
+    return folder;
+  const char* env = std::getenv("ODBCSYSINI");
+  return env && *env ? env : "/etc";
+}
+
+bool WriteSection(WORD mode, const std::string& name, const std::string& driver,
+                  const std::vector<std::pair<std::string, std::string>>& entries) {
+  const Installer& installer = LoadInstaller();
+  if (!installer.complete) return false;
+  installer.setConfigMode(mode);
+  BOOL ok = installer.writeDsnToIni(name.c_str(), driver.c_str());
+  for (const auto& [key, value] : entries) {
+    if (!ok) break;
+    if (strcasecmp(key.c_str(), "Driver") == 0) continue;
+    ok = installer.writePrivateProfileString(name.c_str(), key.c_str(), value.c_str(), "odbc.ini");
+  }
+  installer.setConfigMode(kBothModes);
+  return ok != FALSE;
+}
+
+}  // namespace platform::odbc_installer
+
+namespace {
+
+using platform::odbc_installer::EnsureWritableFile;
+using platform::odbc_installer::Installer;
+using platform::odbc_installer::kSystemMode;
+using platform::odbc_installer::kUserMode;
+using platform::odbc_installer::LoadInstaller;
+
+// The installer's code for a failure it cannot place more precisely.
+constexpr DWORD kGeneralError = 1;
 
 DWORD InstallerErrorCode(const Installer& installer) {
   DWORD code = 0;
@@ -75,13 +118,6 @@ int WriteError(const std::string& path) {
   return access(folder.c_str(), W_OK | X_OK) == 0 ? 0 : errno;
 }
 
-// The unixODBC installer cannot write into an odbc.ini that does not exist yet (its first
-// attempt only creates the file and fails), so an empty one is made beforehand.
-void CreateIfMissing(const std::string& path) {
-  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  if (fd >= 0) close(fd);
-}
-
 bool DriverInstalled(const Installer& installer, LPCSTR driver) {
   char value[512] = {};
   return installer.getPrivateProfileString(driver, "Driver", "", value, sizeof value, "odbcinst.ini") > 0 &&
@@ -100,37 +136,21 @@ std::vector<std::pair<std::string, std::string>> SplitAttributes(LPCSTR attribut
 }
 
 // The entry written by the installer's own calls, in the given configuration mode.
-BOOL WriteEntry(const Installer& installer, WORD mode, LPCSTR driver, LPCSTR attributes) {
+BOOL WriteEntry(WORD mode, LPCSTR driver, LPCSTR attributes) {
   auto pairs = SplitAttributes(attributes);
   std::string dsn;
   for (const auto& [key, value] : pairs)
     if (strcasecmp(key.c_str(), "DSN") == 0) dsn = value;
   if (dsn.empty()) return FALSE;
-  installer.setConfigMode(mode);
-  BOOL ok = installer.writeDsnToIni(dsn.c_str(), driver);
-  for (const auto& [key, value] : pairs) {
-    if (!ok) break;
-    if (strcasecmp(key.c_str(), "DSN") == 0 || strcasecmp(key.c_str(), "Driver") == 0) continue;
-    ok = installer.writePrivateProfileString(dsn.c_str(), key.c_str(), value.c_str(), "odbc.ini");
-  }
-  installer.setConfigMode(kBothModes);
-  return ok;
+  std::erase_if(pairs, [](const auto& pair) { return strcasecmp(pair.first.c_str(), "DSN") == 0; });
+  return platform::odbc_installer::WriteSection(mode, dsn, driver, pairs);
 }
 
 }  // namespace
 
 namespace platform {
 
-std::string SystemDataSourceFile() {
-  const Installer& installer = LoadInstaller();
-  char folder[4096] = {};
-  // The installer's own answer (ODBCSYSINI or its compiled-in folder); it keeps the first one
-  // it gave for the rest of the process.
-  if (installer.systemFilePath != nullptr && installer.systemFilePath(folder) != nullptr && folder[0] != '\0')
-    return std::string(folder) + "/odbc.ini";
-  const char* env = std::getenv("ODBCSYSINI");
-  return std::string(env && *env ? env : "/etc") + "/odbc.ini";
-}
+std::string SystemDataSourceFile() { return odbc_installer::SystemFolder() + "/odbc.ini"; }
 
 std::string UserDataSourceFile() {
   const char* env = std::getenv("ODBCINI");
@@ -141,8 +161,8 @@ std::string UserDataSourceFile() {
   return std::string(user->pw_dir) + "/.odbc.ini";
 }
 
-DataSourceFile DataSourceFileFor(WORD request) {
-  DataSourceFile out;
+DataSourceTarget DataSourceTargetFor(WORD request) {
+  DataSourceTarget out;
   if (request == ODBC_ADD_SYS_DSN) {
     out.path = SystemDataSourceFile();
     out.systemError = WriteError(out.path);
@@ -180,13 +200,13 @@ extern "C" BOOL SQLConfigDataSource(HWND parent, WORD request, LPCSTR driver, LP
   if (request != ODBC_ADD_DSN && request != ODBC_ADD_SYS_DSN)
     return installer.configDataSource(parent, request, driver, attributes);
 
-  const platform::DataSourceFile file = platform::DataSourceFileFor(request);
+  const platform::DataSourceTarget file = platform::DataSourceTargetFor(request);
   const WORD mode = file.system ? kSystemMode : kUserMode;
   request = file.system ? ODBC_ADD_SYS_DSN : ODBC_ADD_DSN;
-  if (file.error == 0) CreateIfMissing(file.path);
+  if (file.error == 0) EnsureWritableFile(file.path);
   if (installer.configDataSource(parent, request, driver, attributes)) return TRUE;
   // Only the missing setup routine of an installed driver is worked around; any other
   // refusal stands.
   if (InstallerErrorCode(installer) != kGeneralError || !DriverInstalled(installer, driver)) return FALSE;
-  return WriteEntry(installer, mode, driver, attributes);
+  return WriteEntry(mode, driver, attributes);
 }

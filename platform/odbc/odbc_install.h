@@ -28,13 +28,13 @@ std::string UserDataSourceFile();
 // system's odbc.ini where this user may write it, else the user's. `error` is 0 when the file
 // can be written (or made in its folder), else the system's errno why not; `systemError` says
 // why the system's file was passed over.
-struct DataSourceFile {
+struct DataSourceTarget {
   std::string path;
   bool system = false;
   int error = 0;
   int systemError = 0;
 };
-DataSourceFile DataSourceFileFor(WORD request);
+DataSourceTarget DataSourceTargetFor(WORD request);
 
 // Whether the installer knows `driver`: a section of odbcinst.ini with a Driver.
 bool OdbcDriverInstalled(const char* driver);

@@ -1,6 +1,11 @@
 #include "platform/registry/registry.h"
 
+#include <limits.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
 #include <array>
+#include <cerrno>
 #include <cstring>
 #include <mutex>
 
@@ -312,6 +317,29 @@ std::string ValueText(const RegistryValue& value) {
   std::string text = AnsiData(RegistryValue{value.type == REG_MULTI_SZ ? REG_MULTI_SZ : REG_SZ, value.data});
   if (value.type != REG_MULTI_SZ) text.resize(std::strlen(text.c_str()));
   return text;
+}
+
+DWORD LocalHiveReadableByOthers(std::string_view keyPath, bool& readable, std::string& file) {
+  ComputerImage computer;
+  std::vector<std::string> names;
+  if (DWORD rc = ReachComputer(nullptr, computer)) return rc;
+  if (DWORD rc = SplitKeyPath(keyPath, names)) return rc;
+  if (DWORD rc = ImageHiveFile(computer, names[0], file)) return rc;
+  char real[PATH_MAX];
+  if (::realpath(file.c_str(), real) == nullptr) return Win32FromErrno(errno);
+  struct stat st;
+  if (::stat(real, &st) != 0) return Win32FromErrno(errno);
+  // The group and everyone else each read the file if it lets them and every folder above it
+  // lets them through.
+  bool groupReads = (st.st_mode & S_IRGRP) != 0, othersRead = (st.st_mode & S_IROTH) != 0;
+  for (std::string folder = real; (groupReads || othersRead) && folder.size() > 1;) {
+    folder.erase(folder.find_last_of('/') == 0 ? 1 : folder.find_last_of('/'));
+    if (::stat(folder.c_str(), &st) != 0) return Win32FromErrno(errno);
+    groupReads = groupReads && (st.st_mode & S_IXGRP) != 0;
+    othersRead = othersRead && (st.st_mode & S_IXOTH) != 0;
+  }
+  readable = groupReads || othersRead;
+  return ERROR_SUCCESS;
 }
 
 }  // namespace platform

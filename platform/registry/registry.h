@@ -129,4 +129,9 @@ RegistryValue StringValue(DWORD type, std::string_view utf8);
 RegistryValue DwordValue(DWORD value);
 std::string ValueText(const RegistryValue& value);
 
+// Whether users other than its owner may read the local computer's hive that holds `keyPath`
+// ("SOFTWARE\..."): its file lets the group or everyone read it, and every folder above it
+// lets them through. The hive's native path goes to `file`. 0, or the code of what is missing.
+DWORD LocalHiveReadableByOthers(std::string_view keyPath, bool& readable, std::string& file);
+
 }  // namespace platform

@@ -33,6 +33,14 @@ std::string DefaultInstallFolder() {
   return base + "/tallyard/install";
 }
 
+// The manager built beside this program, else where the build put it.
+std::string SourcewardenProgram() {
+  std::error_code ec;
+  auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (!ec && std::filesystem::exists(self.parent_path() / "sourcewarden")) return self.parent_path() / "sourcewarden";
+  return TALLYARD_SOURCEWARDEN_PROGRAM;
+}
+
 bool ValidComputerName(const std::string& name) {
   if (name.empty() || name.size() > 15 || name == "." || name == "..") return false;
   for (char c : name)
@@ -82,7 +90,7 @@ int main(int argc, char** argv) {
 
   // What can be checked is checked before anything is made: a refusal leaves the machine as it was.
   std::string error;
-  platform::DataSourceFile odbcIni;
+  platform::DataSourceTarget odbcIni;
   if (!CheckDefaultDriver(&error) || (dataSource && !CheckDefaultDataSourceFile(odbcIni, &error))) {
     std::fprintf(stderr, "tallyard-setup: %s\n", error.c_str());
     return 1;
@@ -114,6 +122,11 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
+  // Corvane's "Data source.." starts the manager from the install folder; an installation
+  // without it still works, and Corvane then says it cannot start it.
+  std::string managerNote;
+  if (!InstallSourcewarden(options, SourcewardenProgram(), managerNote))
+    std::fprintf(stderr, "tallyard-setup: note: %s\n", managerNote.c_str());
   std::printf("network folder   %s\ncomputer         %s\ninstall folder   %s\n", options.network.c_str(),
               options.computer.c_str(), options.install.c_str());
   if (dataSource) {

@@ -1,7 +1,10 @@
 #include "tools/setup/setup_steps.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <optional>
@@ -42,6 +45,24 @@ bool SetInstallPath(const char* keyPath, const std::string& install, std::string
   return rc == ERROR_SUCCESS;
 }
 
+// A program file is read whole, up to a bound far above any build of ours.
+std::string ReadAll(const std::string& path, bool& ok) {
+  std::string bytes;
+  ok = platform::ReadRegularFile(path, size_t{256} << 20, bytes) == 0;
+  return bytes;
+}
+
+// Replaced whole, so a Corvane starting it meanwhile finds the old program or the new one.
+bool ReplaceProgram(const std::string& target, const std::string& bytes, std::string& error) {
+  // The mode is forced: an earlier copy that lost its execute bit must not keep that mode.
+  platform::ReplaceError e = platform::ReplaceFile(target, [&](int fd) {
+    if (int rc = platform::WriteAll(fd, bytes.data(), bytes.size())) return rc;
+    return ::fchmod(fd, 0755) == 0 ? 0 : errno;
+  }, 0755);
+  if (e) error = "cannot install " + target + ": " + std::strerror(e.error);
+  return !e;
+}
+
 }  // namespace
 
 bool CreateNetworkFolder(const SetupOptions& options, std::string& error) {
@@ -78,6 +99,19 @@ bool CreateInstallFolder(const SetupOptions& options, std::string& error) {
     return false;
   }
   return true;
+}
+
+bool InstallSourcewarden(const SetupOptions& options, const std::string& program, std::string& error) {
+  bool read = false;
+  std::string bytes = ReadAll(program, read);
+  if (!read || bytes.empty()) {
+    error = "the data-source manager " + program + " is not built";
+    return false;
+  }
+  std::string target = options.install + "/sourcewarden";
+  bool there = false;
+  if (ReadAll(target, there) == bytes && there) return true;
+  return ReplaceProgram(target, bytes, error);
 }
 
 bool CreateSettingsKeys(const SetupOptions& options, std::string& error) {

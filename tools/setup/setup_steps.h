@@ -18,6 +18,9 @@ bool CreateNetworkFolder(const SetupOptions& options, std::string& error);
 // This computer's image, readable by its owner only: the settings will hold a database password.
 bool CreateLocalComputer(const SetupOptions& options, std::string& error);
 bool CreateInstallFolder(const SetupOptions& options, std::string& error);
+// The data-source manager that Corvane starts from the install folder, copied there from
+// `program` when it differs; nothing happens (and `error` says why) when `program` is missing.
+bool InstallSourcewarden(const SetupOptions& options, const std::string& program, std::string& error);
 // "SOFTWARE\Quillon\Tallyard\CurrentVersion" and its subkey "Praxon", each with "InstallPath".
 bool CreateSettingsKeys(const SetupOptions& options, std::string& error);
 
