@@ -85,6 +85,7 @@ int main(int argc, char** argv) {
       {"network folder", CreateNetworkFolder},
       {"this computer's image", CreateLocalComputer},
       {"install folder", CreateInstallFolder},
+      {"help pages", CreateHelpPages},
       {"settings keys", CreateSettingsKeys},
       {"default database",
        [](const SetupOptions& o, std::string& e) { return CreateDefaultDatabase(o.install, &e); }},

@@ -2,7 +2,10 @@
 
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
 #include "frame/settings.h"
 #include "platform/registry/hive_image.h"
@@ -38,7 +41,45 @@ bool SetInstallPath(const char* keyPath, const std::string& install, std::string
   return rc == ERROR_SUCCESS;
 }
 
+struct HelpPage {
+  const char* name;
+  const char* text;
+};
+constexpr HelpPage kHelpPages[] = {
+#include "tools/setup/help_pages.inc"
+};
+
+std::string FileText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return in ? text.str() : std::string();
+}
+
 }  // namespace
+
+bool CreateHelpPages(const SetupOptions& options, std::string& error) {
+  const std::string folder = options.install + "/help";
+  if (DWORD rc = platform::MakeFolders(folder, 0755)) {
+    error = "cannot create the help folder " + folder + ": " + Code(rc);
+    return false;
+  }
+  for (const HelpPage& page : kHelpPages) {
+    const std::string path = folder + "/" + page.name;
+    if (FileText(path) == page.text) continue;
+    // Written beside the page and renamed over it: a reader never finds half a page.
+    const std::string tmp = path + ".new";
+    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+    out << page.text;
+    out.close();
+    if (!out || std::rename(tmp.c_str(), path.c_str()) != 0) {
+      std::remove(tmp.c_str());
+      error = "cannot write the help page " + path;
+      return false;
+    }
+  }
+  return true;
+}
 
 bool CreateNetworkFolder(const SetupOptions& options, std::string& error) {
   if (DWORD rc = platform::MakeFolders(options.network, 0755)) {

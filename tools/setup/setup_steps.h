@@ -16,5 +16,8 @@ bool CreateNetworkFolder(const SetupOptions& options, std::string& error);
 // This computer's image, readable by its owner only: the settings will hold a database password.
 bool CreateLocalComputer(const SetupOptions& options, std::string& error);
 bool CreateInstallFolder(const SetupOptions& options, std::string& error);
+// The help pages in <install>/help, where the programs' help opens them; a page that differs
+// from this version's is replaced.
+bool CreateHelpPages(const SetupOptions& options, std::string& error);
 // "SOFTWARE\Quillon\Tallyard\CurrentVersion" and its subkey "Praxon", each with "InstallPath".
 bool CreateSettingsKeys(const SetupOptions& options, std::string& error);
