@@ -20,7 +20,21 @@ struct Outcome {
   std::string err;
 };
 
-// Runs a program with its standard error captured.
+// The environment without a display, as a scheduled job or a service has it.
+std::vector<char*> NoDisplay() {
+  std::vector<char*> env;
+  for (char** e = environ; *e; ++e) {
+    std::string entry = *e;
+    if (entry.rfind("DISPLAY=", 0) == 0 || entry.rfind("WAYLAND_DISPLAY=", 0) == 0 ||
+        entry.rfind("QT_QPA_PLATFORM=", 0) == 0)
+      continue;
+    env.push_back(*e);
+  }
+  env.push_back(nullptr);
+  return env;
+}
+
+// Runs a program with its standard error captured, where there is no display.
 Outcome RunProgram(const std::string& program, std::vector<std::string> args = {}) {
   std::string errFile = std::string(::getenv("XDG_RUNTIME_DIR")) + "/stderr.txt";
   posix_spawn_file_actions_t actions;
@@ -32,7 +46,8 @@ Outcome RunProgram(const std::string& program, std::vector<std::string> args = {
   argv.push_back(nullptr);
   pid_t pid;
   Outcome out;
-  if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) return out;
+  std::vector<char*> env = NoDisplay();
+  if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), env.data()) != 0) return out;
   posix_spawn_file_actions_destroy(&actions);
   int status = 0;
   ::waitpid(pid, &status, 0);
@@ -69,10 +84,10 @@ void Kill(pid_t pid) {
 
 TEST(ProgramStartTest, ASecondStartEndsAtOnceWithCodeZero) {
   TempNetwork net;
-  // Alone, each program gets past the instance check (and says what it cannot do yet).
+  // Alone, each program gets past the instance check; with no display it says so and ends.
   Outcome alone = RunProgram(kCorvane);
   EXPECT_EQ(alone.exitCode, 0);
-  EXPECT_NE(alone.err, "");
+  EXPECT_EQ(alone.err, "corvane: no display to show the window on (neither DISPLAY nor WAYLAND_DISPLAY is set)\n");
 
   pid_t holder = HoldName("Tallyard");
   ASSERT_GT(holder, 0);
@@ -91,6 +106,13 @@ TEST(ProgramStartTest, ASecondStartEndsAtOnceWithCodeZero) {
   Outcome after = RunProgram(kCorvane);
   EXPECT_EQ(after.exitCode, 0);
   EXPECT_NE(after.err, "");
+}
+
+TEST(ProgramStartTest, TheUnattendedRunNeedsNoDisplay) {
+  TempNetwork net;
+  Outcome run = RunProgram(kCorvane, {"-S", net.root() + "/missing.imp"});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.err.find("display"), std::string::npos) << run.err;
 }
 
 TEST(ProgramStartTest, PraxonRefusesASecondInstanceOfItself) {
