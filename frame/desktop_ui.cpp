@@ -37,7 +37,9 @@ class DesktopMessageBoxes : public MessageBoxSink {
     const QString title = QString::fromStdString(caption ? caption : "Error");
     const QString body = QString::fromStdString(text);
     return CallOnUiThread([&] {
-      QMessageBox box(IconOf(type), title, body, QMessageBox::Ok, WidgetOf(owner));
+      // A box for a window not shown yet (the start-up's) is centred on the screen instead.
+      QWidget* parent = owner && WidgetOf(owner)->isVisible() ? WidgetOf(owner) : nullptr;
+      QMessageBox box(IconOf(type), title, body, QMessageBox::Ok, parent);
       box.exec();
       return static_cast<int>(IDOK);
     });
@@ -60,6 +62,8 @@ class DesktopFrameUi : public FrameUi {
     dialog.setNameFilter(QtFilter(filter));
     dialog.setFileMode(filter.open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     dialog.setAcceptMode(filter.open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+    // Room for the name, size and date columns; the chooser's own minimum cuts them all.
+    dialog.resize(dialog.sizeHint().expandedTo(QSize(760, 460)));
     // A pattern is what the filter already shows; a name is where the chooser starts.
     if (!name.empty() && name.find_first_of("*?") == std::string::npos) dialog.selectFile(QString::fromStdString(name));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;

@@ -105,14 +105,9 @@ MainDialog::MainDialog(const MainWindowBinding& binding, QWidget* parent)
     quit();
   });
 
-  // A desktop's window menu takes no entries from its programs; this menu stands in for it,
-  // with "&About" where the system menu would have it. Right-click or Alt+Space opens it.
+  // A desktop's window menu takes no entries from its programs, so "&About" has a menu of its
+  // own: the window's right-click menu, or Alt+Space where the desktop leaves that key to us.
   windowMenu_ = new QMenu(this);
-  windowMenu_->addAction("Mi&nimize", this, [this] { showMinimized(); });
-  windowMenu_->addAction("Ma&ximize")->setEnabled(false);
-  windowMenu_->addAction("&Size")->setEnabled(false);
-  windowMenu_->addAction("&Close\tAlt+F4", this, [this] { close(); });
-  windowMenu_->addSeparator();
   char about[64];
   LoadStringA(nullptr, IDS_ABOUT, about, sizeof about);
   windowMenu_->addAction(about, this, [this] { AboutDialog(HandleOf(this), binding_.aboutTitle); });
