@@ -1,2 +1,1 @@
 tallyard_test(browse_test browse_test.cpp LIBS tallyard_browse)
-tallyard_ui_test(browse_loading_dialog_test loading_dialog_test.cpp LIBS tallyard_browse_ui)

@@ -20,34 +20,19 @@ struct Outcome {
   std::string err;
 };
 
-// The environment without a display, as a scheduled job or a service has it.
-std::vector<char*> NoDisplay() {
-  std::vector<char*> env;
-  for (char** e = environ; *e; ++e) {
-    std::string entry = *e;
-    if (entry.rfind("DISPLAY=", 0) == 0 || entry.rfind("WAYLAND_DISPLAY=", 0) == 0 ||
-        entry.rfind("QT_QPA_PLATFORM=", 0) == 0)
-      continue;
-    env.push_back(*e);
-  }
-  env.push_back(nullptr);
-  return env;
-}
-
 // Runs a program with its standard error captured, where there is no display.
 Outcome RunProgram(const std::string& program, std::vector<std::string> args = {}) {
+  args.insert(args.begin(), {"-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM", program});
   std::string errFile = std::string(::getenv("XDG_RUNTIME_DIR")) + "/stderr.txt";
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  std::vector<char*> argv;
-  argv.push_back(const_cast<char*>(program.c_str()));
+  std::vector<char*> argv{const_cast<char*>("env")};
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
   pid_t pid;
   Outcome out;
-  std::vector<char*> env = NoDisplay();
-  if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), env.data()) != 0) return out;
+  if (posix_spawn(&pid, "/usr/bin/env", &actions, nullptr, argv.data(), environ) != 0) return out;
   posix_spawn_file_actions_destroy(&actions);
   int status = 0;
   ::waitpid(pid, &status, 0);

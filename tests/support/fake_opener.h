@@ -5,7 +5,7 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
-#include <chrono>
+#include <algorithm>
 #include <string>
 #include <thread>
 
@@ -13,38 +13,24 @@
 
 class FakeOpener {
  public:
-  explicit FakeOpener(const std::string& folder) : bin_(folder + "/opener-bin"), record_(folder + "/opened.txt") {
-    const char* path = ::getenv("PATH");
-    hadPath_ = path != nullptr;
-    if (path) oldPath_ = path;
-    TempNetwork::WriteFile(bin_ + "/xdg-open", "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + record_ + "'\n");
-    ::chmod((bin_ + "/xdg-open").c_str(), 0755);
-    ::setenv("PATH", (bin_ + ":" + oldPath_).c_str(), 1);
+  explicit FakeOpener(const std::string& folder) : record_(folder + "/opened.txt"), oldPath_(::getenv("PATH")) {
+    TempNetwork::WriteFile(folder + "/bin/xdg-open", "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + record_ + "'\n");
+    ::chmod((folder + "/bin/xdg-open").c_str(), 0755);
+    ::setenv("PATH", (folder + "/bin:" + oldPath_).c_str(), 1);
   }
-  ~FakeOpener() {
-    if (hadPath_) ::setenv("PATH", oldPath_.c_str(), 1);
-    else ::unsetenv("PATH");
-  }
-  FakeOpener(const FakeOpener&) = delete;
-  FakeOpener& operator=(const FakeOpener&) = delete;
+  ~FakeOpener() { ::setenv("PATH", oldPath_.c_str(), 1); }
 
-  // What was opened so far, waiting up to five seconds for at least `lines` lines (the opener
-  // runs on its own; nobody waits for it).
-  std::string Opened(int lines = 1) const {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  // What was opened, once at least `lines` were (or five seconds passed): nobody waits for it.
+  std::string Opened(size_t lines = 1) const {
     std::string text;
-    while (true) {
-      text = TempNetwork::ReadFile(record_);
-      int n = 0;
-      for (char c : text) n += c == '\n';
-      if (n >= lines || std::chrono::steady_clock::now() > until) return text;
+    for (int i = 0; i < 500 && size_t(std::count(text.begin(), text.end(), '\n')) < lines; ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      text = TempNetwork::ReadFile(record_);
     }
+    return text;
   }
 
  private:
-  std::string bin_;
   std::string record_;
   std::string oldPath_;
-  bool hadPath_ = false;
 };

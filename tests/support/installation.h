@@ -15,31 +15,27 @@
 
 class Installation {
  public:
-  static constexpr char kCorvaneKey[] = "SOFTWARE\\Quillon\\Tallyard\\CurrentVersion";
-  static constexpr char kPraxonKey[] = "SOFTWARE\\Quillon\\Tallyard\\CurrentVersion\\Praxon";
-
   explicit Installation(const TempNetwork& net) : install(net.root() + "/install") {
     std::string config = net.AddComputer("ADMINPC") + "/C/WINNT/System32/config";
     std::filesystem::create_directories(config);
     std::filesystem::create_directories(install);
     EXPECT_EQ(platform::CreateHiveFile(config + "/SOFTWARE", 0600), 0u);
     EXPECT_EQ(platform::FindComputer("ADMINPC", local), 0u);
-    for (const char* key : {kCorvaneKey, kPraxonKey})
-      EXPECT_EQ(platform::WriteImageValue(local, key, "InstallPath", platform::StringValue(REG_SZ, install), true), 0u);
+    for (Program p : {Program::Corvane, Program::Praxon})
+      EXPECT_EQ(platform::WriteImageValue(local, Key(p), "InstallPath", platform::StringValue(REG_SZ, install), true), 0u);
   }
 
-  static const char* Key(Program program) { return program == Program::Praxon ? kPraxonKey : kCorvaneKey; }
-  void Put(Program program, const char* name, const platform::RegistryValue& value) const {
-    EXPECT_EQ(platform::WriteImageValue(local, Key(program), name, value), 0u) << name;
+  static const char* Key(Program p) {
+    return p == Program::Praxon ? "SOFTWARE\\Quillon\\Tallyard\\CurrentVersion\\Praxon"
+                                : "SOFTWARE\\Quillon\\Tallyard\\CurrentVersion";
   }
   // A string value's text, a DWORD as its number, "" when the value is absent.
-  std::string Stored(Program program, const char* name) const {
+  std::string Stored(Program p, const char* name) const {
     platform::RegistryValue v;
-    if (platform::ReadImageValue(local, Key(program), name, v) != 0) return "";
-    if (v.type != REG_DWORD) return platform::ValueText(v);
+    if (platform::ReadImageValue(local, Key(p), name, v) != 0) return "";
     DWORD d = 0;
     std::memcpy(&d, v.data.data(), std::min<size_t>(4, v.data.size()));
-    return std::to_string(d);
+    return v.type == REG_DWORD ? std::to_string(d) : platform::ValueText(v);
   }
 
   std::string install;

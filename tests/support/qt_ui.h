@@ -7,7 +7,6 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QMessageBox>
 #include <QTest>
@@ -23,19 +22,14 @@
 inline void WhenModal(std::function<void(QWidget*)> act, std::function<bool(QWidget*)> wanted = {}) {
   QWidget* present = QApplication::activeModalWidget();
   auto* timer = new QTimer(qApp);
-  auto clock = std::make_shared<QElapsedTimer>();
-  clock->start();
+  auto tries = std::make_shared<int>(1000);
   QObject::connect(timer, &QTimer::timeout, qApp, [=] {
     QWidget* modal = QApplication::activeModalWidget();
-    if (modal && modal != present && modal->isVisible() && (!wanted || wanted(modal))) {
-      timer->deleteLater();
-      timer->stop();
-      act(modal);
-    } else if (clock->elapsed() > 5000) {
-      timer->deleteLater();
-      timer->stop();
-      ADD_FAILURE() << "no window opened";
-    }
+    const bool found = modal && modal != present && modal->isVisible() && (!wanted || wanted(modal));
+    if (!found && --*tries > 0) return;
+    timer->stop();
+    timer->deleteLater();
+    found ? act(modal) : void(ADD_FAILURE() << "no window opened");
   });
   timer->start(5);
 }
