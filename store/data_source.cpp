@@ -6,6 +6,8 @@
 #include <cstring>
 
 #include "frame/app_state.h"
+#include "platform/core/threads.h"
+#include "platform/odbc/odbc_install.h"
 #include "platform/registry/registry.h"
 #include "store/odbc_result.h"
 #include "store/schema.h"
@@ -57,7 +59,20 @@ void SetDefaultDataSource(DataSourceSettings& settings) {
   settings.type = 1;
 }
 
+namespace {
+DataSourceUi* dataSourceUi = nullptr;
+constexpr DWORD kPreparingShownMs = 1000;
+}  // namespace
+
+void SetDataSourceUi(DataSourceUi* ui) { dataSourceUi = ui; }
+
 bool CreateDataSource() {
+  std::unique_ptr<PreparingWindow> window;
+  if (dataSourceUi) {
+    window = dataSourceUi->ShowPreparing();
+    // Only a window someone can read is worth the wait.
+    if (window) Sleep(kPreparingShownMs);
+  }
   if (!AddDefaultDataSource(appState.installPath)) return false;
   SetDefaultDataSource(dataSourceSettings);
   SaveSettings();  // a failure here leaves the values in memory; the next save tries again

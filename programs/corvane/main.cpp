@@ -2,9 +2,18 @@
 #include <cstdio>
 
 #include "browse/browse.h"
+#include "browse/loading_dialog.h"
+#include "frame/desktop_ui.h"
 #include "frame/entry.h"
 #include "frame/list_file.h"
+#include "frame/message_box.h"
+#include "frame/settings.h"
+#include "gather/confirm_gather_dialog.h"
+#include "programs/corvane/corvane_icon.xpm"
 #include "programs/corvane/strings.h"
+#include "store/data_source.h"
+#include "store/sourcewarden_start.h"
+#include "store/settings_dialog.h"
 
 namespace {
 
@@ -13,9 +22,42 @@ int UnattendedRun() {
   return 0;
 }
 
+void Go(HWND mainDialog) {
+  // The data-source manager may have changed the values since the last run.
+  if (!CheckDataSource()) {
+    ShowStringBox(mainDialog, IDS_UNABLE_TO_READ_REGISTRY);
+    return;
+  }
+  SyncSelection();
+  if (!ConfirmGatherDialog(mainDialog)) return;
+  std::fprintf(stderr, "corvane: the gather run is not built yet\n");
+}
+
+bool Browse() { return BrowseNetwork(); }
+
+const MainWindowBinding kMainWindow{
+    .title = "Corvane",
+    .actionEntries = {"Gather Event Logs", "Gather Event Logs..."},
+    .helpContext = 1001,
+    .optionsHelpContext = 1002,
+    .aboutTitle = "About Tallyard",
+    .aboutText = "Corvane Version " TALLYARD_VERSION,
+    .icon = corvane_icon_xpm,
+    .progressTitle = "Gathering in progress",
+    .progressBar = true,
+    .listFileAtStart = true,
+    .centredTexts = false,
+    .prepareDataSource = PrepareDataSource,
+    .browseNetwork = Browse,
+    .go = Go,
+    .actionSettings = SettingsDialog,
+    .endChildProcess = EndChildProcess,
+};
+
 int MainWindow() {
-  std::fprintf(stderr, "corvane: the main window is not built yet\n");
-  return 0;
+  SetBrowseUi(DesktopBrowseUi());
+  SetDataSourceUi(DesktopDataSourceUi());
+  return RunMainWindow(kMainWindow);
 }
 
 }  // namespace
