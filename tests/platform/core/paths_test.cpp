@@ -45,6 +45,9 @@ TEST_F(PathsTest, ResolvesEveryKindOfPath) {
       {"\\\\SRV1\\C$\\..\\..\\outside.txt", ERROR_ACCESS_DENIED, nullptr},
       {"\\\\SRV1\\C$\\WINNT\\..\\..\\host.ini", ERROR_ACCESS_DENIED, nullptr},
       {"C:relative.txt", ERROR_BAD_PATHNAME, nullptr},
+      // ADMIN$ is the system root, wherever host.ini puts it.
+      {"\\\\srv1\\admin$\\System32\\netmsg.dll", 0, "/SRV1/C/WinNT/system32/netmsg.dll"},
+      {"\\\\SRV1\\ADMIN$\\..\\..\\host.ini", ERROR_ACCESS_DENIED, nullptr},
   };
   for (const auto& c : cases) {
     std::string native;
@@ -80,6 +83,25 @@ TEST_F(PathsTest, CreateKeepsTheNewNameAndResolvesTheFolders) {
   EXPECT_EQ(native, srv1_ + "/C/WinNT/New File.log");
   EXPECT_EQ(platform::ResolvePath("\\\\SRV1\\C$\\nofolder\\new.log", native, platform::PathUse::Create),
             ERROR_PATH_NOT_FOUND);
+}
+
+TEST_F(PathsTest, DeleteFileRemovesFilesOnly) {
+  struct Case {
+    const char* path;
+    BOOL ok;
+    DWORD error;
+  } cases[] = {
+      {"\\\\SRV1\\C$\\WINNT\\system32\\netmsg.dll", TRUE, 0},
+      {"\\\\SRV1\\C$\\WINNT\\system32\\netmsg.dll", FALSE, ERROR_FILE_NOT_FOUND},
+      {"\\\\SRV1\\C$\\WINNT\\system32", FALSE, ERROR_ACCESS_DENIED},
+      {"\\\\OFFLINE\\C$\\x", FALSE, ERROR_BAD_NETPATH},
+  };
+  for (const auto& c : cases) {
+    SetLastError(0xDEAD);
+    EXPECT_EQ(DeleteFileA(c.path), c.ok) << c.path;
+    EXPECT_EQ(GetLastError(), c.ok ? 0xDEADu : c.error) << c.path;
+  }
+  EXPECT_TRUE(std::filesystem::is_directory(srv1_ + "/C/WinNT/system32"));
 }
 
 TEST_F(PathsTest, NativePathsTakeBackslashAsSeparator) {
