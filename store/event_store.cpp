@@ -82,10 +82,12 @@ bool EventStore::Connect(HWND owner, const DataSourceSettings& settings) {
 
 bool EventStore::QueryResumePoint(HWND owner, const char* table, const char* computer, TIMESTAMP_STRUCT* stamp,
                                   SQLINTEGER* count) {
-  // The computer name travels as a parameter (a quote in it must neither break the query nor
-  // change it), and it is compared without case: "srv1" in a list must find the rows of "SRV1".
+  // The rows of a computer are those the gather stored under the list's name (Workstation);
+  // the name each record carries (Computer) may be another, or change with a rename. The name
+  // travels as a parameter (a quote in it must neither break the query nor change it), and it
+  // is compared without case: "srv1" in a list must find the rows of "SRV1".
   SQLLEN computerLength = FieldLength(computer, 50);
-  std::string text = std::string("SELECT Max(RecordDate) FROM ") + table + " WHERE UPPER(Computer)=UPPER(?)";
+  std::string text = std::string("SELECT Max(RecordDate) FROM ") + table + " WHERE UPPER(Workstation)=UPPER(?)";
   // Parameters bound for another statement must go first: some drivers refuse leftovers.
   SQLFreeStmt(statement, SQL_RESET_PARAMS);
   lastReturnCode = SQLBindParameter(statement, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 50, 0,
@@ -105,7 +107,7 @@ bool EventStore::QueryResumePoint(HWND owner, const char* table, const char* com
     return true;
   }
 
-  text = std::string("SELECT Count(*) FROM ") + table + " WHERE RecordDate=(?) AND UPPER(Computer)=UPPER(?)";
+  text = std::string("SELECT Count(*) FROM ") + table + " WHERE RecordDate=(?) AND UPPER(Workstation)=UPPER(?)";
   lastReturnCode = SQLPrepare(statement, Text(text.c_str()), SQL_NTS);
   if (!OdbcSucceeded(lastReturnCode)) return Report(owner, Scope::Statement, "SQLPrepare");
   SQLFreeStmt(statement, SQL_RESET_PARAMS);

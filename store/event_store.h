@@ -36,9 +36,9 @@ class EventStore {
 
   bool OpenEnvironment();
   bool Connect(HWND owner, const DataSourceSettings& settings);
-  // The latest RecordDate stored for `computer` in `table` and how many rows carry exactly it;
-  // count 0 (and a meaningless stamp) when the computer has no row yet. The name matches
-  // without regard to case.
+  // The latest RecordDate stored for `computer` (the Workstation column) in `table` and how many
+  // rows carry exactly it; count 0 (and a meaningless stamp) when the computer has no row yet.
+  // The name matches without regard to case.
   bool QueryResumePoint(HWND owner, const char* table, const char* computer, TIMESTAMP_STRUCT* stamp,
                         SQLINTEGER* count);
   bool PrepareInsert(HWND owner, const char* table);

@@ -53,13 +53,15 @@ void Put(char* field, size_t width, const std::string& text) {
   std::memcpy(field, text.data(), std::min(width, text.size()));
 }
 
-EventRow MakeRow(const std::string& computer, TIMESTAMP_STRUCT when, DWORD eventID = 7000) {
+// `recordName`: the name the record carries, when the list names the computer otherwise.
+EventRow MakeRow(const std::string& computer, TIMESTAMP_STRUCT when, DWORD eventID = 7000,
+                 const std::string& recordName = "") {
   EventRow row;
   Put(row.workstation, sizeof row.workstation, computer);
   row.eventDate = when;
   row.recordDate = when;
   Put(row.source, sizeof row.source, "Service Control Manager");
-  Put(row.computer, sizeof row.computer, computer);
+  Put(row.computer, sizeof row.computer, recordName.empty() ? computer : recordName);
   Put(row.userName, sizeof row.userName, "N/A");
   Put(row.type, sizeof row.type, "Error");
   Put(row.category, sizeof row.category, "None");
@@ -124,6 +126,7 @@ TEST_P(EventStoreTest, ResumeFindsLatestSecondAndItsRowsWhateverTheNamesCase) {
       MakeRow("SRV1", Stamp(9, 0, 0)),      MakeRow("SRV1", Stamp(10, 0, 4)),    MakeRow("SRV1", Stamp(10, 0, 5)),
       MakeRow("SRV1", Stamp(10, 0, 5)),     MakeRow("srv1", Stamp(10, 0, 5)),    MakeRow("SRV2", Stamp(11, 0, 0)),
       MakeRow("O'BRIEN-PC", Stamp(8, 1, 2)), MakeRow("Q\"UOTE\\PC", Stamp(8, 3, 4)),
+      MakeRow("WKS01", Stamp(12, 0, 0), 7000, "OLDPC07"),
   };
   Store(rows);
   ASSERT_FALSE(HasFatalFailure());
@@ -141,6 +144,8 @@ TEST_P(EventStoreTest, ResumeFindsLatestSecondAndItsRowsWhateverTheNamesCase) {
       {"o'brien-pc", Stamp(8, 1, 2), 1},
       {"Q\"UOTE\\PC", Stamp(8, 3, 4), 1},
       {"NEVERSEEN", {}, 0},
+      {"wks01", Stamp(12, 0, 0), 1},  // the rows of the name the list gives, whatever the records say
+      {"OLDPC07", {}, 0},
       {"x' OR '1'='1", {}, 0},  // would match every row if it were pasted into the query
   };
   EventStore store;
