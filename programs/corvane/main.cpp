@@ -4,14 +4,10 @@
 #include "browse/browse.h"
 #include "frame/entry.h"
 #include "frame/list_file.h"
+#include "gather/unattended_run.h"
 #include "programs/corvane/strings.h"
 
 namespace {
-
-int UnattendedRun() {
-  std::fprintf(stderr, "corvane: the unattended gather is not built yet\n");
-  return 0;
-}
 
 int MainWindow() {
   std::fprintf(stderr, "corvane: the main window is not built yet\n");
@@ -22,6 +18,6 @@ int MainWindow() {
 
 int main(int argc, char** argv) {
   SetTypeLookup(LookupComputerTypes);
-  const ProgramBinding binding{Program::Corvane, "Tallyard", corvaneStrings, UnattendedRun, MainWindow};
+  const ProgramBinding binding{Program::Corvane, "Tallyard", corvaneStrings, RunUnattended, MainWindow};
   return RunEntryPoint(binding, argc, argv);
 }

@@ -1,0 +1,381 @@
+// The gather run over computer images into a database: batching and the incremental rule, the
+// progress window's Cancel, computers and logs that fail under the run, clearing with nothing
+// lost, the unattended time-out, a database server that goes away, and the report's bytes.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <array>
+#include <optional>
+#include <sstream>
+#include <tuple>
+
+#include "frame/computer_list.h"
+#include "frame/message_box.h"
+#include "frame/run_log.h"
+#include "frame/settings.h"
+#include "gather/gather_report.h"
+#include "gather/gather_run.h"
+#include "gather/unattended_run.h"
+#include "programs/corvane/strings.h"
+#include "tests/store/backends.h"
+#include "tests/support/gather_support.h"
+
+using storetest::Kind;
+
+namespace {
+
+struct Boxes : MessageBoxSink {
+  int Show(HWND, const std::string&, const char* caption, UINT) override {
+    captions.push_back(caption ? caption : "");
+    return IDOK;
+  }
+  std::vector<std::string> captions;
+};
+
+// One environment variable set for a test and put back afterwards, whatever happens.
+class EnvGuard {
+ public:
+  EnvGuard(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    ::setenv(name, value, 1);
+    ::tzset();
+  }
+  ~EnvGuard() {
+    if (old_) ::setenv(name_, old_->c_str(), 1);
+    else ::unsetenv(name_);
+    ::tzset();
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+class GatherRunTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    // The server of this process goes in place of the shared one, before the ODBC
+    // configuration is written with its port; only a process that runs the test that stops it
+    // pays for starting it.
+    const std::string filter = GTEST_FLAG_GET(filter);
+    if (filter == "*" || filter.find("ServerStopped") != std::string::npos) postgresWhy = postgres.Start();
+    else postgresWhy = "not wanted here";
+    if (postgresWhy.empty()) {
+      ::setenv("TALLYARD_TEST_PG_PORT", std::to_string(postgres.port()).c_str(), 1);
+      ::setenv("TALLYARD_TEST_PG_USER", "postgres", 1);
+      ::setenv("TALLYARD_TEST_PG_PASSWORD", "unused", 1);
+    } else {
+      ::unsetenv("TALLYARD_TEST_PG_PORT");
+    }
+    ::unsetenv("TALLYARD_TEST_MARIADB_PORT");
+    storetest::ConfigureProcess();
+  }
+
+  void SetUp() override {
+    UseDatabase(Kind::Sqlite);
+    gatherSettings = GatherSettings{};
+    computerList.Clear();
+    runLog.fileName = net.root() + "/run.log";
+    runLog.level = FullLog;
+    runLog.mode = Overwrite;
+    SetStringTable(corvaneStrings);
+    SetRunWindows(&windows);
+    SetMessageBoxSink(&boxes);
+  }
+  void TearDown() override {
+    SetRunWindows(nullptr);
+    SetMessageBoxSink(nullptr);
+  }
+
+  void UseDatabase(Kind kind) {
+    std::string error;
+    ASSERT_TRUE(storetest::FreshTables(kind, &error)) << error;
+    dataSourceSettings = storetest::Settings(kind);
+    kind_ = kind;
+  }
+  // The list: every name selected but those that start with "-".
+  void List(std::initializer_list<std::string> names) {
+    computerList.Clear();
+    for (const std::string& n : names) {
+      ComputerRecord r = MakeRecordFromName(n[0] == '-' ? n.substr(1) : n);
+      r.selected = n[0] == '-' ? 0 : 1;
+      computerList.Append(r);
+    }
+  }
+  void Run() { StartGatherRun(reinterpret_cast<HWND>(0x1)); }
+  long long Rows(const std::string& what, const std::string& table = "System") {
+    storetest::Probe probe(kind_);
+    return probe.Scalar("SELECT " + what + " FROM " + table).value_or(-1);
+  }
+  // The report's outcome lines, without the banner and the totals.
+  std::string Outcomes() const {
+    std::istringstream in(TempNetwork::ReadFile(runLog.fileName));
+    std::string line, out;
+    while (std::getline(in, line))
+      if (line.rfind("Success\t", 0) == 0 || line.rfind("Error\t", 0) == 0) out += line + "\n";
+    return out;
+  }
+
+  static inline gathertest::PrivatePostgres postgres;
+  static inline std::string postgresWhy;
+  TempNetwork net;
+  gathertest::WindowlessRun windows;
+  Boxes boxes;
+  Kind kind_ = Kind::Sqlite;
+};
+
+const char kAllDone[] = "Success\tSRV1\tSystem     \tOPERATION COMPLETED\t0\n"
+                        "Success\tSRV1\tSecurity   \tOPERATION COMPLETED\t0\n"
+                        "Success\tSRV1\tApplication\tOPERATION COMPLETED\t0\n";
+
+TEST_F(GatherRunTest, CommitsInBatchesAndResumesAfterTheLastCommit) {
+  struct Case {
+    DWORD period;
+    int records, perSecond;
+    int failAt;  // the record the database refuses, 0 for none
+    long long committed;
+  } cases[] = {
+      {2, 7, 1, 0, 7},  // commits after the 3rd and the 6th row, and after the last counted one
+      {2, 7, 1, 7, 6},
+      {2, 7, 1, 6, 3},
+      {0, 5, 1, 3, 2},      // every row committed at once
+      {2, 9, 9, 5, 3},      // one second on both sides of a commit: the next run skips the three
+      {100, 250, 4, 150, 101},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(n);
+    const std::string name = "SRV" + std::to_string(++n);
+    gathertest::AddComputer(name);
+    gathertest::Append(name, "System", gathertest::Records(c.records, 1700000000, name, c.perSecond));
+    gatherSettings.transactionPeriod = c.period;
+    UseDatabase(Kind::Sqlite);
+    storetest::Probe probe(Kind::Sqlite);
+    // The fallback description ends with the record's serial and a blank.
+    ASSERT_TRUE(probe.Exec("CREATE TRIGGER refuse BEFORE INSERT ON System WHEN NEW.Description LIKE '%#" +
+                           std::to_string(c.failAt - 1) + " ' BEGIN SELECT RAISE(ABORT, 'refused'); END"));
+    List({name});
+    Run();
+    EXPECT_EQ(Rows("COUNT(*)"), c.committed);
+    const std::string system = "\t" + name + "\tSystem     \t";
+    if (c.failAt) {
+      EXPECT_EQ(Outcomes().find("Error" + system + "UNABLE TO WRITE LOG\t"), 0u) << Outcomes();
+    }
+    ASSERT_TRUE(probe.Exec("DROP TRIGGER refuse"));
+    Run();
+    EXPECT_EQ(Outcomes().find("Success" + system), 0u) << Outcomes();
+    EXPECT_EQ(Rows("COUNT(*)"), c.records);
+    EXPECT_EQ(Rows("COUNT(DISTINCT Description)"), c.records);
+  }
+}
+
+TEST_F(GatherRunTest, CancelOfflineAndClearedLogsEachEndTheirWay) {
+  gathertest::AddComputer("SRV1");
+  gathertest::AddComputer("SRV2");
+  gathertest::AddComputer("IDLE");
+  // SRV1's records carry the name it had before a rename.
+  gathertest::Append("SRV1", "System", gathertest::Records(1500, 1700000000, "OLDNAME"));
+  gathertest::Append("SRV1", "Security", gathertest::Records(300, 1700000000, "OLDNAME"));
+  gathertest::Append("SRV2", "System", gathertest::Records(1500, 1700000000, "SRV2"));
+  gathertest::Append("SRV2", "Application", gathertest::Records(200, 1700000000, "SRV2"));
+  List({"SRV1", "-IDLE", "srv2"});
+
+  uint32_t cancelledAt = 0;
+  windows.onPosition = [&](const std::string& text, uint32_t position) {
+    if (text == "SRV1 System" && position >= 600 && !cancelledAt) {
+      cancelledAt = position;
+      CancelRequested = 1;
+    }
+  };
+  Run();
+  EXPECT_EQ(windows.texts, (std::vector<std::string>{"SRV1", "SRV1 System"}));
+  EXPECT_EQ(Rows("COUNT(*)"), cancelledAt / 101 * 101);
+  const std::string cancelled = "\tOPERATION CANCELLED\t0\n";
+  EXPECT_EQ(Outcomes(), "Error\tSRV1\tSystem     " + cancelled + "Error\tSRV1\tSecurity   " + cancelled +
+                            "Error\tSRV1\tApplication" + cancelled + "Error\tsrv2\tSystem     " + cancelled +
+                            "Error\tsrv2\tSecurity   " + cancelled + "Error\tsrv2\tApplication" + cancelled);
+
+  // SRV1 goes off once its System log is done; SRV2's System log is cleared under the gather.
+  uint32_t clearedAt = 0;
+  windows.onPosition = [&](const std::string& text, uint32_t position) {
+    platform::HostInfo off;
+    off.online = false;
+    if (text == "SRV1 System" && position == 1500) platform::WriteHostInfo(net.network() + "/SRV1/host.ini", off);
+    if (text == "srv2 System" && position >= 600 && !clearedAt) {
+      HANDLE other = OpenEventLogA("SRV2", "System");
+      EXPECT_TRUE(ClearEventLogA(other, nullptr));
+      CloseEventLog(other);
+      clearedAt = position;
+    }
+  };
+  Run();
+  EXPECT_EQ(Outcomes(), "Success\tSRV1\tSystem     \tOPERATION COMPLETED\t0\n"
+                        "Error\tSRV1\tSecurity   \tUNABLE TO OPEN LOG\t1722\n"
+                        "Error\tSRV1\tApplication\tUNABLE TO OPEN LOG\t1722\n"
+                        "Error\tsrv2\tSystem     \tUNABLE TO READ LOG\t1503\n"
+                        "Success\tsrv2\tSecurity   \tOPERATION COMPLETED\t0\n"
+                        "Success\tsrv2\tApplication\tOPERATION COMPLETED\t0\n");
+  EXPECT_EQ(Rows("COUNT(*)", "System WHERE Workstation = 'SRV1'"), 1500);
+  EXPECT_EQ(Rows("COUNT(*)", "System WHERE Workstation = 'srv2'"), clearedAt / 101 * 101);
+
+  // Once more with SRV1 back: its System log, whose records name another computer, adds nothing.
+  windows.onPosition = nullptr;
+  platform::WriteHostInfo(net.network() + "/SRV1/host.ini", {});
+  Run();
+  EXPECT_EQ(Rows("COUNT(*)", "System WHERE Workstation = 'SRV1'"), 1500);
+  EXPECT_EQ(Rows("COUNT(DISTINCT Description)", "System WHERE Workstation = 'SRV1'"), 1500);
+  EXPECT_EQ(Rows("COUNT(*)", "Security"), 300);
+  EXPECT_EQ(Rows("COUNT(*)", "Application"), 200);
+}
+
+TEST_F(GatherRunTest, ClearingLosesNoRecordEvenAfterACrash) {
+  struct Case {
+    bool leftover;  // a saved log that a crash left between the clear and its storing
+    int during;     // records that come in while the log is read
+  } cases[] = {{false, 0}, {false, 40}, {true, 0}, {true, 40}};
+  gatherSettings.eraseLogs = 1;
+  int n = 0;
+  for (const Case& c : cases) {
+    const std::string name = "ERASE" + std::to_string(++n);
+    SCOPED_TRACE(name);
+    gathertest::AddComputer(name);
+    const std::string saved = SavedLogName(name.c_str(), "System");
+    int total = 900 + c.during;
+    if (c.leftover) {
+      gathertest::Append(name, "System", gathertest::Records(300, 1600000000, name, 3, 5000));
+      HANDLE h = OpenEventLogA(name.c_str(), "System");
+      ASSERT_TRUE(ClearEventLogA(h, saved.c_str()));
+      CloseEventLog(h);
+      total += 300;
+    }
+    gathertest::Append(name, "System", gathertest::Records(900, 1700000000, name));
+    bool added = false;
+    windows.onPosition = [&](const std::string& text, uint32_t position) {
+      if (text == name + " System" && position >= 300 && !added && c.during)
+        gathertest::Append(name, "System", gathertest::Records(c.during, 1800000000, name, 3, 9000));
+      added = added || position >= 300;
+    };
+    List({name});
+    Run();
+    EXPECT_EQ(Outcomes().find("Success\t" + name + "\tSystem"), 0u) << Outcomes();
+    EXPECT_EQ(Rows("COUNT(*)", "System WHERE Workstation = '" + name + "'"), total);
+    EXPECT_EQ(Rows("COUNT(DISTINCT Description)", "System WHERE Workstation = '" + name + "'"), total);
+    HANDLE h = OpenEventLogA(name.c_str(), "System");
+    DWORD left = 99;
+    EXPECT_TRUE(GetNumberOfEventLogRecords(h, &left));
+    EXPECT_EQ(left, 0u);
+    CloseEventLog(h);
+    SetLastError(0);
+    EXPECT_EQ(OpenBackupEventLogA(name.c_str(), saved.c_str()), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  }
+}
+
+TEST_F(GatherRunTest, TheTimeOutStopsTheWorkerOrReportsWithoutIt) {
+  gathertest::AddComputer("SRV1");
+  gathertest::Append("SRV1", "System", gathertest::Records(20000, 1700000000, "SRV1"));
+  List({"SRV1"});
+  SetRunWindows(nullptr);
+  const std::string cancelled = "\tOPERATION CANCELLED\t0\n";
+  const std::string allCancelled = "Error\tSRV1\tSystem     " + cancelled + "Error\tSRV1\tSecurity   " + cancelled +
+                                   "Error\tSRV1\tApplication" + cancelled;
+  // Inside the long log at the time-out: the worker stops at its next record.
+  EXPECT_EQ(GatherUnattended(150, kUnattendedGraceMs), UnattendedEnd::Stopped);
+  EXPECT_EQ(GatherThread, nullptr);
+  EXPECT_EQ(Outcomes(), allCancelled);
+  const long long kept = Rows("COUNT(*)");
+  EXPECT_LT(kept, 20000);
+  EXPECT_EQ(kept % 101, 0);
+
+  // Blocked in the database (another writer holds it) past the grace: the report is written
+  // from the slots as they stand, and the worker writes none of them when it comes back.
+  storetest::Probe holder(Kind::Sqlite);
+  ASSERT_TRUE(holder.Exec("BEGIN IMMEDIATE")) << holder.error();
+  EXPECT_EQ(GatherUnattended(1000, 500), UnattendedEnd::Abandoned);
+  EXPECT_EQ(Outcomes(), allCancelled);
+  ASSERT_TRUE(holder.Exec("ROLLBACK"));
+  ASSERT_NE(GatherThread, nullptr);
+  EXPECT_EQ(WaitForSingleObject(GatherThread, 120000), static_cast<DWORD>(WAIT_OBJECT_0));
+  CloseHandle(GatherThread);
+  GatherThread = nullptr;
+  EXPECT_EQ(computerList[0].results[0].status, static_cast<DWORD>(IDS_OPERATION_CANCELLED));
+  EXPECT_EQ(Rows("COUNT(*)"), kept);
+
+  EXPECT_EQ(GatherUnattended(INFINITE - 1, kUnattendedGraceMs), UnattendedEnd::Finished);
+  EXPECT_EQ(Outcomes(), kAllDone);
+  EXPECT_EQ(Rows("COUNT(DISTINCT Description)"), 20000);
+}
+
+TEST_F(GatherRunTest, ServerStoppedMidRunKeepsWhatWasCommitted) {
+  if (!postgresWhy.empty()) GTEST_SKIP() << "PostgreSQL stopped in a run SKIPPED: " << postgresWhy;
+  UseDatabase(Kind::Postgres);
+  gathertest::AddComputer("SRV1");
+  gathertest::Append("SRV1", "System", gathertest::Records(1200, 1700000000, "SRV1"));
+  List({"SRV1"});
+  uint32_t stoppedAt = 0;
+  windows.onPosition = [&](const std::string& text, uint32_t position) {
+    if (text == "SRV1 System" && position >= 500 && !stoppedAt) {
+      stoppedAt = position;
+      EXPECT_TRUE(postgres.Stop());
+    }
+  };
+  Run();
+  const std::string outcomes = Outcomes();
+  EXPECT_EQ(outcomes.find("Error\tSRV1\tSystem     \tUNABLE TO WRITE LOG\t"), 0u) << outcomes;
+  const size_t state = outcomes.find("LOG\t") + 4;
+  EXPECT_EQ(outcomes.find('\n'), state + 5) << "a five-character SQLSTATE: " << outcomes;
+  EXPECT_NE(outcomes.find("Error\tSRV1\tApplication\tOPERATION CANCELLED\t0\n"), std::string::npos);
+  EXPECT_FALSE(boxes.captions.empty());  // the driver's message, in a box owned by the window
+  ASSERT_TRUE(postgres.Restart());
+  EXPECT_EQ(Rows("COUNT(*)"), stoppedAt / 101 * 101);
+  windows.onPosition = nullptr;
+  Run();
+  EXPECT_EQ(Outcomes(), kAllDone);
+  EXPECT_EQ(Rows("COUNT(DISTINCT Description)"), 1200);
+  EXPECT_EQ(Rows("COUNT(*)"), 1200);
+}
+
+TEST_F(GatherRunTest, ReportLinesFollowTheSlots) {
+  EnvGuard utc("TZ", "UTC");
+  auto slots = [](std::initializer_list<std::tuple<DWORD, int32_t, const char*>> s) {
+    std::array<ResultSlot, 3> out{};
+    const char* names[] = {"System     ", "Security   ", "Application"};
+    int i = 0;
+    for (const auto& [status, code, text] : s) {
+      CopyText(out[i].logName, sizeof out[i].logName, names[i]);
+      out[i].status = status;
+      out[i].errorCode = code;
+      CopyText(out[i].errorText, sizeof out[i].errorText, text);
+      ++i;
+    }
+    return out;
+  };
+  List({"SRV1", "-IDLE", "SRV2"});
+  computerList[0].results = slots({{11, 0, "stale"}, {15, 5, ""}, {17, 0, "08S01"}});
+  computerList[1].results = slots({{15, 5, ""}, {15, 5, ""}, {15, 5, ""}});
+  computerList[2].results = slots({{24, 5, ""}, {99, -3, ""}, {5, 0, ""}});
+  const std::string full =
+      "===============================\n"
+      "03/05/2026 14:07:09 Gathering completed\n"
+      "Descr\tComputerName\t TableName\tOperation\tErrorCode\n"
+      "===============================\n"
+      "Success\tSRV1\tSystem     \tOPERATION COMPLETED\t0\n"
+      "Error\tSRV1\tSecurity   \tUNABLE TO OPEN LOG\t5\n"
+      "Error\tSRV1\tApplication\tUNABLE TO WRITE LOG\t08S01\n"
+      "Error\tSRV2\tSystem     \tUNABLE TO CLEAR LOG\t5\n"
+      "Error\tSRV2\tSecurity   \tUnknown\t-3\n"
+      "Error\tSRV2\tApplication\tOPERATION CANCELLED\t0\n"
+      "\n===============================\n"
+      "Processed\t6\n"
+      "Errors\t5\n"
+      "\n";
+  WriteGatherReportAt(1772719629);
+  EXPECT_EQ(TempNetwork::ReadFile(runLog.fileName), full);
+  runLog.level = ErrorLogOnly;
+  WriteGatherReportAt(1772719629);
+  std::string errorsOnly = full;
+  errorsOnly.erase(errorsOnly.find("Success"), errorsOnly.find("Error\t") - errorsOnly.find("Success"));
+  EXPECT_EQ(TempNetwork::ReadFile(runLog.fileName), errorsOnly);
+}
+
+}  // namespace
