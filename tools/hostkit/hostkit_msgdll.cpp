@@ -14,7 +14,6 @@
 #include "tools/hostkit/message_text_file.h"
 
 namespace hostkit {
-namespace {
 
 // Writes a new file beside `path` and renames it into place, so `path` is whole or untouched.
 // mkstemp makes a file of its own under a name nobody can plant a link at; the answers of
@@ -50,6 +49,8 @@ bool WriteWhole(const std::string& path, const std::vector<uint8_t>& bytes) {
   }
   return ok;
 }
+
+namespace {
 
 int RunMsgDll(const std::vector<std::string>& given) {
   std::vector<std::string> args = given;
