@@ -7,12 +7,14 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "frame/run_progress.h"
 #include "gather/message_file_resolver.h"
 #include "platform/eventlog/eventlog.h"
 #include "platform/core/handles.h"
 #include "platform/core/win32.h"
+#include "store/event_store.h"
 
 // The outcome of one log's gather; copied into the computer's ResultSlot.
 struct LogResult {
@@ -26,7 +28,6 @@ class EventLogReader;
 // Handed every record of a block in order; false stops the walk (the consumer has set the result).
 using RecordConsumer = std::function<bool(EventLogReader& reader, const EVENTLOGRECORD* record)>;
 
-class EventStore;
 
 class EventLogReader {
  public:
@@ -69,6 +70,7 @@ class EventLogReader {
   DWORD lastTime = 0;
   DWORD storedAtLastTime = 0;
   DWORD skippedAtLastTime = 0;
-  EventStore* store = nullptr;  // the store of the log being gathered
+  std::vector<StoredRow> rowsAtLastTime;  // the stored rows of the last gathered second, not yet met
+  EventStore* store = nullptr;            // the store of the log being gathered
   LogResult result;
 };

@@ -54,6 +54,9 @@ bool ResumeAndPrepare(EventLogReader& reader, const char* computer) {
   if (!store.QueryResumePoint(reader.owner, reader.logName, computer, &stamp, &count)) return StoreFailed(reader);
   reader.storedAtLastTime = count > 0 ? static_cast<DWORD>(count) : 0;
   reader.lastTime = reader.storedAtLastTime != 0 ? ParseStoredTime(stamp) : 0;
+  reader.rowsAtLastTime.clear();
+  if (reader.storedAtLastTime != 0 && !store.ReadRowsAt(reader.owner, reader.logName, computer, stamp, reader.rowsAtLastTime))
+    return StoreFailed(reader);
   if (reader.progress) reader.progress->SetText(std::string(computer) + " " + reader.logName);
   reader.ShowRange(reader.recordCount);
   reader.ShowPosition(0);
@@ -138,6 +141,25 @@ bool StoreSavedLog(EventLogReader& reader, const char* computer, const std::stri
   return ok;
 }
 
+bool SameSecond(const TIMESTAMP_STRUCT& a, const TIMESTAMP_STRUCT& b) {
+  return a.year == b.year && a.month == b.month && a.day == b.day && a.hour == b.hour && a.minute == b.minute &&
+         a.second == b.second;
+}
+
+// Takes the stored row that is this record's row, if there is one left.
+bool TakeStoredRow(EventLogReader& reader, const EventRow& row) {
+  auto& rows = reader.rowsAtLastTime;
+  for (auto it = rows.begin(); it != rows.end(); ++it) {
+    if (it->source == row.source && it->eventID == static_cast<SQLBIGINT>(row.eventID) &&
+        SameSecond(it->eventDate, row.eventDate) &&
+        std::string_view(it->description) == std::string_view(row.description ? row.description : "", row.descriptionLength)) {
+      rows.erase(it);
+      return true;
+    }
+  }
+  return false;
+}
+
 DWORD GatherThreadMain(LPVOID progress) { return GatherWorker(static_cast<RunProgress*>(progress)); }
 
 }  // namespace
@@ -154,13 +176,16 @@ void AbandonGatherRun() {
 bool StoreRecord(EventLogReader& reader, const EVENTLOGRECORD* record) {
   const DWORD t = record->TimeWritten;
   if (t < reader.lastTime) return true;
-  if (t == reader.lastTime && reader.skippedAtLastTime < reader.storedAtLastTime) {
-    ++reader.skippedAtLastTime;
-    return true;
-  }
   EventStore& store = *reader.store;
   {
     BuiltEventRow row = BuildEventRow(reader, record);
+    // A record of the last stored second is one of the stored rows only if one of them is the
+    // same event: a log cleared since holds none of them, and its first records of that second
+    // are new.
+    if (t == reader.lastTime && reader.skippedAtLastTime < reader.storedAtLastTime && TakeStoredRow(reader, row.row)) {
+      ++reader.skippedAtLastTime;
+      return true;
+    }
     if (!store.InsertRow(reader.owner, row.row)) return StoreFailed(reader);
   }
   if (reader.uncommitted < gatherSettings.transactionPeriod && reader.processed != reader.recordCount) {

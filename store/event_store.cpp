@@ -128,6 +128,55 @@ bool EventStore::QueryResumePoint(HWND owner, const char* table, const char* com
   return true;
 }
 
+bool EventStore::ReadRowsAt(HWND owner, const char* table, const char* computer, const TIMESTAMP_STRUCT& stamp,
+                            std::vector<StoredRow>& rows) {
+  rows.clear();
+  SQLLEN computerLength = FieldLength(computer, 50);
+  TIMESTAMP_STRUCT at = stamp;
+  std::string text = std::string("SELECT Source, EventID, EventDate, Description FROM ") + table +
+                     " WHERE RecordDate=(?) AND UPPER(Workstation)=UPPER(?)";
+  SQLFreeStmt(statement, SQL_RESET_PARAMS);
+  lastReturnCode = SQLPrepare(statement, Text(text.c_str()), SQL_NTS);
+  if (!OdbcSucceeded(lastReturnCode)) return Report(owner, Scope::Statement, "SQLPrepare");
+  lastReturnCode = SQLBindParameter(statement, 1, SQL_PARAM_INPUT, SQL_C_TIMESTAMP, SQL_TIMESTAMP, 0, 0, &at, 0, nullptr);
+  if (!OdbcSucceeded(lastReturnCode)) return Report(owner, Scope::Statement, "SQLBindParameter 1");
+  lastReturnCode = SQLBindParameter(statement, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 50, 0,
+                                    const_cast<char*>(computer), 0, &computerLength);
+  if (!OdbcSucceeded(lastReturnCode)) return Report(owner, Scope::Statement, "SQLBindParameter 2");
+  lastReturnCode = SQLExecute(statement);
+  if (!OdbcSucceeded(lastReturnCode)) return Report(owner, Scope::Statement, "SQLExecute");
+  // A text of any length, read in pieces; NULL reads as empty.
+  auto readText = [&](SQLUSMALLINT column, std::string& out) {
+    char piece[4096];
+    SQLLEN indicator = 0;
+    for (;;) {
+      lastReturnCode = SQLGetData(statement, column, SQL_C_CHAR, piece, sizeof piece, &indicator);
+      if (lastReturnCode == SQL_NO_DATA) return true;
+      if (!OdbcSucceeded(lastReturnCode)) return false;
+      if (indicator == SQL_NULL_DATA) return true;
+      size_t got = indicator == SQL_NO_TOTAL || indicator >= static_cast<SQLLEN>(sizeof piece)
+                       ? sizeof piece - 1
+                       : static_cast<size_t>(indicator);
+      out.append(piece, got);
+      if (lastReturnCode == SQL_SUCCESS) return true;
+    }
+  };
+  while ((lastReturnCode = SQLFetch(statement)) != SQL_NO_DATA) {
+    if (!OdbcSucceeded(lastReturnCode)) return Report(owner, Scope::Statement, table);
+    StoredRow row;
+    SQLLEN indicator = 0;
+    bool ok = readText(1, row.source) &&
+              OdbcSucceeded(lastReturnCode = SQLGetData(statement, 2, SQL_C_SBIGINT, &row.eventID, 0, &indicator)) &&
+              OdbcSucceeded(lastReturnCode = SQLGetData(statement, 3, SQL_C_TIMESTAMP, &row.eventDate, 0, &indicator)) &&
+              readText(4, row.description);
+    if (!ok) return Report(owner, Scope::Statement, table);
+    rows.push_back(std::move(row));
+  }
+  lastReturnCode = SQLCloseCursor(statement);
+  if (!OdbcSucceeded(lastReturnCode)) return Report(owner, Scope::Statement, "SQLPrepare");
+  return true;
+}
+
 bool EventStore::PrepareInsert(HWND owner, const char* table) {
   std::string text = std::string("INSERT INTO ") + table +
                      " (Workstation, EventDate, RecordDate, Source, Computer, UserName, Type, Category, EventID, "

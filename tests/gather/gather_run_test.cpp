@@ -268,6 +268,11 @@ TEST_F(GatherRunTest, ClearingLosesNoRecordEvenAfterACrash) {
     SetLastError(0);
     EXPECT_EQ(OpenBackupEventLogA(name.c_str(), saved.c_str()), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    // The emptied log's first records share the second of the last stored ones: they are new.
+    const DWORD last = c.during ? 1800000000 + (c.during - 1) / 3 : 1700000000 + 299;
+    gathertest::Append(name, "System", gathertest::Records(2, last, name, 3, 7000));
+    Run();
+    EXPECT_EQ(Rows("COUNT(*)", "System WHERE Workstation = '" + name + "'"), total + 2);
   }
 }
 

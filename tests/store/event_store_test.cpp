@@ -160,6 +160,16 @@ TEST_P(EventStoreTest, ResumeFindsLatestSecondAndItsRowsWhateverTheNamesCase) {
       EXPECT_EQ(Seconds(stamp), Seconds(c.latest));
     }
   }
+  // The rows of the latest second, to tell them apart from the records of that second.
+  std::vector<StoredRow> atLatest;
+  ASSERT_TRUE(store.ReadRowsAt(kOwner, "System", "srv1", Stamp(10, 0, 5), atLatest)) << store.Message();
+  ASSERT_EQ(atLatest.size(), 3u);
+  for (const StoredRow& r : atLatest) {
+    EXPECT_EQ(r.source, "Service Control Manager");
+    EXPECT_EQ(r.eventID, 7000);
+    EXPECT_EQ(Seconds(r.eventDate), Seconds(Stamp(10, 0, 5)));
+    EXPECT_EQ(r.description, "The Messenger service failed to start.");
+  }
   // The insert that follows on the same statement, and another resume query after it, find
   // no parameters left over from the other statements.
   ASSERT_TRUE(store.PrepareInsert(kOwner, "System")) << store.Message();
