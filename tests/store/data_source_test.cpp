@@ -99,6 +99,9 @@ TEST_F(DataSourceTest, FreshInstallationGetsDatabaseAndSystemDataSource) {
   // Setup run again keeps what was gathered, and gives a database of an earlier version (its
   // resume index on Computer) the index on Workstation instead.
   const std::string db = Quoted(DefaultDatabasePath(install));
+  std::string mode;
+  RunTool("sqlite3 " + db + " 'PRAGMA journal_mode'", &mode);
+  EXPECT_EQ(mode, "wal\n");  // the data source's journal, set by its first connection
   ASSERT_EQ(RunTool("sqlite3 " + db + " 'DROP INDEX System_Workstation; CREATE INDEX System_Resume ON System "
                     "(UPPER(Computer), RecordDate)'"),
             0);
@@ -124,6 +127,7 @@ TEST_F(DataSourceTest, UserDataSourceWhereTheSystemsCannotBeWritten) {
   std::string entry = User();
   EXPECT_NE(entry.find("[Corvane]"), std::string::npos) << entry;
   EXPECT_NE(entry.find("Database=" + install + "/Tallyard.db"), std::string::npos) << entry;
+  EXPECT_NE(entry.find("SyncPragma=FULL"), std::string::npos) << entry;  // every commit on the disk
   fs::remove(root + "/sys/odbc.ini");
 }
 
