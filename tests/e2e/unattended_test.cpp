@@ -114,10 +114,7 @@ class UnattendedTest : public ::testing::Test {
     char tmpl[] = "/tmp/tallyard-unattended-XXXXXX";
     root = ::mkdtemp(tmpl);
   }
-  void TearDown() override {
-    if (HasFailure() && std::getenv("KEEPFAIL")) { fs::remove_all(std::getenv("KEEPFAIL")); fs::rename(root, std::getenv("KEEPFAIL")); return; }
-    fs::remove_all(root);
-  }
+  void TearDown() override { fs::remove_all(root); }
   std::string root;
 };
 

@@ -5,6 +5,8 @@
 #include <stdlib.h>
 
 #include <array>
+#include <ctime>
+#include <map>
 #include <optional>
 #include <sstream>
 #include <tuple>
@@ -338,6 +340,102 @@ TEST_F(GatherRunTest, ServerStoppedMidRunKeepsWhatWasCommitted) {
   EXPECT_EQ(Outcomes(), kAllDone);
   EXPECT_EQ(Rows("COUNT(DISTINCT Description)"), 1200);
   EXPECT_EQ(Rows("COUNT(*)"), 1200);
+}
+
+// evtexport's events: each field of an event by its name, strings under "String", the message
+// under "Message string" (with its continuation lines).
+std::vector<std::multimap<std::string, std::string>> Evtexport(const std::string& command) {
+  std::string out;
+  RunTool(command + " 2>/dev/null", &out);
+  std::vector<std::multimap<std::string, std::string>> events;
+  std::istringstream in(out);
+  std::string line;
+  std::multimap<std::string, std::string>::iterator last;
+  while (std::getline(in, line)) {
+    const size_t sep = line.find("\t: ");
+    if (sep == std::string::npos) {
+      if (!events.empty() && last != events.back().end() && last->first == "Message string" && !line.empty())
+        last->second += "\n" + line;
+      continue;
+    }
+    std::string key = line.substr(0, line.find('\t'));
+    if (key == "Event number") events.emplace_back();
+    if (key.rfind("String: ", 0) == 0) key = "String";
+    if (!events.empty()) last = events.back().emplace(key, line.substr(sep + 3));
+  }
+  return events;
+}
+
+TEST_F(GatherRunTest, EveryRowAgreesWithEvtexport) {
+  if (RunTool("command -v evtexport") != 0) GTEST_SKIP() << "evtexport (libevt-utils) is not installed";
+  EnvGuard zone("TZ", "Europe/Berlin");
+  std::string out;
+  const std::string hostkit = TALLYARD_BINARY_DIR "/tools/hostkit/hostkit";
+  ASSERT_EQ(RunTool(hostkit + " lab " TALLYARD_SOURCE_DIR "/examples/lab", &out), 0) << out;
+  // evtexport reads a hive only when its root holds two keys or more.
+  TempNetwork::WriteFile(net.root() + "/classes.reg", "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes]\n");
+  ASSERT_EQ(RunTool(hostkit + " reg import FILESRV " + net.root() + "/classes.reg", &out), 0) << out;
+  List({"FILESRV"});
+  Run();
+  const std::string config = net.network() + "/FILESRV/C/WINNT/System32/config";
+  const std::map<std::string, std::string> types = {{"1", "Error"}, {"2", "Warning"}, {"4", "Information"},
+                                                    {"8", "Success Audit"}, {"16", "Failure Audit"}};
+  auto local = [](const std::string& utc) {  // "Nov 24, 2025 07:30:00 UTC" as the gathering machine's time
+    std::tm tm{};
+    strptime(utc.c_str(), "%b %d, %Y %H:%M:%S", &tm);
+    std::time_t t = timegm(&tm);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", std::localtime(&t));
+    return std::string(text);
+  };
+  auto inParens = [](const std::string& s) { return s.substr(s.rfind('(') + 1, s.rfind(')') - s.rfind('(') - 1); };
+  storetest::Probe probe(Kind::Sqlite);
+  size_t compared = 0;
+  for (auto [table, file] : {std::pair{"System", "SysEvent.Evt"}, {"Security", "SecEvent.Evt"}, {"Application", "AppEvent.Evt"}}) {
+    auto events = Evtexport("evtexport -r " + config + " -p " + net.network() + "/FILESRV/C " + config + "/" + file);
+    EXPECT_EQ(static_cast<long long>(events.size()), Rows("COUNT(*)", table));
+    for (size_t i = 0; i < events.size(); ++i) {
+      SCOPED_TRACE(std::string(table) + " record " + std::to_string(i + 1));
+      auto& e = events[i];
+      auto row = probe.Row("SELECT Source, Computer, Type, Category, EventID, EventDate, RecordDate, Description FROM " +
+                               std::string(table) + " WHERE rowid = " + std::to_string(i + 1),
+                           8);
+      ASSERT_TRUE(row && (*row)[7]);
+      auto field = [&](int n) { return (*row)[static_cast<size_t>(n)].value_or(""); };
+      EXPECT_EQ(field(0), e.find("Source name")->second);
+      EXPECT_EQ(field(1), e.find("Computer name")->second);
+      EXPECT_EQ(field(2), types.at(inParens(e.find("Event type")->second)));
+      EXPECT_EQ(std::to_string(std::stoul(inParens(e.find("Event identifier")->second)) & 0xFFFF), field(4));
+      // evtexport writes "name (n)" for a category it found, and the number alone otherwise.
+      const std::string category = e.find("Event category")->second;
+      if (category.find('(') != std::string::npos) {
+        EXPECT_EQ(field(3) + " (", category.substr(0, field(3).size() + 2));
+      } else {
+        EXPECT_TRUE(field(3) == "None" || field(3) == "Not found.") << field(3);
+      }
+      EXPECT_EQ(field(5).substr(0, 19), local(e.find("Creation time")->second));
+      EXPECT_EQ(field(6).substr(0, 19), local(e.find("Written time")->second));
+      const std::string description = field(7);
+      bool parameters = false;
+      for (auto [k, v] = e.equal_range("String"); k != v; ++k) {
+        parameters = parameters || k->second.find('%') != std::string::npos;
+        if (k->second.find('%') == std::string::npos) {
+          EXPECT_NE(description.find(k->second), std::string::npos) << k->second;
+        }
+      }
+      // evtexport leaves parameter messages ("%%5") unreplaced: those texts differ by design.
+      auto message = e.find("Message string");
+      if (message != e.end() && !parameters) {
+        std::string ours;
+        for (char ch : description)
+          if (ch != '\r') ours.push_back(ch);
+        while (!ours.empty() && (ours.back() == '\n' || ours.back() == ' ')) ours.pop_back();
+        EXPECT_EQ(ours, message->second);
+        ++compared;
+      }
+    }
+  }
+  EXPECT_GT(compared, 500u);  // most records' descriptions were compared whole
 }
 
 TEST_F(GatherRunTest, ReportLinesFollowTheSlots) {
