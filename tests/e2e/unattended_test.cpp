@@ -78,20 +78,15 @@ class Installation {
   }
   // Every row of the three tables, in an order of their own, as text.
   std::string Rows() const {
-    std::string all;
-    for (const char* table : {"System", "Security", "Application"}) {
-      std::string out;
-      EXPECT_EQ(RunTool("sqlite3 " + Quoted(root_ + "/install/Tallyard.db") + " \"SELECT '" + table +
-                            "', Workstation, EventDate, RecordDate, Source, Computer, UserName, Type, Category, "
-                            "EventID, hex(Description), hex(Data) FROM " + table + " ORDER BY 2,3,4,5,6,7,8,9,10,11,12\"",
-                        &out),
-                0)
-          << out;
-      all += out;
-    }
+    std::string all, select;
+    for (const char* table : {"System", "Security", "Application"})
+      select += std::string(select.empty() ? "" : " UNION ALL ") + "SELECT '" + table +
+                "', Workstation, EventDate, RecordDate, Source, Computer, UserName, Type, Category, EventID, "
+                "hex(Description), hex(Data) FROM " + table;
+    EXPECT_EQ(RunTool("sqlite3 " + Quoted(root_ + "/install/Tallyard.db") + " \"" + select +
+                          " ORDER BY 1,2,3,4,5,6,7,8,9,10,11,12\"", &all), 0) << all;
     return all;
   }
-  const std::string& root() const { return root_; }
 
  private:
   std::string root_;

@@ -12,7 +12,6 @@
 #include <tuple>
 
 #include "frame/computer_list.h"
-#include "frame/message_box.h"
 #include "frame/run_log.h"
 #include "frame/settings.h"
 #include "gather/gather_report.h"
@@ -25,14 +24,6 @@
 using storetest::Kind;
 
 namespace {
-
-struct Boxes : MessageBoxSink {
-  int Show(HWND, const std::string&, const char* caption, UINT) override {
-    captions.push_back(caption ? caption : "");
-    return IDOK;
-  }
-  std::vector<std::string> captions;
-};
 
 // One environment variable set for a test and put back afterwards, whatever happens.
 class EnvGuard {
@@ -82,12 +73,8 @@ class GatherRunTest : public ::testing::Test {
     runLog.mode = Overwrite;
     SetStringTable(corvaneStrings);
     SetRunWindows(&windows);
-    SetMessageBoxSink(&boxes);
   }
-  void TearDown() override {
-    SetRunWindows(nullptr);
-    SetMessageBoxSink(nullptr);
-  }
+  void TearDown() override { SetRunWindows(nullptr); }
 
   void UseDatabase(Kind kind) {
     std::string error;
@@ -122,7 +109,6 @@ class GatherRunTest : public ::testing::Test {
   static inline std::string postgresWhy;
   TempNetwork net;
   gathertest::WindowlessRun windows;
-  Boxes boxes;
   Kind kind_ = Kind::Sqlite;
 };
 
@@ -332,7 +318,6 @@ TEST_F(GatherRunTest, ServerStoppedMidRunKeepsWhatWasCommitted) {
   const size_t state = outcomes.find("LOG\t") + 4;
   EXPECT_EQ(outcomes.find('\n'), state + 5) << "a five-character SQLSTATE: " << outcomes;
   EXPECT_NE(outcomes.find("Error\tSRV1\tApplication\tOPERATION CANCELLED\t0\n"), std::string::npos);
-  EXPECT_FALSE(boxes.captions.empty());  // the driver's message, in a box owned by the window
   ASSERT_TRUE(postgres.Restart());
   EXPECT_EQ(Rows("COUNT(*)"), stoppedAt / 101 * 101);
   windows.onPosition = nullptr;
@@ -440,23 +425,19 @@ TEST_F(GatherRunTest, EveryRowAgreesWithEvtexport) {
 
 TEST_F(GatherRunTest, ReportLinesFollowTheSlots) {
   EnvGuard utc("TZ", "UTC");
-  auto slots = [](std::initializer_list<std::tuple<DWORD, int32_t, const char*>> s) {
-    std::array<ResultSlot, 3> out{};
-    const char* names[] = {"System     ", "Security   ", "Application"};
-    int i = 0;
-    for (const auto& [status, code, text] : s) {
-      CopyText(out[i].logName, sizeof out[i].logName, names[i]);
-      out[i].status = status;
-      out[i].errorCode = code;
-      CopyText(out[i].errorText, sizeof out[i].errorText, text);
-      ++i;
-    }
-    return out;
-  };
   List({"SRV1", "-IDLE", "SRV2"});
-  computerList[0].results = slots({{11, 0, "stale"}, {15, 5, ""}, {17, 0, "08S01"}});
-  computerList[1].results = slots({{15, 5, ""}, {15, 5, ""}, {15, 5, ""}});
-  computerList[2].results = slots({{24, 5, ""}, {99, -3, ""}, {5, 0, ""}});
+  const std::tuple<size_t, DWORD, int32_t, const char*> slots[] = {
+      {0, 11, 0, "stale"}, {0, 15, 5, ""}, {0, 17, 0, "08S01"}, {1, 15, 5, ""}, {1, 15, 5, ""},
+      {1, 15, 5, ""},      {2, 24, 5, ""}, {2, 99, -3, ""},     {2, 5, 0, ""}};
+  const char* names[] = {"System     ", "Security   ", "Application"};
+  for (size_t i = 0; i < 9; ++i) {
+    auto [computer, status, code, text] = slots[i];
+    ResultSlot& slot = computerList[computer].results[i % 3];
+    CopyText(slot.logName, sizeof slot.logName, names[i % 3]);
+    slot.status = status;
+    slot.errorCode = code;
+    CopyText(slot.errorText, sizeof slot.errorText, text);
+  }
   const std::string full =
       "===============================\n"
       "03/05/2026 14:07:09 Gathering completed\n"

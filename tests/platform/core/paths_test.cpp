@@ -85,25 +85,6 @@ TEST_F(PathsTest, CreateKeepsTheNewNameAndResolvesTheFolders) {
             ERROR_PATH_NOT_FOUND);
 }
 
-TEST_F(PathsTest, DeleteFileRemovesFilesOnly) {
-  struct Case {
-    const char* path;
-    BOOL ok;
-    DWORD error;
-  } cases[] = {
-      {"\\\\SRV1\\C$\\WINNT\\system32\\netmsg.dll", TRUE, 0},
-      {"\\\\SRV1\\C$\\WINNT\\system32\\netmsg.dll", FALSE, ERROR_FILE_NOT_FOUND},
-      {"\\\\SRV1\\C$\\WINNT\\system32", FALSE, ERROR_ACCESS_DENIED},
-      {"\\\\OFFLINE\\C$\\x", FALSE, ERROR_BAD_NETPATH},
-  };
-  for (const auto& c : cases) {
-    SetLastError(0xDEAD);
-    EXPECT_EQ(DeleteFileA(c.path), c.ok) << c.path;
-    EXPECT_EQ(GetLastError(), c.ok ? 0xDEADu : c.error) << c.path;
-  }
-  EXPECT_TRUE(std::filesystem::is_directory(srv1_ + "/C/WinNT/system32"));
-}
-
 TEST_F(PathsTest, NativePathsTakeBackslashAsSeparator) {
   std::string native;
   ASSERT_EQ(platform::ResolvePath("/opt/tallyard\\Tallyard.log", native), 0u);
