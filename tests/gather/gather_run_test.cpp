@@ -17,6 +17,7 @@
 #include "gather/gather_report.h"
 #include "gather/gather_run.h"
 #include "gather/unattended_run.h"
+#include "platform/odbc/odbc_install.h"
 #include "programs/corvane/strings.h"
 #include "tests/store/backends.h"
 #include "tests/support/gather_support.h"
@@ -47,6 +48,9 @@ class EnvGuard {
 class GatherRunTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
+    // Loaded for good before any connection, as the store does: a driver that loads and drops
+    // it would leave its never-freed configuration behind as a leak of an unknown module.
+    platform::KeepInstallerLoaded();
     // The server of this process goes in place of the shared one, before the ODBC
     // configuration is written with its port; only a process that runs the test that stops it
     // pays for starting it.
