@@ -114,6 +114,12 @@ const SqliteChoice kSqlite[] = {
     {"TySqliteWalNormal", "JournalMode=WAL\nSyncPragma=NORMAL\n"},
 };
 
+// Empty tables; a new SQLite file goes without the journal files of the one before.
+bool EmptyTables(Kind kind, std::string* error) {
+  for (const char* extra : {"-wal", "-shm"}) std::filesystem::remove(storetest::SqlitePath() + extra);
+  return storetest::FreshTables(kind, error);
+}
+
 bool Ready(benchmark::State& state, Kind kind, const char* dsn) {
   TheNetwork();
   static bool configured = false;
@@ -131,9 +137,8 @@ bool Ready(benchmark::State& state, Kind kind, const char* dsn) {
     state.SkipWithError(why.c_str());
     return false;
   }
-  for (const char* extra : {"-wal", "-shm"}) std::filesystem::remove(storetest::SqlitePath() + extra);
   std::string error;
-  if (!storetest::FreshTables(kind, &error)) {
+  if (!EmptyTables(kind, &error)) {
     state.SkipWithError(error.c_str());
     return false;
   }
@@ -161,7 +166,7 @@ void EndToEnd(benchmark::State& state, Kind kind, const char* dsn) {
     GatherComputer(state, "SMALL");  // the baseline for memory
     state.counters["peak_MB_small"] = PeakMegabytes();
     std::string error;
-    storetest::FreshTables(kind, &error);
+    EmptyTables(kind, &error);
     state.ResumeTiming();
     GatherComputer(state, "BIG");
   }
