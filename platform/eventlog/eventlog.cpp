@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -270,6 +271,7 @@ struct EventLogObject : HandleObject {
   FileId fdId;
   std::string computer;
   platform::EventLogLocation location;
+  bool saved = false;  // a saved log file (OpenBackupEventLogA): read only
   FileId id;
   bool haveId = false;
   // The sequential read position.
@@ -341,7 +343,10 @@ namespace platform {
 DWORD LocateEventLog(const char* computer, const char* logName, EventLogLocation& out) {
   ComputerImage image;
   if (ReachComputer(computer, image) != ERROR_SUCCESS) return RPC_S_SERVER_UNAVAILABLE;
-  if (image.host.Denies("eventlog")) return ERROR_ACCESS_DENIED;
+  // "eventlog" denies every log; "eventlog:Security" only that one, as a computer that lets
+  // anyone read its System log but keeps its Security log to its administrators.
+  if (image.host.Denies("eventlog") || image.host.Denies(std::string("eventlog:") + (logName ? logName : "")))
+    return ERROR_ACCESS_DENIED;
   return LocateImageEventLog(image, logName, out);
 }
 
@@ -558,16 +563,15 @@ DWORD AppendEventRecords(const EventLogLocation& log, const std::vector<EventInp
 
 }  // namespace platform
 
-HANDLE OpenEventLogA(LPCSTR serverName, LPCSTR sourceName) {
-  platform::EventLogLocation location;
-  if (DWORD rc = platform::LocateEventLog(serverName, sourceName, location); rc != ERROR_SUCCESS) {
-    SetLastError(rc);
-    return nullptr;
-  }
+namespace {
+
+// A handle on the log file `location` names. A header that cannot be a log's fails the open;
+// the records are checked as they are read.
+HANDLE OpenLogFile(const char* computer, const platform::EventLogLocation& location, bool saved) {
   auto object = std::make_shared<EventLogObject>();
-  object->computer = serverName ? serverName : "";
+  object->computer = computer ? computer : "";
   object->location = location;
-  // A header that cannot be a log's fails the open; the records are checked as they are read.
+  object->saved = saved;
   if (!location.file.empty()) {
     FileId id;
     int fd = OpenLocked(location.file, O_RDONLY, LOCK_SH, id);
@@ -583,12 +587,49 @@ HANDLE OpenEventLogA(LPCSTR serverName, LPCSTR sourceName) {
       }
       object->id = id;
       object->haveId = !st.noFile;
-    } else if (errno != ENOENT) {
+    } else if (errno != ENOENT || saved) {
       SetLastError(OpenFailure(errno));
       return nullptr;
     }
   }
   return static_cast<HANDLE>(platform::RegisterHandle(object));
+}
+
+}  // namespace
+
+HANDLE OpenEventLogA(LPCSTR serverName, LPCSTR sourceName) {
+  platform::EventLogLocation location;
+  if (DWORD rc = platform::LocateEventLog(serverName, sourceName, location); rc != ERROR_SUCCESS) {
+    SetLastError(rc);
+    return nullptr;
+  }
+  return OpenLogFile(serverName, location, false);
+}
+
+HANDLE OpenBackupEventLogA(LPCSTR uncServerName, LPCSTR fileName) {
+  if (!fileName || !*fileName) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  platform::EventLogLocation location;
+  std::string name = fileName;
+  DWORD rc;
+  if (uncServerName && *uncServerName && name.size() >= 2 && std::isalpha(static_cast<unsigned char>(name[0])) &&
+      name[1] == ':') {
+    // A drive path names a file of the server, as its event log service would read it.
+    platform::ComputerImage image;
+    rc = platform::ReachComputer(uncServerName, image);
+    if (rc == ERROR_SUCCESS) rc = platform::ResolveImagePath(image, name, location.file);
+    else rc = RPC_S_SERVER_UNAVAILABLE;
+  } else {
+    rc = platform::ResolvePath(name, location.file);
+  }
+  if (rc != ERROR_SUCCESS) {
+    SetLastError(rc);
+    return nullptr;
+  }
+  location.logName = name;
+  return OpenLogFile(uncServerName, location, true);
 }
 
 namespace {
@@ -804,6 +845,18 @@ BOOL ReadEventLogA(HANDLE eventLog, DWORD readFlags, DWORD, LPVOID buffer, DWORD
 
 namespace {
 
+// Makes the folder's entries durable: a rename or link is only kept through a power loss once
+// the folder itself is synced.
+DWORD SyncFolderOf(const std::string& path) {
+  std::string dir = path.substr(0, path.find_last_of('/'));
+  int fd = ::open(dir.empty() ? "/" : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return Win32FromErrno(errno);
+  int rc = ::fsync(fd);
+  int e = errno;
+  ::close(fd);
+  return rc == 0 ? ERROR_SUCCESS : Win32FromErrno(e);
+}
+
 // An empty log of the first growth step, put in place of the old file whole.
 DWORD WriteNewLog(const std::string& path, DWORD maxSize, DWORD retention) {
   std::vector<uint8_t> init(kHeaderSize + kEofSize);
@@ -818,13 +871,19 @@ DWORD WriteNewLog(const std::string& path, DWORD maxSize, DWORD retention) {
   return platform::Win32FromReplaceError(platform::ReplaceFile(path, fill, 0644));
 }
 
-DWORD CopyFileBytes(int from, const std::string& to) {
-  int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+// The saved copy of a log is whole or absent, and never replaces a file: it is written beside
+// its name, synced, then linked to the name (which fails if the name exists) and the folder
+// synced, so the copy is on the disk before the log it came from is emptied.
+// (When the platform's one whole-file write arrives, this is that write with "never replace".)
+DWORD SaveLogCopy(int from, const std::string& to) {
+  std::string dir = to.substr(0, to.find_last_of('/'));
+  std::string tmpl = dir + "/.evt-save-XXXXXX";
+  int out = ::mkostemp(tmpl.data(), O_CLOEXEC);
   if (out < 0) return Win32FromErrno(errno);
   std::vector<uint8_t> buf(kWindow);
   off_t pos = 0;
-  DWORD rc = ERROR_SUCCESS;
-  while (true) {
+  DWORD rc = ::fchmod(out, 0644) == 0 ? ERROR_SUCCESS : Win32FromErrno(errno);
+  while (rc == ERROR_SUCCESS) {
     ssize_t n = ::pread(from, buf.data(), buf.size(), pos);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
@@ -832,16 +891,17 @@ DWORD CopyFileBytes(int from, const std::string& to) {
       break;
     }
     if (n == 0) break;
-    if (platform::WriteAll(out, buf.data(), static_cast<size_t>(n)) != 0) {
-      rc = ERROR_WRITE_FAULT;
+    if (int e = platform::WriteAll(out, buf.data(), static_cast<size_t>(n))) {
+      rc = e == ENOSPC || e == EDQUOT ? ERROR_DISK_FULL : ERROR_WRITE_FAULT;
       break;
     }
     pos += n;
   }
-  // The log is cleared right after: the backup's bytes go to disk first.
   if (rc == ERROR_SUCCESS && ::fsync(out) != 0) rc = ERROR_WRITE_FAULT;
   if (::close(out) != 0 && rc == ERROR_SUCCESS) rc = ERROR_WRITE_FAULT;
-  if (rc != ERROR_SUCCESS) ::unlink(to.c_str());
+  if (rc == ERROR_SUCCESS && ::link(tmpl.c_str(), to.c_str()) != 0) rc = Win32FromErrno(errno);
+  ::unlink(tmpl.c_str());
+  if (rc == ERROR_SUCCESS) rc = SyncFolderOf(to);
   return rc;
 }
 
@@ -849,7 +909,7 @@ DWORD CopyFileBytes(int from, const std::string& to) {
 
 BOOL ClearEventLogA(HANDLE eventLog, LPCSTR backupFileName) {
   auto log = platform::LookupHandle<EventLogObject>(eventLog);
-  if (!log) return Fail(ERROR_INVALID_HANDLE);
+  if (!log || log->saved) return Fail(ERROR_INVALID_HANDLE);
   std::lock_guard<std::mutex> guard(log->m);
   platform::ComputerImage image;
   if (platform::ReachComputer(log->computer.c_str(), image) != ERROR_SUCCESS) return Fail(RPC_S_SERVER_UNAVAILABLE);
@@ -861,13 +921,16 @@ BOOL ClearEventLogA(HANDLE eventLog, LPCSTR backupFileName) {
   }
   const std::string& path = log->location.file;
   FileId id;
+  // The lock is held from the copy to the new file: a record written meanwhile waits for it and
+  // goes into the new log, never between the two.
   int fd = path.empty() ? -1 : OpenLocked(path, O_RDWR, LOCK_EX, id);
+  struct stat st;
+  if (!backup.empty() && ::lstat(backup.c_str(), &st) == 0) {
+    if (fd >= 0) ::close(fd);
+    return Fail(ERROR_ALREADY_EXISTS);
+  }
   if (fd < 0) {
     if (!path.empty() && errno != ENOENT) return Fail(OpenFailure(errno));
-    if (!backup.empty()) {
-      struct stat st;
-      if (::stat(backup.c_str(), &st) == 0) return Fail(ERROR_ALREADY_EXISTS);
-    }
     // No file: the log is empty already, and nothing is written.
     log->started = false;
     log->offsetKnown = false;
@@ -878,12 +941,11 @@ BOOL ClearEventLogA(HANDLE eventLog, LPCSTR backupFileName) {
     ~Closer() { ::close(fd); }
   } closer{fd};
   if (!backup.empty()) {
-    if (DWORD rc = CopyFileBytes(fd, backup); rc != ERROR_SUCCESS) return Fail(rc);
+    if (DWORD rc = SaveLogCopy(fd, backup); rc != ERROR_SUCCESS) return Fail(rc);
   }
   DWORD maxSize = log->location.maxSize, retention = log->location.retention;
   if (DWORD rc = WriteNewLog(path, maxSize, retention); rc != ERROR_SUCCESS) return Fail(rc);
   // This handle reads the new, empty log from its start; other handles find the file changed.
-  struct stat st;
   if (::stat(path.c_str(), &st) == 0) {
     log->id = IdOf(st);
     log->haveId = true;

@@ -1,5 +1,4 @@
 // Corvane: gathers the event logs of the selected computers into an ODBC database.
-#include <cstdio>
 
 #include "browse/browse.h"
 #include "browse/loading_dialog.h"
@@ -9,6 +8,8 @@
 #include "frame/message_box.h"
 #include "frame/settings.h"
 #include "gather/confirm_gather_dialog.h"
+#include "gather/gather_run.h"
+#include "gather/unattended_run.h"
 #include "programs/corvane/corvane_icon.xpm"
 #include "programs/corvane/strings.h"
 #include "store/data_source.h"
@@ -16,11 +17,6 @@
 #include "store/settings_dialog.h"
 
 namespace {
-
-int UnattendedRun() {
-  std::fprintf(stderr, "corvane: the unattended gather is not built yet\n");
-  return 0;
-}
 
 void Go(HWND mainDialog) {
   // The data-source manager may have changed the values since the last run.
@@ -30,7 +26,7 @@ void Go(HWND mainDialog) {
   }
   SyncSelection();
   if (!ConfirmGatherDialog(mainDialog)) return;
-  std::fprintf(stderr, "corvane: the gather run is not built yet\n");
+  StartGatherRun(mainDialog);
 }
 
 bool Browse() { return BrowseNetwork(); }
@@ -64,6 +60,6 @@ int MainWindow() {
 
 int main(int argc, char** argv) {
   SetTypeLookup(LookupComputerTypes);
-  const ProgramBinding binding{Program::Corvane, "Tallyard", corvaneStrings, UnattendedRun, MainWindow};
+  const ProgramBinding binding{Program::Corvane, "Tallyard", corvaneStrings, RunUnattended, MainWindow};
   return RunEntryPoint(binding, argc, argv);
 }

@@ -19,6 +19,7 @@
 #include "store/event_store.h"
 #include "store/schema.h"
 #include "tests/support/temp_network.h"
+#include "tests/tools/tool_run.h"
 
 namespace {
 
@@ -86,7 +87,7 @@ TEST_F(DataSourceTest, FreshInstallationGetsDatabaseAndSystemDataSource) {
     EXPECT_EQ(count, 0);
   }
   EventRow row;
-  std::snprintf(row.computer, sizeof row.computer, "SRV1");
+  std::snprintf(row.workstation, sizeof row.workstation, "SRV1");
   row.recordDate = {2024, 3, 1, 10, 0, 5, 1000};
   row.eventDate = row.recordDate;
   ASSERT_TRUE(store.PrepareInsert(nullptr, "System"));
@@ -95,8 +96,19 @@ TEST_F(DataSourceTest, FreshInstallationGetsDatabaseAndSystemDataSource) {
   ASSERT_TRUE(store.Finish(nullptr));
   store.ReleaseEnvironment();
 
-  // Setup run again keeps what was gathered.
+  // Setup run again keeps what was gathered, and gives a database of an earlier version (its
+  // resume index on Computer) the index on Workstation instead.
+  const std::string db = Quoted(DefaultDatabasePath(install));
+  std::string mode;
+  RunTool("sqlite3 " + db + " 'PRAGMA journal_mode'", &mode);
+  EXPECT_EQ(mode, "wal\n");  // the data source's journal, set by its first connection
+  ASSERT_EQ(RunTool("sqlite3 " + db + " 'DROP INDEX System_Workstation; CREATE INDEX System_Resume ON System "
+                    "(UPPER(Computer), RecordDate)'"),
+            0);
   ASSERT_TRUE(CreateDefaultDatabase(install, &error)) << error;
+  std::string indexes;
+  RunTool("sqlite3 " + db + " \"SELECT name FROM sqlite_master WHERE type='index' AND tbl_name='System'\"", &indexes);
+  EXPECT_EQ(indexes, "System_Workstation\n");
   EventStore again;
   ASSERT_TRUE(again.OpenEnvironment());
   ASSERT_TRUE(again.Connect(nullptr, settings));
@@ -115,6 +127,7 @@ TEST_F(DataSourceTest, UserDataSourceWhereTheSystemsCannotBeWritten) {
   std::string entry = User();
   EXPECT_NE(entry.find("[Corvane]"), std::string::npos) << entry;
   EXPECT_NE(entry.find("Database=" + install + "/Tallyard.db"), std::string::npos) << entry;
+  EXPECT_NE(entry.find("SyncPragma=FULL"), std::string::npos) << entry;  // every commit on the disk
   fs::remove(root + "/sys/odbc.ini");
 }
 

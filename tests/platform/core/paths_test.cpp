@@ -45,6 +45,9 @@ TEST_F(PathsTest, ResolvesEveryKindOfPath) {
       {"\\\\SRV1\\C$\\..\\..\\outside.txt", ERROR_ACCESS_DENIED, nullptr},
       {"\\\\SRV1\\C$\\WINNT\\..\\..\\host.ini", ERROR_ACCESS_DENIED, nullptr},
       {"C:relative.txt", ERROR_BAD_PATHNAME, nullptr},
+      // ADMIN$ is the system root, wherever host.ini puts it.
+      {"\\\\srv1\\admin$\\System32\\netmsg.dll", 0, "/SRV1/C/WinNT/system32/netmsg.dll"},
+      {"\\\\SRV1\\ADMIN$\\..\\..\\host.ini", ERROR_ACCESS_DENIED, nullptr},
   };
   for (const auto& c : cases) {
     std::string native;

@@ -495,6 +495,71 @@ TEST_F(EventLogTest, ClearEmptiesTheLogAndRestartsNumbering) {
   CloseEventLog(h);
 }
 
+TEST_F(EventLogTest, ClearWithBackupSavesTheLogWholeUnderTheSameLock) {
+  const std::string saved = "\\\\SRV1\\ADMIN$\\System32\\config\\saved.evt";
+  const std::string config = net.network() + "/SRV1/C/WINNT/System32/config";
+  ASSERT_EQ(Append(Events(0, 50)), 0u);
+  HANDLE h = OpenEventLogA("SRV1", "System");
+  ASSERT_NE(h, nullptr);
+  // A writer keeps appending while the log is saved and cleared: each of its records must end
+  // up in exactly one of the two files.
+  std::atomic<bool> stop{false}, ended{false};
+  std::atomic<int> written{50};
+  std::thread writer([&] {
+    for (int i = 50; !stop && i < 50000; ++i)
+      if (Append({Event(i)}) == 0) ++written;
+    ended = true;
+  });
+  while (written < 300 && !ended) std::this_thread::yield();
+  ASSERT_TRUE(ClearEventLogA(h, saved.c_str()));
+  stop = true;
+  writer.join();
+  DWORD savedCount = 0, liveCount = 0, end = 0;
+  HANDLE b = OpenBackupEventLogA("SRV1", saved.c_str());
+  ASSERT_NE(b, nullptr) << GetLastError();
+  ASSERT_TRUE(GetNumberOfEventLogRecords(b, &savedCount));
+  ASSERT_TRUE(GetNumberOfEventLogRecords(h, &liveCount));
+  EXPECT_EQ(savedCount + liveCount, static_cast<DWORD>(written.load()));
+  auto kept = ReadAll(b, end);
+  ASSERT_EQ(kept.size(), savedCount);
+  EXPECT_EQ(end, static_cast<DWORD>(ERROR_HANDLE_EOF));
+  for (DWORD i = 0; i < savedCount; ++i) ExpectSame(kept[i], Event(static_cast<int>(i)), i + 1);
+  // A saved log is read only; the same name is refused, and the log then stays as it is.
+  SetLastError(0xDEAD);
+  EXPECT_FALSE(ClearEventLogA(b, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  ASSERT_EQ(Append({Event(1)}), 0u);
+  EXPECT_FALSE(ClearEventLogA(h, saved.c_str()));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  ASSERT_TRUE(GetNumberOfEventLogRecords(h, &end));
+  EXPECT_EQ(end, liveCount + 1);
+  CloseEventLog(b);
+  CloseEventLog(h);
+  for (const auto& entry : std::filesystem::directory_iterator(config))
+    EXPECT_NE(entry.path().filename().string().rfind(".evt-", 0), 0u) << "left behind: " << entry.path();
+
+  // A drive path names a file of the server; a missing file is one.
+  HANDLE o = OpenBackupEventLogA("SRV1", "C:\\WINNT\\System32\\config\\saved.evt");
+  EXPECT_NE(o, nullptr);
+  CloseEventLog(o);
+  SetLastError(0xDEAD);
+  EXPECT_EQ(OpenBackupEventLogA("SRV1", "C:\\WINNT\\System32\\config\\none.evt"), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(LiveHandleCount(), 0u);
+}
+
+TEST_F(EventLogTest, OneLogCanBeDeniedAlone) {
+  platform::HostInfo info;
+  info.deny = {"eventlog:Security"};
+  ASSERT_EQ(WriteHostInfo(net.network() + "/SRV1/host.ini", info), 0u);
+  SetLastError(0xDEAD);
+  EXPECT_EQ(OpenEventLogA("SRV1", "security"), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  HANDLE h = OpenEventLogA("SRV1", "System");
+  EXPECT_NE(h, nullptr);
+  CloseEventLog(h);
+}
+
 TEST_F(EventLogTest, FullLogHonoursRetention) {
   loc.maxSize = 64 * 1024;
   struct Case {
