@@ -1,7 +1,6 @@
 // Praxon: sets the audit policy of the selected computers.
-#include <cstdio>
-
 #include "audit/audit_policy_dialog.h"
+#include "audit/audit_run.h"
 #include "browse/browse.h"
 #include "browse/loading_dialog.h"
 #include "frame/desktop_ui.h"
@@ -15,7 +14,7 @@ namespace {
 void Go(HWND mainDialog) {
   SyncSelection();
   if (!ConfirmAuditDialog(mainDialog)) return;
-  std::fprintf(stderr, "praxon: the audit run is not built yet\n");
+  AuditRun(mainDialog);
 }
 
 bool Browse() { return BrowseNetwork(); }
