@@ -74,8 +74,8 @@ TEST_F(SettingsTest, FreshCorvaneInstallationTakesEveryDefault) {
   ASSERT_TRUE(LoadSettings());
   EXPECT_EQ(runLog.file, nullptr) << "the open run log is closed before its name changes";
   EXPECT_EQ(appState.installPath, "/opt/tallyard");
-  EXPECT_EQ(appState.helpFile, "/opt/tallyard\\Tallyard.hlp");
-  EXPECT_EQ(runLog.fileName, "/opt/tallyard\\Tallyard.log");
+  EXPECT_EQ(appState.helpFile, "/opt/tallyard/Tallyard.hlp") << "a native folder, a native name";
+  EXPECT_EQ(runLog.fileName, "/opt/tallyard/Tallyard.log");
   EXPECT_EQ(runLog.level, FullLog);
   EXPECT_EQ(runLog.mode, Overwrite);
   EXPECT_STREQ(dataSourceSettings.dsn, "");
