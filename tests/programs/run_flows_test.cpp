@@ -1,9 +1,16 @@
 // Go in both programs as a person presses it, on the programs' own windows: the confirmation,
-// the progress window and the report, over a small image network and the SQLite data source.
+// the progress window and the report, over a small image network and the SQLite data source;
+// and Corvane's first data source, made in the manager it offers.
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QTreeWidget>
 #include <chrono>
 #include <filesystem>
@@ -26,11 +33,14 @@
 #include "programs/corvane/strings.h"
 #include "programs/praxon/praxon_window.h"
 #include "programs/praxon/strings.h"
+#include "programs/sourcewarden/sourcewarden_window.h"
 #include "store/data_source.h"
+#include "store/schema.h"
 #include "tests/store/backends.h"
 #include "tests/support/gather_support.h"
 #include "tests/support/installation.h"
 #include "tests/support/qt_ui.h"
+#include "tests/tools/tool_run.h"
 
 namespace {
 
@@ -76,15 +86,20 @@ class RunFlowTest : public ::testing::Test {
     SetBrowseUi(DesktopBrowseUi());
     SetTypeLookup(LookupComputerTypes);
     installed = std::make_unique<Installation>(net);
+    std::filesystem::copy_file(TALLYARD_BINARY_DIR "/programs/sourcewarden/sourcewarden",
+                               installed->install + "/sourcewarden");  // as the installation places it
     platform::HostInfo host;
     host.domain = "LAB";
     net.AddComputer("ADMINPC", host);
     for (const char* name : {"SRV1", "SRV2"}) gathertest::AddComputer(name, host);
     for (const char* name : more) gathertest::AddComputer(name, host);
-    if (corvane) {
+    if (corvane && namedDataSource) {
       std::string error;
       ASSERT_TRUE(storetest::FreshTables(Kind::Sqlite, &error)) << error;
       ASSERT_TRUE(StoreDataSourceSettings(storetest::Settings(Kind::Sqlite), &error)) << error;
+    } else if (corvane) {
+      ASSERT_EQ(platform::WriteImageValue(installed->local, Installation::Key(Program::Corvane), "DSN",
+                                          platform::StringValue(REG_SZ, "")), 0u);
     }
     window = std::make_unique<MainDialog>(binding);
     window->quit = [] {};
@@ -147,6 +162,7 @@ class RunFlowTest : public ::testing::Test {
   std::unique_ptr<MainDialog> window;
   std::vector<std::string> confirmed;
   bool okEnabled = false;
+  bool namedDataSource = true;
 };
 
 std::string Lines(const char* outcome, std::initializer_list<const char*> computers, const char* status) {
@@ -248,6 +264,82 @@ TEST_F(RunFlowTest, PraxonSetsThePolicyOfTheSelectedComputers) {
   const std::string set = "+rLfupsg -RLfupsg";
   EXPECT_EQ(Outcomes(), "Success\tSRV1\tOPERATION COMPLETED\t0\t" + set + "\nSuccess\tWKS1\tOPERATION COMPLETED\t0\t" + set + "\n");
   EXPECT_EQ(Policy("SRV1") + " " + Policy("WKS1") + " " + Policy("SRV2"), set + " " + set + " " + nothing);
+}
+
+}  // namespace
+
+namespace {
+
+// The processes running the program at `path`.
+int Running(const std::string& path) {
+  int n = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    std::error_code ec;
+    if (std::filesystem::read_symlink(entry.path() / "exe", ec).string() == path) ++n;
+  }
+  return n;
+}
+
+// Clicks `answer` in the next message box.
+void AnswerBox(QMessageBox::StandardButton answer, std::string& text) {
+  WhenModal(
+      [answer, &text](QWidget* w) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        text = box->text().toStdString();
+        QTest::mouseClick(box->button(answer), Qt::LeftButton);
+      },
+      [](QWidget* w) { return qobject_cast<QMessageBox*>(w) != nullptr; });
+}
+
+TEST_F(RunFlowTest, CorvaneWithNoDataSourceOffersSourcewardenAndGathersIntoTheOneItMakes) {
+  if (RunTool("command -v sqlite3") != 0) GTEST_SKIP() << "sqlite3 is not installed";
+  namedDataSource = false;
+  std::filesystem::permissions(net.root() + "/run", std::filesystem::perms::owner_all);  // as Qt wants it
+  SeenBox offer;
+  WhenBox(offer);
+  Open(true);
+  EXPECT_EQ(offer.caption + ": " + offer.text, "Warning: You need to specify Data Source.");
+  const std::string manager = installed->install + "/sourcewarden";
+  EXPECT_EQ(Running(manager), 1) << "the install folder's manager was started";
+
+  // The data source is made in the manager's own window, driven here: a second process's window
+  // is out of a test's reach.
+  const std::string database = net.root() + "/lab.db";
+  std::string question;
+  SourcewardenWindow sourcewarden;
+  sourcewarden.show();
+  WhenModal([&](QWidget* dialog) {
+    auto choose = [&](const char* name, const QVariant& data) {
+      auto* box = dialog->findChild<QComboBox*>(name);
+      box->setCurrentIndex(box->findData(data));
+    };
+    choose("kind", static_cast<int>(DatabaseKind::Sqlite));
+    choose("driver", "SQLite3");
+    QTest::keyClicks(dialog->findChild<QLineEdit*>("name"), "LabEvents");
+    QTest::keyClicks(dialog->findChild<QLineEdit*>("file"), QString::fromStdString(database));
+    dialog->findChild<QRadioButton*>("userScope")->setChecked(true);  // this process's odbc.ini
+    dialog->findChild<QCheckBox*>("forCorvane")->setChecked(true);
+    AnswerBox(QMessageBox::Yes, question);
+    QTest::mouseClick(dialog->findChild<QDialogButtonBox*>("buttons")->button(QDialogButtonBox::Ok), Qt::LeftButton);
+  });
+  QTest::mouseClick(sourcewarden.findChild<QPushButton*>("add"), Qt::LeftButton);
+  EXPECT_NE(question.find("does not exist yet"), std::string::npos) << question;
+
+  // The next gather reads the new values and stores into that database.
+  for (const char* name : {"SRV1", "SRV2"}) gathertest::Append(name, "System", gathertest::Records(30, 1700000000, name));
+  Select({"SRV1", "SRV2"});
+  Go(1);
+  EXPECT_EQ(Outcomes(), Lines("Success", {"SRV1", "SRV2"}, "OPERATION COMPLETED"));
+  std::string rows;
+  EXPECT_EQ(RunTool("sqlite3 " + Quoted(database) + " 'SELECT COUNT(*) FROM System'", &rows), 0);
+  EXPECT_EQ(rows, "60\n");
+
+  // Exit ends the manager and keeps its choice.
+  Press(window.get(), 109);
+  for (int i = 0; i < 500 && Running(manager); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_EQ(Running(manager), 0);
+  EXPECT_EQ(installed->Stored(Program::Corvane, "DSN") + " " + installed->Stored(Program::Corvane, "RegAccess"),
+            "LabEvents 1");
 }
 
 }  // namespace
