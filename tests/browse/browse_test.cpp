@@ -8,7 +8,7 @@
 
 #include "browse/browse_ui.h"
 #include "platform/core/threads.h"
-#include "tests/platform/net/net_test_network.h"
+#include "tests/support/temp_network.h"
 
 namespace {
 
@@ -99,7 +99,7 @@ class BrowseTest : public ::testing::Test {
     net_.Add("DARK", "LAB", "server", off);
     net_.Add("FARAWAY", "ELSEWHERE", "workstation", Host());
   }
-  NetTestNetwork net_;
+  TempNetwork net_;
   CountingUi ui_;
 };
 

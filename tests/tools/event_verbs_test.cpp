@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "tests/support/temp_network.h"
-#include "tests/tools/tool_run.h"
+#include "tests/support/tool_run.h"
 
 namespace {
 

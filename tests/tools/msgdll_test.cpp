@@ -14,7 +14,7 @@
 #include "platform/core/text.h"
 #include "platform/messages/pe_resources.h"
 #include "tests/support/temp_network.h"
-#include "tests/tools/tool_run.h"
+#include "tests/support/tool_run.h"
 #include "tools/hostkit/message_text_file.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include "platform/registry/registry.h"
 #include "store/event_store.h"
 #include "tests/support/temp_network.h"
-#include "tests/tools/tool_run.h"
+#include "tests/support/tool_run.h"
 
 namespace {
 

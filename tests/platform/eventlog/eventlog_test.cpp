@@ -17,11 +17,14 @@
 
 #include "platform/eventlog/evt_format.h"
 #include "tests/support/temp_network.h"
+#include "tests/support/tool_run.h"
 
 using namespace platform;
 using namespace platform::evt;
 
 namespace {
+
+constexpr DWORD kForwards = EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ;
 
 struct Rec {
   DWORD number = 0, generated = 0, written = 0, id = 0;
@@ -113,41 +116,11 @@ void ExpectSame(const Rec& r, const EventInput& in, DWORD number) {
   EXPECT_EQ(r.data, in.data);
 }
 
-std::string RunCommand(const std::string& cmd) {
-  std::string out;
-  if (FILE* p = ::popen(cmd.c_str(), "r")) {
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    ::pclose(p);
-  }
-  return out;
-}
-
-// evtexport's view of a file: record number -> (source, strings).
-std::map<DWORD, std::pair<std::string, std::vector<std::string>>> Oracle(const std::string& file) {
-  std::map<DWORD, std::pair<std::string, std::vector<std::string>>> out;
-  std::istringstream in(RunCommand("evtexport '" + file + "' 2>/dev/null"));
-  std::string line;
-  DWORD current = 0;
-  while (std::getline(in, line)) {
-    auto sep = line.find("\t: ");
-    if (sep == std::string::npos) continue;
-    std::string key = line.substr(0, line.find('\t'));
-    std::string value = line.substr(sep + 3);
-    if (key == "Event number") current = static_cast<DWORD>(std::stoul(value));
-    else if (key == "Source name") out[current].first = value;
-    else if (key.rfind("String: ", 0) == 0) out[current].second.push_back(value);
-  }
-  return out;
-}
-
-bool HaveOracle() { return !RunCommand("command -v evtexport").empty(); }
-
 // One sequential forwards read; false with GetLastError() set when it fails.
 BOOL ReadInto(HANDLE h, std::vector<uint8_t>& buf, DWORD& got, DWORD size = 0) {
   DWORD need = 0;
-  return ReadEventLogA(h, 5, 0, buf.data(), size ? size : static_cast<DWORD>(buf.size()), &got, &need);
+  SetLastError(kUnsetError);
+  return ReadEventLogA(h, kForwards, 0, buf.data(), size ? size : static_cast<DWORD>(buf.size()), &got, &need);
 }
 
 class EventLogTest : public ::testing::Test {
@@ -181,14 +154,17 @@ struct RoundTripCase {
   DWORD maxSize;
   bool oracle;  // evtexport reads this layout correctly
   std::function<void(std::string&)> patch;
+  int records;   // how many come back; -1: all
+  bool wrapped;  // the header says the log wrapped
 };
 
 TEST_F(EventLogTest, RoundTrip) {
   const RoundTripCase cases[] = {
-      {"empty", {}, 512 * 1024, true, nullptr},
+      {"empty", {}, 512 * 1024, true, nullptr, 0, false},
       {"no sid, strings or data", {Event(1, 0, false, 0), Event(2, 0, false, 1), Event(3, 5, false, 0)}, 512 * 1024,
-       true, nullptr},
-      {"split at the end of the file", Events(0, 45, 1900), 64 * 1024, true, nullptr},
+       true, nullptr, -1, false},
+      // 45 records of about 2 KB in 64 KB: the oldest are overwritten, one is split at the end.
+      {"split at the end of the file", Events(0, 45, 1900), 64 * 1024, true, nullptr, 32, true},
       {"0x27 filler before the end",
        [] {
          // Two records fill the file to 48 bytes before its end; the third moves to 0x30.
@@ -200,7 +176,8 @@ TEST_F(EventLogTest, RoundTrip) {
          return v;
        }(),
        64 * 1024, false,
-       [](std::string& b) { ASSERT_EQ(Load32(reinterpret_cast<const uint8_t*>(b.data()) + 65536 - 48), kFiller); }},
+       [](std::string& b) { ASSERT_EQ(Load32(reinterpret_cast<const uint8_t*>(b.data()) + 65536 - 48), kFiller); },
+       2, true},
       {"dirty header with a stale end", Events(0, 6), 512 * 1024, true,
        [](std::string& b) {
          // The header as it was after the third record, marked dirty: the EOF record holds.
@@ -212,7 +189,8 @@ TEST_F(EventLogTest, RoundTrip) {
          h.currentRecordNumber = 4;
          h.flags |= kFlagDirty;
          WriteHeader(p, h);
-       }},
+       },
+       -1, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -237,19 +215,15 @@ TEST_F(EventLogTest, RoundTrip) {
       EXPECT_EQ(oldest, got.empty() ? 0u : skipped + 1);
     }
     for (size_t i = 0; i < got.size(); ++i) ExpectSame(got[i], in[skipped + i], static_cast<DWORD>(skipped + i + 1));
-    if (std::string(c.name).find("split") != std::string::npos) {
-      EXPECT_GT(skipped, 0u);
-      EXPECT_TRUE(Header().flags & kFlagWrap);
-    }
-    if (std::string(c.name).find("filler") != std::string::npos) {
-      EXPECT_EQ(got.size(), 2u);
-    }
-    if (c.oracle && HaveOracle()) {
-      auto oracle = Oracle(loc.file);
-      EXPECT_EQ(oracle.size(), got.size());
-      for (const auto& r : got) {
-        EXPECT_EQ(oracle[r.number].first, r.source) << r.number;
-        EXPECT_EQ(oracle[r.number].second, r.strings) << r.number;
+    EXPECT_EQ(got.size(), c.records < 0 ? in.size() : static_cast<size_t>(c.records));
+    EXPECT_EQ((Header().flags & kFlagWrap) != 0, c.wrapped);
+    if (c.oracle && HaveTool("evtexport")) {
+      auto oracle = Evtexport(Quoted(loc.file));
+      ASSERT_EQ(oracle.size(), got.size());
+      for (size_t i = 0; i < got.size(); ++i) {
+        EXPECT_EQ(oracle[i].number, got[i].number);
+        EXPECT_EQ(oracle[i].source, got[i].source) << got[i].number;
+        EXPECT_EQ(oracle[i].strings, got[i].strings) << got[i].number;
       }
     }
     EXPECT_TRUE(CloseEventLog(h));
@@ -317,7 +291,7 @@ TEST_F(EventLogTest, DamagedHeaderFailsTheOpen) {
   for (const auto& [name, damage] : cases) {
     SCOPED_TRACE(name);
     WriteChanged({Event(1), Event(2)}, damage);
-    SetLastError(0);
+    SetLastError(kUnsetError);
     EXPECT_EQ(OpenEventLogA("SRV1", "System"), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_EVENTLOG_FILE_CORRUPT));
   }
@@ -350,7 +324,7 @@ TEST_F(EventLogTest, BufferSizes) {
     HANDLE h = OpenEventLogA("SRV1", "System");
     std::vector<uint8_t> buf(c.size + 16, 0xEE);
     DWORD got = 7, need = 7;
-    SetLastError(0);
+    SetLastError(kUnsetError);
     BOOL ok = ReadEventLogA(h, flags, 0, buf.data(), c.size, &got, &need);
     EXPECT_EQ(ok, c.ok ? TRUE : FALSE);
     if (!c.ok) {
@@ -380,12 +354,12 @@ TEST_F(EventLogTest, OnlySequentialForwardsReads) {
   std::vector<uint8_t> buf(4096);
   for (DWORD flags : {0u, 1u, 4u, 1u | 8u, 2u | 4u, 1u | 2u | 4u, 1u | 4u | 8u, 0x10u | 5u}) {
     DWORD got = 0, need = 0;
-    SetLastError(0);
+    SetLastError(kUnsetError);
     EXPECT_FALSE(ReadEventLogA(h, flags, 0, buf.data(), 4096, &got, &need)) << flags;
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER)) << flags;
   }
   DWORD got = 0, need = 0;
-  EXPECT_FALSE(ReadEventLogA(h, 5, 0, buf.data(), 4096, nullptr, &need));
+  EXPECT_FALSE(ReadEventLogA(h, kForwards, 0, buf.data(), 4096, nullptr, &need));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
   EXPECT_TRUE(ReadInto(h, buf, got));
   CloseEventLog(h);
@@ -404,7 +378,7 @@ TEST_F(EventLogTest, TextsBecomeUtf8AndOffsetsAreRebuilt) {
   HANDLE h = OpenEventLogA("SRV1", "System");
   DWORD got = 0, need = 0;
   std::vector<uint8_t> buf(4096);
-  ASSERT_FALSE(ReadEventLogA(h, 5, 0, buf.data(), 8, &got, &need));
+  ASSERT_FALSE(ReadEventLogA(h, kForwards, 0, buf.data(), 8, &got, &need));
   buf.resize(need);  // the sanitizer sees a write past it
   ASSERT_TRUE(ReadInto(h, buf, got)) << GetLastError();
   EXPECT_EQ(got, need);
@@ -433,7 +407,7 @@ TEST_F(EventLogTest, OpenOutcomes) {
                                                  {"OFF", RPC_S_SERVER_UNAVAILABLE},
                                                  {"DENIED", ERROR_ACCESS_DENIED}};
   for (const auto& [computer, code] : cases) {
-    SetLastError(0);
+    SetLastError(kUnsetError);
     EXPECT_EQ(OpenEventLogA(computer, "System"), nullptr) << computer;
     EXPECT_EQ(GetLastError(), code) << computer;
   }
@@ -531,6 +505,27 @@ TEST_F(EventLogTest, FullLogHonoursRetention) {
   }
 }
 
+// The oldest record may be overwritten once it is exactly as old as the retention, not a second sooner.
+TEST_F(EventLogTest, RetentionEndsAtItsExactAge) {
+  loc.maxSize = 64 * 1024;
+  loc.retention = 3600;
+  for (DWORD age : {3599u, 3600u}) {
+    SCOPED_TRACE(age);
+    std::remove(loc.file.c_str());
+    DWORD rc = ERROR_SUCCESS;
+    int i = 0;
+    for (; rc == ERROR_SUCCESS && i < 100; ++i) {
+      EventInput e = Event(i, 1500);
+      e.timeWritten = 1000000;
+      rc = Append({e});
+    }
+    ASSERT_EQ(rc, DWORD{ERROR_LOG_FILE_FULL});
+    EventInput late = Event(i, 1500);
+    late.timeWritten = 1000000 + age;
+    EXPECT_EQ(Append({late}), age < 3600 ? DWORD{ERROR_LOG_FILE_FULL} : DWORD{ERROR_SUCCESS});
+  }
+}
+
 // A record larger than the whole log can never go in; refusing it must not cost the log its records.
 TEST_F(EventLogTest, RecordLargerThanTheLogIsRefusedWithTheLogUntouched) {
   loc.maxSize = 512 * 1024;
@@ -559,7 +554,7 @@ TEST_F(EventLogTest, RecordLargerThanTheLogIsRefusedWithTheLogUntouched) {
 TEST_F(EventLogTest, FifoInPlaceOfTheLogIsRefusedAtOnce) {
   ASSERT_EQ(::mkfifo(loc.file.c_str(), 0600), 0);
   ::alarm(20);  // a regression hangs; end it rather than the whole run
-  SetLastError(0);
+  SetLastError(kUnsetError);
   EXPECT_EQ(OpenEventLogA("SRV1", "System"), nullptr);
   EXPECT_EQ(GetLastError(), DWORD{ERROR_EVENTLOG_FILE_CORRUPT});
   EXPECT_EQ(Append({Event(1)}), DWORD{ERROR_EVENTLOG_FILE_CORRUPT});
@@ -607,7 +602,7 @@ TEST_F(EventLogTest, WriterAndReaderAtOnce) {
   while (true) {
     const bool last = done;
     DWORD got = 0, need = 0;
-    if (!ReadEventLogA(h, 5, 0, buf.data(), static_cast<DWORD>(buf.size()), &got, &need)) {
+    if (!ReadEventLogA(h, kForwards, 0, buf.data(), static_cast<DWORD>(buf.size()), &got, &need)) {
       DWORD e = GetLastError();
       ASSERT_TRUE(e == ERROR_HANDLE_EOF || e == ERROR_INSUFFICIENT_BUFFER) << e;
       if (e == ERROR_INSUFFICIENT_BUFFER) buf.resize(need);

@@ -8,7 +8,7 @@
 #include <tuple>
 #include <vector>
 
-#include "tests/platform/net/net_test_network.h"
+#include "tests/support/temp_network.h"
 
 namespace {
 
@@ -68,7 +68,7 @@ class NetApiTest : public ::testing::Test {
     return out;
   }
 
-  NetTestNetwork net_;
+  TempNetwork net_;
 };
 
 TEST_F(NetApiTest, ListsTheDomainInNameOrderWithTheRolesFlags) {
