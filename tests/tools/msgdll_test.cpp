@@ -194,7 +194,8 @@ TEST_F(MsgDllToolTest, TheDllIsWholeOrAbsent) {
   HMODULE m = LoadLibraryExA(dll.c_str(), nullptr, 3);
   ASSERT_NE(m, nullptr) << GetLastError();
   FreeLibrary(m);
-  EXPECT_NE(RunTool(kHostkit + " msgdll " + net_.root() + "/nosuch/x.dll " + mc, &output), 0);
+  EXPECT_EQ(RunTool(kHostkit + " msgdll " + net_.root() + "/nosuch/x.dll " + mc, &output), 1);
+  EXPECT_NE(output.find("cannot write"), std::string::npos) << output;
   EXPECT_FALSE(std::filesystem::exists(net_.root() + "/nosuch"));
 }
 
