@@ -30,6 +30,7 @@ TEST(CutTextTest, NeverSplitsACharacter) {
       {"\xF0\x9F\x98\x80x", 4, "\xF0\x9F\x98\x80"},
       {"a\x80\x80\x80\x80", 3, "a\x80\x80"},             // stray continuation bytes count one each
       {"\xE9t\xE9", 2, "\xE9t"},                         // Latin-1 bytes are not UTF-8: cut bytewise
+      {"\xC3\xA9\x80", 2, "\xC3\xA9"},                   // a whole character before a stray byte stays
   };
   for (const auto& c : cases) EXPECT_EQ(std::string(CutText(c.in, c.max)), c.out) << c.in << " / " << c.max;
 }
