@@ -67,10 +67,10 @@ TEST_F(EventRowTest, AGrowingParameterMessageIsBounded) {
   s.source = "Svc";
   s.eventId = 5;
   s.strings = {"%%98", "b"};
-  std::string d = Description(s);
-  // "ab%%98" re-expands two characters further on each time: a bounded number of times.
-  EXPECT_LT(d.size(), 4u * kMaxParameterExpansions + 100);
-  EXPECT_NE(d.find("abababab"), std::string::npos);
+  // "ab%%98" re-expands two characters further on each time: exactly the bounded number of times.
+  std::string grown;
+  for (int i = 0; i < kMaxParameterExpansions; ++i) grown += "ab";
+  EXPECT_EQ(Description(s), "Logon of " + grown + "%%98 from b failed: %3\r\n");
 }
 
 // A registry that names a native or relative path, or a native system root, never opens a file

@@ -138,8 +138,11 @@ TEST_F(DataSourceTest, DatabaseInAMissingFolderFailsWithTheDriversWord) {
   std::string error;
   EXPECT_FALSE(CreateDefaultDatabase(root + "/no/such/folder", &error));
   EXPECT_FALSE(error.empty());
-  EXPECT_FALSE(CreateDefaultDatabase(root + "/semi;colon", &error));
-  EXPECT_NE(error.find("must not contain"), std::string::npos) << error;
+  for (const char* folder : {"/semi;colon", "/open{brace", "/close}brace"}) {
+    error.clear();
+    EXPECT_FALSE(CreateDefaultDatabase(root + folder, &error)) << folder;
+    EXPECT_NE(error.find("must not contain"), std::string::npos) << error;
+  }
 }
 
 TEST_F(DataSourceTest, SetupAndFirstStartWriteTheDataSourceValues) {

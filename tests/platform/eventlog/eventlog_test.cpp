@@ -243,6 +243,7 @@ TEST_F(EventLogTest, DamagedRecordAnswers1500AfterTheGoodOnes) {
       {"signature", [](uint8_t* r) { Store32(r + 4, 0); }},
       {"record number", [](uint8_t* r) { Store32(r + 8, 77); }},
       {"more strings than the record holds", [](uint8_t* r) { Store16(r + 0x1A, 900); }},
+      {"string offset inside the fixed part", [](uint8_t* r) { Store32(r + 0x24, 0x10); }},
       {"sid beyond the record", [](uint8_t* r) { Store32(r + 0x28, 0x10000); }},
       {"data offset beyond the record", [](uint8_t* r) { Store32(r + 0x34, Load32(r) - 2); }},
       {"unterminated source name", [](uint8_t* r) {
