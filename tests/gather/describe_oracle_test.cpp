@@ -89,42 +89,21 @@ TEST(DescribeOracleTest, DescriptionsMatchEvtexport) {
   std::string ours = Shell(h + "events SRV1 System --describe", &rc);
   ASSERT_EQ(rc, 0) << ours;
   const std::string config = net.network() + "/SRV1/C/WINNT/System32/config";
-  std::string theirs = Shell("evtexport -r " + config + " -p " + net.network() + "/SRV1/C " + config + "/SysEvent.Evt");
-
-  // evtexport: "Message string : text" up to the blank line that ends the event.
-  std::vector<std::string> messages, categories;
-  std::istringstream in(theirs);
-  std::string line;
-  bool inMessage = false;
-  while (std::getline(in, line)) {
-    if (line.rfind("Event number", 0) == 0) {
-      messages.emplace_back();
-      categories.emplace_back();
-      inMessage = false;
-    } else if (line.rfind("Message string", 0) == 0) {
-      messages.back() = line.substr(line.find(": ") + 2);
-      inMessage = true;
-    } else if (inMessage && !line.empty() && line.rfind("Number of strings", 0) != 0 && line.rfind("String:", 0) != 0) {
-      messages.back() += "\n" + line;
-    } else {
-      inMessage = false;
-      if (line.rfind("Event category", 0) == 0) categories.back() = line.substr(line.find(": ") + 2);
-    }
-  }
+  const auto theirs = Evtexport("-r " + config + " -p " + net.network() + "/SRV1/C " + config + "/SysEvent.Evt");
   const auto rows = TabLines(ours);
   ASSERT_EQ(rows.size(), 5u) << ours;
-  ASSERT_EQ(messages.size(), 5u) << theirs;
+  ASSERT_EQ(theirs.size(), 5u);
   for (size_t i = 0; i < rows.size(); ++i) {
     SCOPED_TRACE(ours);
+    const std::string& category = theirs[i].category;
     ASSERT_GE(rows[i].size(), 4u);
-    const std::string& category = rows[i][rows[i].size() - 4];
-    const std::string description = Unescape(rows[i].back());
-    EXPECT_EQ(Normal(description), Normal(messages[i])) << "record " << i + 1;
+    const std::string& ourCategory = rows[i][rows[i].size() - 4];
+    EXPECT_EQ(Normal(Unescape(rows[i].back())), Normal(theirs[i].message)) << "record " << i + 1;
     // evtexport writes "name (n)" for a category it found and "n" otherwise.
-    if (categories[i].find('(') != std::string::npos)
-      EXPECT_EQ(category + categories[i].substr(categories[i].rfind(" (")), categories[i]);
+    if (category.find('(') != std::string::npos)
+      EXPECT_EQ(ourCategory + category.substr(category.rfind(" (")), category);
     else
-      EXPECT_EQ(category, "None");
+      EXPECT_EQ(ourCategory, "None");
   }
 }
 
