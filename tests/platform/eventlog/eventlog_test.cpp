@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "platform/eventlog/evt_format.h"
+#include "platform/messages/message_module.h"
 #include "tests/support/temp_network.h"
 #include "tests/support/tool_run.h"
 
@@ -362,6 +363,10 @@ TEST_F(EventLogTest, OnlySequentialForwardsReads) {
   DWORD got = 0, need = 0;
   EXPECT_FALSE(ReadEventLogA(h, kForwards, 0, buf.data(), 4096, nullptr, &need));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  // A handle of another kind is refused, and the log stays open.
+  SetLastError(kUnsetError);
+  EXPECT_FALSE(FreeLibrary(reinterpret_cast<HMODULE>(h)));
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_HANDLE});
   EXPECT_TRUE(ReadInto(h, buf, got));
   CloseEventLog(h);
   EXPECT_FALSE(ReadInto(h, buf, got));
