@@ -3,7 +3,6 @@
 // ids and texts against windmc's tables and of the image against objdump where they exist.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -101,7 +100,6 @@ class MsgDllToolTest : public ::testing::Test {
     TempNetwork::WriteFile(path, text);
     return path;
   }
-  static int Run(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()); }
   TempNetwork net_;
 };
 
@@ -117,17 +115,19 @@ TEST_F(MsgDllToolTest, DllsReadBackThroughFormatMessage) {
   for (const char* options : {"", " --ansi --pe32plus"}) {
     SCOPED_TRACE(options);
     std::string dll = net_.root() + "/out.dll";
-    ASSERT_EQ(Run(kHostkit + " msgdll " + dll + " " + mc + options), 0);
-    HMODULE m = LoadLibraryExA(dll.c_str(), nullptr, 3);
+    ASSERT_EQ(RunTool(kHostkit + " msgdll " + dll + " " + mc + options), 0);
+    HMODULE m = LoadLibraryExA(dll.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES | LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(m, nullptr) << GetLastError();
     char buf[256];
-    ASSERT_GT(FormatMessageA(0x0A00, m, 2, 0x400, buf, sizeof buf, nullptr), 0u);
+    ASSERT_GT(FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS, m, 2, 0x400, buf, sizeof buf, nullptr), 0u);
     EXPECT_STREQ(buf, "Two lines,\r\nsecond: 100%% & caf\xC3\xA9.\r\n");
-    ASSERT_GT(FormatMessageA(0x0A00, m, 0xC0001B58u, 0x400, buf, sizeof buf, nullptr), 0u);
+    ASSERT_GT(FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS, m, 0xC0001B58u, 0x400, buf, sizeof buf, nullptr), 0u);
     EXPECT_STREQ(buf, "The %1 service failed to start due to the following error: \r\n%2\r\n");
     FreeLibrary(m);
   }
-  EXPECT_NE(Run(kHostkit + " msgdll " + net_.root() + "/x.dll " + Mc("MessageId=1\nLanguage=English\n")), 0);
+  std::string output;
+  EXPECT_EQ(RunTool(kHostkit + " msgdll " + net_.root() + "/x.dll " + Mc("MessageId=1\nLanguage=English\n"), &output), 1);
+  EXPECT_NE(output.find("line "), std::string::npos) << output;
   EXPECT_FALSE(std::filesystem::exists(net_.root() + "/x.dll"));
 }
 
@@ -191,7 +191,7 @@ TEST_F(MsgDllToolTest, TheDllIsWholeOrAbsent) {
   ASSERT_EQ(RunTool(kHostkit + " msgdll " + dll + " " + mc, &output), 0) << output;
   EXPECT_EQ(TempNetwork::ReadFile(victim), "untouched");
   EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(dll)));
-  HMODULE m = LoadLibraryExA(dll.c_str(), nullptr, 3);
+  HMODULE m = LoadLibraryExA(dll.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES | LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_NE(m, nullptr) << GetLastError();
   FreeLibrary(m);
   EXPECT_EQ(RunTool(kHostkit + " msgdll " + net_.root() + "/nosuch/x.dll " + mc, &output), 1);
@@ -202,17 +202,17 @@ TEST_F(MsgDllToolTest, TheDllIsWholeOrAbsent) {
 // windmc (binutils) compiles the same file; its raw tables must hold the same ids and, after
 // FormatMessage's line-end rule, the same texts. objdump must accept our images.
 TEST_F(MsgDllToolTest, AgreesWithBinutils) {
-  if (Run("command -v x86_64-w64-mingw32-windmc") != 0 || Run("command -v i686-w64-mingw32-objdump") != 0)
+  if (!HaveTool("x86_64-w64-mingw32-windmc") || !HaveTool("i686-w64-mingw32-objdump"))
     GTEST_SKIP() << "binutils-mingw-w64 not installed";
   std::string mc = Mc(kSample);
   std::string dir = net_.root() + "/windmc";
   std::filesystem::create_directories(dir);
-  ASSERT_EQ(Run("cd " + dir + " && x86_64-w64-mingw32-windmc -C 65001 " + mc), 0);
+  ASSERT_EQ(RunTool("cd " + dir + " && x86_64-w64-mingw32-windmc -C 65001 " + mc), 0);
   std::string bin = TempNetwork::ReadFile(dir + "/MSG00001.bin");
   ASSERT_FALSE(bin.empty());
   std::vector<uint8_t> theirs(bin.begin(), bin.end());
   std::string dll = net_.root() + "/ours.dll";
-  ASSERT_EQ(Run(kHostkit + " msgdll " + dll + " " + mc), 0);
+  ASSERT_EQ(RunTool(kHostkit + " msgdll " + dll + " " + mc), 0);
   std::string ours = TempNetwork::ReadFile(dll);
   platform::MessageTables tables;
   ASSERT_EQ(platform::ReadMessageTables(reinterpret_cast<const uint8_t*>(ours.data()), ours.size(), tables), 0u);
@@ -229,7 +229,7 @@ TEST_F(MsgDllToolTest, AgreesWithBinutils) {
     EXPECT_EQ(ta, tb) << id;
   }
   for (const char* options : {"", " --pe32plus"}) {
-    ASSERT_EQ(Run(kHostkit + " msgdll " + dll + " " + mc + options), 0);
+    ASSERT_EQ(RunTool(kHostkit + " msgdll " + dll + " " + mc + options), 0);
     std::string out;
     EXPECT_EQ(RunTool("x86_64-w64-mingw32-objdump -p " + dll, &out), 0);
     EXPECT_NE(out.find("Entry: ID: 0x00000b"), std::string::npos) << out;
