@@ -11,7 +11,7 @@
 #include "frame/settings.h"
 #include "platform/registry/hive_file.h"
 #include "platform/registry/registry.h"
-#include "tests/support/temp_network.h"
+#include "tests/platform/registry/registry_support.h"
 
 using namespace platform;
 
@@ -48,16 +48,6 @@ class SettingsTest : public ::testing::Test {
   bool Has(const char* name) {
     RegistryValue v;
     return ReadImageValue(local, Key(), name, v) == 0;
-  }
-  // A string value's text, or "dword:" and the number; other types show as "type N".
-  std::string Stored(const char* name) {
-    RegistryValue v;
-    EXPECT_EQ(ReadImageValue(local, Key(), name, v), 0u) << name;
-    if (v.type == REG_SZ) return ValueText(v);
-    if (v.type != REG_DWORD) return "type " + std::to_string(v.type);
-    DWORD d = 0;
-    std::memcpy(&d, v.data.data(), std::min<size_t>(4, v.data.size()));
-    return "dword:" + std::to_string(d);
   }
   // A new local computer for the next case of a table.
   void Fresh() {
@@ -213,10 +203,10 @@ TEST_F(SettingsTest, CorvaneSaveWritesItsValuesAndLeavesTheDataSourceAloneWithou
   runLog.level = ErrorLogOnly;
   ASSERT_TRUE(SaveSettings());
   const std::pair<const char*, std::string> stored[] = {
-      {"DSN", "Old"}, {"Type", "dword:3"}, {"Description", "Old driver"}, {"Password", "p\xC3\xA4ss"},
-      {"LogFile", "/var/log/t\xC3\xA4llyard.log"}, {"LogFullErrorNo", "dword:1"}, {"TimeOut", "dword:15"},
-      {"LoadDescriptions", "dword:1"}};
-  for (const auto& [name, text] : stored) EXPECT_EQ(Stored(name), text) << name;
+      {"DSN", "Old"}, {"Type", "3"}, {"Description", "Old driver"}, {"Password", "p\xC3\xA4ss"},
+      {"LogFile", "/var/log/t\xC3\xA4llyard.log"}, {"LogFullErrorNo", "1"}, {"TimeOut", "15"},
+      {"LoadDescriptions", "1"}};
+  for (const auto& [name, text] : stored) EXPECT_EQ(ImageValueText(local, Key(), name), text) << name;
   // With a data source name, all three are written; a load gives back what was saved.
   std::strcpy(dataSourceSettings.dsn, "Corvane");
   ASSERT_TRUE(SaveSettings());

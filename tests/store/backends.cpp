@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "store/schema.h"
+#include "tests/support/odbc_folder.h"
 
 namespace storetest {
 namespace {
@@ -93,10 +94,7 @@ void ConfigureProcess() {
     // Without the test script's configuration: a private one made from the system's drivers.
     if (Env("ODBCSYSINI").empty()) {
       std::string sys = root + "/sys";
-      std::filesystem::create_directories(sys);
-      std::string drivers = ReadFile("/etc/odbcinst.ini");
-      for (size_t at; (at = drivers.find("CommLog=1")) != std::string::npos;) drivers.replace(at, 9, "CommLog=0");
-      std::ofstream(sys + "/odbcinst.ini") << drivers;
+      WriteOdbcDrivers(sys);
       std::ofstream(sys + "/odbc.ini") << "";
       ::setenv("ODBCSYSINI", sys.c_str(), 1);
     }
