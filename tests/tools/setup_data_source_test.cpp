@@ -7,7 +7,6 @@
 
 #include "frame/settings.h"
 #include "platform/registry/registry.h"
-#include "store/event_store.h"
 #include "tests/platform/registry/registry_support.h"
 #include "tests/support/odbc_folder.h"
 #include "tests/support/tool_run.h"
@@ -46,21 +45,6 @@ TEST(SetupDataSource, DatabaseAlwaysDataSourceOnRequest) {
     EXPECT_EQ(value("Type"), "1");
     EXPECT_EQ(value("Description"), "SQLite3");
   }
-
-  // The program reaches the three tables through the data source.
-  DataSourceSettings settings;
-  std::strcpy(settings.dsn, "Corvane");
-  EventStore store;
-  ASSERT_TRUE(store.OpenEnvironment());
-  ASSERT_TRUE(store.Connect(nullptr, settings)) << store.Message();
-  for (const char* table : {"System", "Security", "Application"}) {
-    TIMESTAMP_STRUCT stamp{};
-    SQLINTEGER count = -1;
-    EXPECT_TRUE(store.QueryResumePoint(nullptr, table, "ADMINPC", &stamp, &count)) << table << store.Message();
-    EXPECT_EQ(count, 0);
-  }
-  EXPECT_TRUE(store.Finish(nullptr));
-  store.ReleaseEnvironment();
 }
 
 }  // namespace
