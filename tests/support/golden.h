@@ -1,6 +1,7 @@
 // Golden cases: data files beside the tests, so that adding a case is adding a few lines of text.
 // A file holds cases, each begun by "== name" and made of "key: value" lines (a key may repeat).
-// Values take the escapes \n \r \t \0 \\ and \xHH; "#" begins a comment line.
+// Values take the escapes \n \r \t \0 \\ and \xHH (\x20 for a blank at either end, which
+// editors strip); "#" begins a comment line.
 #pragma once
 
 #include <gtest/gtest.h>
