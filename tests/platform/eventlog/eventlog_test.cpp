@@ -305,6 +305,7 @@ TEST_F(EventLogTest, BufferSizes) {
   const DWORD flags = EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ;
   HANDLE probe = OpenEventLogA("SRV1", "System");
   DWORD size1 = 0, none = 1;  // the exact size of the first record in the A layout
+  SetLastError(kUnsetError);
   EXPECT_FALSE(ReadEventLogA(probe, flags, 0, nullptr, 0, &none, &size1));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
   EXPECT_EQ(none, 0u);
@@ -354,13 +355,16 @@ TEST_F(EventLogTest, OnlySequentialForwardsReads) {
   ASSERT_EQ(Append({Event(1)}), 0u);
   HANDLE h = OpenEventLogA("SRV1", "System");
   std::vector<uint8_t> buf(4096);
-  for (DWORD flags : {0u, 1u, 4u, 1u | 8u, 2u | 4u, 1u | 2u | 4u, 1u | 4u | 8u, 0x10u | 5u}) {
+  const DWORD seq = EVENTLOG_SEQUENTIAL_READ, seek = EVENTLOG_SEEK_READ, fwd = EVENTLOG_FORWARDS_READ,
+              back = EVENTLOG_BACKWARDS_READ;
+  for (DWORD flags : {0u, seq, fwd, seq | back, seek | fwd, seq | seek | fwd, seq | fwd | back, 0x10u | kForwards}) {
     DWORD got = 0, need = 0;
     SetLastError(kUnsetError);
     EXPECT_FALSE(ReadEventLogA(h, flags, 0, buf.data(), 4096, &got, &need)) << flags;
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER)) << flags;
   }
   DWORD got = 0, need = 0;
+  SetLastError(kUnsetError);
   EXPECT_FALSE(ReadEventLogA(h, kForwards, 0, buf.data(), 4096, nullptr, &need));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
   // A handle of another kind is refused, and the log stays open.
@@ -460,6 +464,7 @@ TEST_F(EventLogTest, ClearEmptiesTheLogAndRestartsNumbering) {
   // With a backup name the old records are kept there first; an existing backup is refused.
   std::string backup = net.root() + "/backup.evt";
   EXPECT_TRUE(ClearEventLogA(h, backup.c_str()));
+  SetLastError(kUnsetError);
   EXPECT_FALSE(ClearEventLogA(h, backup.c_str()));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
   EXPECT_GE(TempNetwork::ReadFile(backup).size(), 65536u);
@@ -470,6 +475,7 @@ TEST_F(EventLogTest, ClearEmptiesTheLogAndRestartsNumbering) {
   info.deny = {"clear"};
   ASSERT_EQ(WriteHostInfo(net.network() + "/SRV1/host.ini", info), 0u);
   h = OpenEventLogA("SRV1", "System");
+  SetLastError(kUnsetError);
   EXPECT_FALSE(ClearEventLogA(h, nullptr));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
   CloseEventLog(h);

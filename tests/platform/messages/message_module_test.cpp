@@ -213,6 +213,7 @@ TEST_F(MessageModuleTest, LoadFailuresAnswerWindowsCodes) {
     EXPECT_EQ(LoadLibraryExA(c.path.c_str(), nullptr, c.flags), nullptr);
     EXPECT_EQ(GetLastError(), c.error);
   }
+  SetLastError(kUnsetError);
   EXPECT_FALSE(FreeLibrary(nullptr));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
   HMODULE m = LoadLibraryExA(good.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
