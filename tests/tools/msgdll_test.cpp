@@ -12,6 +12,7 @@
 #include "platform/messages/message_module.h"
 #include "platform/core/text.h"
 #include "platform/messages/pe_resources.h"
+#include "tests/support/golden.h"
 #include "tests/support/temp_network.h"
 #include "tests/support/tool_run.h"
 #include "tools/hostkit/message_text_file.h"
@@ -68,28 +69,12 @@ TEST(MessageTextFileTest, DeclaredNamesAndLanguages) {
   EXPECT_EQ(Ids(f, 0x0407), (std::map<DWORD, std::string>{{0xC0070100u, "Platte %1 defekt: Größe\r\n"}}));
 }
 
-TEST(MessageTextFileTest, MalformedFilesAreRefusedWithTheirLine) {
-  struct Case {
-    const char* mc;
-    const char* where;
-  };
-  const Case cases[] = {
-      {"MessageId=1\nLanguage=English\nno end\n", "line 3"},
-      {"MessageId=1\nLanguage=Klingon\nx\n.\n", "line 2"},
-      {"Language=English\nx\n.\n", "line 1"},
-      {"MessageId=0x10000\n", "line 1"},
-      {"MessageId=1\nSeverity=Dire\n", "line 2"},
-      {"MessageId=1\nLanguage=English\na\n.\nMessageId=1\nLanguage=English\nb\n.\n", "line 6"},
-      {"SeverityNames=(A=4)\n", "line 1"},
-      {"FacilityNames=(A=1\n", "line 1"},
-      {"Nonsense\n", "line 1"},
-      {"", "line 0"},
-  };
-  for (const Case& c : cases) {
+TEST(MessageTextFileTest, GoldenRefusalsNameTheirLine) {
+  for (const GoldenCase& c : ReadGolden("tools/golden/mc_refusals.txt")) {
     hostkit::MessageTextFile f;
     std::string error;
-    EXPECT_FALSE(hostkit::ParseMessageTextFile(c.mc, f, error)) << c.mc;
-    EXPECT_EQ(error.rfind(c.where, 0), 0u) << c.mc << " -> " << error;
+    EXPECT_FALSE(hostkit::ParseMessageTextFile(c.Get("mc"), f, error)) << c.name;
+    EXPECT_EQ(error.rfind(c.Get("error"), 0), 0u) << c.name << " -> " << error;
   }
 }
 
