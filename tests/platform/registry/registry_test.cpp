@@ -2,7 +2,6 @@
 // with Windows' codes and buffer rules.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -253,37 +252,6 @@ TEST_F(RegistryTest, CreateKeyMakesParentsButNoHive) {
   EXPECT_EQ(RegCreateKeyExA(root, ("SOFTWARE\\" + std::string(256, 'n')).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
                             nullptr, &k, nullptr), ERROR_INVALID_PARAMETER);
   RegCloseKey(root);
-}
-
-// Two processes setting values of one key through the A calls at the same time.
-TEST_F(RegistryTest, TwoProcessesSettingValuesLoseNothing) {
-  constexpr int kEach = 20;
-  pid_t children[2];
-  for (int p = 0; p < 2; ++p) {
-    children[p] = ::fork();
-    ASSERT_GE(children[p], 0);
-    if (children[p] == 0) {
-      HKEY root = nullptr, k = nullptr;
-      if (RegConnectRegistryA("SRV1", HKEY_LOCAL_MACHINE, &root) != 0 ||
-          RegOpenKeyExA(root, "SOFTWARE\\Keys", 0, KEY_SET_VALUE, &k) != 0)
-        ::_exit(100);
-      int bad = 0;
-      for (int i = 0; i < kEach; ++i) {
-        const std::string name = std::string(p ? "B" : "A") + std::to_string(i);
-        const DWORD v = static_cast<DWORD>(i);
-        if (RegSetValueExA(k, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), 4) != 0) ++bad;
-      }
-      ::_exit(bad);
-    }
-  }
-  for (pid_t c : children) {
-    int status = 0;
-    ASSERT_EQ(::waitpid(c, &status, 0), c);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-  }
-  std::vector<std::pair<std::string, RegistryValue>> values;
-  ASSERT_EQ(ListImageValues(srv, "SOFTWARE\\Keys", values), 0u);
-  EXPECT_EQ(values.size(), 2u * kEach);
 }
 
 TEST_F(RegistryTest, BrokenHiveAnswersBadDbAndIsNotRewritten) {
