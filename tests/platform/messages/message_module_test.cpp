@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -15,6 +16,7 @@
 
 #include "platform/messages/message_dll_writer.h"
 #include "platform/messages/message_module.h"
+#include "platform/messages/pe_layout.h"
 #include "platform/messages/pe_resources.h"
 #include "tests/platform/registry/registry_support.h"
 #include "tests/support/golden.h"
@@ -356,6 +358,30 @@ TEST(PeResourcesTest, DamagedImagesNeverReadOutside) {
   table[4 + 13] = 0;
   platform::MessageEntry e;
   EXPECT_EQ(platform::FindMessageEntry(table, 2, e), static_cast<DWORD>(ERROR_MR_MID_NOT_FOUND));
+}
+
+// A table that reaches one byte past its section's raw data is refused, though the file holds
+// the byte: past the raw data a section is zeros in memory, not what the file has there.
+TEST(PeResourcesTest, TableMustLieInsideItsSectionsRawData) {
+  std::vector<uint8_t> dll = platform::WriteMessageDll({{0x0409, {{1, "a"}, {2, "b"}}}});
+  platform::MessageTables tables;
+  ASSERT_EQ(platform::ReadMessageTables(dll.data(), dll.size(), tables), 0u);
+  const std::vector<uint8_t>& table = tables.languages.at(0).second;
+  const auto at = std::search(dll.begin(), dll.end(), table.begin(), table.end()) - dll.begin();
+  auto le32 = [&](size_t off) { return uint32_t{dll[off]} | dll[off + 1] << 8 | dll[off + 2] << 16 | uint32_t{dll[off + 3]} << 24; };
+  // The section that holds the table, and the raw size that just covers it.
+  const size_t coff = le32(platform::pe::kDosNewHeader) + platform::pe::kSignatureSize;
+  size_t section = coff + platform::pe::kCoffSize + (dll[coff + platform::pe::kCoffOptionalSize] | dll[coff + platform::pe::kCoffOptionalSize + 1] << 8);
+  while (le32(section + platform::pe::kSectionRawPointer) > static_cast<uint32_t>(at) ||
+         le32(section + platform::pe::kSectionRawPointer) + le32(section + platform::pe::kSectionRawSize) < at + table.size())
+    section += platform::pe::kSectionSize;
+  const uint32_t exact = static_cast<uint32_t>(at + table.size()) - le32(section + platform::pe::kSectionRawPointer);
+  for (uint32_t raw : {exact, exact - 1}) {
+    for (int b = 0; b < 4; ++b) dll[section + platform::pe::kSectionRawSize + b] = static_cast<uint8_t>(raw >> (8 * b));
+    platform::MessageTables t;
+    platform::ReadMessageTables(dll.data(), dll.size(), t);
+    EXPECT_EQ(t.state == 0 && !t.languages.empty(), raw == exact) << raw;
+  }
 }
 
 TEST(PeResourcesTest, RealDlls) {
