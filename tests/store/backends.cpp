@@ -11,6 +11,7 @@
 #include <mutex>
 #include <sstream>
 
+#include "platform/odbc/odbc_install.h"
 #include "store/schema.h"
 #include "tests/support/odbc_folder.h"
 
@@ -113,6 +114,9 @@ void ConfigureProcess() {
     }
     PrepareServers();
     std::atexit(CleanUpServers);
+    // The installer library keeps its parsed files until the process ends (tests/lsan.supp);
+    // unloaded before then, its blocks could no longer be told from a leak of ours.
+    platform::KeepInstallerLoaded();
   });
 }
 
