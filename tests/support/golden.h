@@ -36,7 +36,7 @@ inline std::string GoldenUnescape(const std::string& s) {
       continue;
     }
     char c = s[++i];
-    if (c == 'x' && i + 2 < s.size() + 1) {
+    if (c == 'x' && i + 2 < s.size()) {
       out.push_back(static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16)));
       i += 2;
     } else {
