@@ -14,6 +14,7 @@
 #include "platform/odbc/odbc_install.h"
 #include "store/schema.h"
 #include "tests/support/odbc_folder.h"
+#include "tests/support/temp_network.h"
 
 namespace storetest {
 namespace {
@@ -89,8 +90,7 @@ std::string BackendName(const Backend& backend) { return backend.name; }
 void ConfigureProcess() {
   static std::once_flag once;
   std::call_once(once, [] {
-    char tmpl[] = "/tmp/tallyard-store-XXXXXX";
-    root = ::mkdtemp(tmpl);
+    root = MakeTempFolder("tallyard-store");
     tag = "ty" + std::to_string(::getpid());
     // Without the test script's configuration: a private one made from the system's drivers.
     if (Env("ODBCSYSINI").empty()) {

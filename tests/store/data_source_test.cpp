@@ -37,8 +37,7 @@ std::string Read(const std::string& path) {
 class DataSourceTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    char tmpl[] = "/tmp/tallyard-dsn-XXXXXX";
-    root = ::mkdtemp(tmpl);
+    root = MakeTempFolder("tallyard-dsn");
     haveSqlite = WriteOdbcDrivers(root + "/sys");
     // For the whole process: the installer keeps the first folder it was given.
     ::setenv("ODBCSYSINI", (root + "/sys").c_str(), 1);

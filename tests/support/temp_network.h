@@ -1,5 +1,6 @@
 // A private network folder for one test: TALLYARD_NETWORK, COMPUTERNAME and XDG_RUNTIME_DIR
-// point into a fresh temporary folder; the folder is removed and the variables restored afterwards.
+// point into a fresh folder under $TMPDIR (or /tmp); the folder is removed and the variables
+// restored afterwards.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -15,6 +16,14 @@
 // Set before a platform call whose error is checked: a call that sets none leaves this, which
 // is neither success nor any code a test expects.
 constexpr DWORD kUnsetError = 0xDEADBEEF;
+
+// A new folder <$TMPDIR or /tmp>/<prefix>-XXXXXX.
+inline std::string MakeTempFolder(const char* prefix) {
+  const char* tmp = ::getenv("TMPDIR");
+  std::string tmpl = std::string(tmp && *tmp ? tmp : "/tmp") + "/" + prefix + "-XXXXXX";
+  if (!::mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
+  return tmpl;
+}
 
 class TempNetwork {
  public:
@@ -60,12 +69,7 @@ class TempNetwork {
   }
 
  private:
-  static std::string MakeRoot() {
-    char tmpl[] = "/tmp/tallyard-test-XXXXXX";
-    const char* made = ::mkdtemp(tmpl);
-    if (!made) throw std::runtime_error("mkdtemp failed");
-    return made;
-  }
+  static std::string MakeRoot() { return MakeTempFolder("tallyard-test"); }
   std::string root_;
   std::string network_;
   ScopedEnv networkVar_, nameVar_, runVar_;

@@ -578,7 +578,8 @@ TEST_F(EventLogTest, WriterAndReaderAtOnce) {
   loc.maxSize = 8 * 1024 * 1024;
   constexpr int kBatches = 60, kPerBatch = 20;
   std::atomic<bool> done{false};
-  std::thread writer([&] {
+  // A jthread: a failed assertion below returns early, and the writer is still joined.
+  std::jthread writer([&] {
     for (int b = 0; b < kBatches; ++b) {
       std::vector<EventInput> v;
       for (int i = 0; i < kPerBatch; ++i) v.push_back(Event(b * kPerBatch + i, static_cast<size_t>(i * 13)));
