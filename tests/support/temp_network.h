@@ -22,7 +22,7 @@ inline std::string MakeTempFolder(const char* prefix) {
   const char* tmp = ::getenv("TMPDIR");
   std::string tmpl = std::string(tmp && *tmp ? tmp : "/tmp") + "/" + prefix + "-XXXXXX";
   if (!::mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
-  return tmpl;
+  return std::filesystem::canonical(tmpl).string();  // as the tools print it, whatever $TMPDIR says
 }
 
 class TempNetwork {
