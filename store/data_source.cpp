@@ -124,14 +124,10 @@ bool InstallDefaultDataSource(const std::string& installPath, std::string* error
     }
     return false;
   }
+  // Every value Go reads, not only the name: an installation is ready to gather from its window.
   DataSourceSettings values;
   SetDefaultDataSource(values);
-  bool ok = WriteSetting("DSN", REG_SZ, values.dsn, static_cast<DWORD>(std::strlen(values.dsn) + 1)) &&
-            WriteSetting("Type", REG_DWORD, &values.type, sizeof values.type) &&
-            WriteSetting("Description", REG_SZ, values.description,
-                         static_cast<DWORD>(std::strlen(values.description) + 1));
-  if (!ok && error) *error = std::string("cannot write the data source to the settings key ") + SettingsKey();
-  return ok;
+  return StoreDataSourceSettings(values, error);
 }
 
 bool CanStoreDataSourceSettings(const DataSourceSettings& values, std::string* error) {

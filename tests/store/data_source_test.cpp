@@ -176,7 +176,7 @@ TEST_F(DataSourceTest, SetupAndFirstStartWriteTheDataSourceValues) {
   dataSourceSettings = DataSourceSettings{};
 
   // The installation: without the settings key it says so; with it, it writes the data
-  // source's three values and nothing else.
+  // source's values, all that Go checks, and no other setting.
   platform::ComputerImage setup = computer("SETUPPC");
   std::string error;
   EXPECT_FALSE(InstallDefaultDataSource(install, &error));
@@ -187,6 +187,7 @@ TEST_F(DataSourceTest, SetupAndFirstStartWriteTheDataSourceValues) {
   EXPECT_EQ(text(setup, "Type"), "1");
   EXPECT_EQ(text(setup, "Description"), "SQLite3");
   EXPECT_EQ(text(setup, "TimeOut"), "(missing)");
+  EXPECT_TRUE(CheckDataSource());
 
   // The first interactive start on an installation without "DSN": the same values, and every
   // setting written.
