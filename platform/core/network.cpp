@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,7 +10,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
+#include <mutex>
 #include <sstream>
+#include <tuple>
 
 #include "platform/core/file_replace.h"
 #include "platform/core/paths.h"
@@ -242,7 +246,43 @@ std::string FormatHostInfo(const HostInfo& info) {
   return out.str();
 }
 
+namespace {
+
+// Every event record's account lookup reaches its computer again: a host.ini once read is kept
+// while the file is the very same and unchanged, one stat instead of reading it anew.
+using HostFileStamp = std::tuple<dev_t, ino_t, off_t, long long, long, long long, long>;
+
+struct HostInfoCache {
+  static constexpr size_t kLimit = 1024;
+  std::mutex lock;
+  std::map<std::string, std::pair<HostFileStamp, HostInfo>> entries;
+};
+
+HostInfoCache& HostInfos() {
+  static HostInfoCache cache;
+  return cache;
+}
+
+}  // namespace
+
 DWORD ReadHostInfo(const std::string& file, HostInfo& out) {
+  // Stamped before the read: a change made meanwhile is read again next time. A file changed in
+  // the last two seconds is read anyway, as its times may not yet tell one write from the next.
+  struct stat st {};
+  struct timespec now {};
+  ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+  const bool stamped = ::stat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode) && now.tv_sec - st.st_mtim.tv_sec >= 2 &&
+                       now.tv_sec - st.st_ctim.tv_sec >= 2;
+  const HostFileStamp stamp{st.st_dev, st.st_ino, st.st_size, static_cast<long long>(st.st_mtim.tv_sec),
+                            st.st_mtim.tv_nsec, static_cast<long long>(st.st_ctim.tv_sec), st.st_ctim.tv_nsec};
+  if (stamped) {
+    std::lock_guard<std::mutex> guard(HostInfos().lock);
+    auto it = HostInfos().entries.find(file);
+    if (it != HostInfos().entries.end() && it->second.first == stamp) {
+      out = it->second.second;
+      return ERROR_SUCCESS;
+    }
+  }
   // A few lines of settings: anything near this size, or no regular file, is no host.ini.
   constexpr size_t kLargest = 64 * 1024;
   std::string text;
@@ -251,6 +291,11 @@ DWORD ReadHostInfo(const std::string& file, HostInfo& out) {
     return e == kNotRegularFile || e == EFBIG ? ERROR_BAD_FORMAT : Win32FromErrno(e);
   }
   out = ParseHostInfo(text);
+  if (stamped) {
+    std::lock_guard<std::mutex> guard(HostInfos().lock);
+    if (HostInfos().entries.size() >= HostInfoCache::kLimit) HostInfos().entries.clear();
+    HostInfos().entries[file] = {stamp, out};
+  }
   return ERROR_SUCCESS;
 }
 

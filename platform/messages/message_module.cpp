@@ -180,6 +180,29 @@ int OpenResolved(const std::string& path, DWORD& error) {
   return fd;
 }
 
+// The parse of the file `path` named when it was last resolved, if that file is still the very
+// same and unchanged and the computer's host.ini too: two stat calls instead of opening the file,
+// for the few message files that every record loads again.
+std::shared_ptr<const ParsedModule> StillCached(const std::string& path) {
+  if (!cacheEnabledForResolutions()) return nullptr;
+  Resolution r;
+  {
+    std::lock_guard<std::mutex> guard(Resolutions().lock);
+    auto it = Resolutions().entries.find(NetworkFolder() + '\n' + LocalComputerName() + '\n' + path);
+    if (it == Resolutions().entries.end()) return nullptr;
+    r = it->second;
+  }
+  struct stat hs, st;
+  if (!r.hostFile.empty() &&
+      (::stat(r.hostFile.c_str(), &hs) != 0 || !SameTime(hs.st_mtim, r.hostTime) || hs.st_size != r.hostSize))
+    return nullptr;
+  // lstat: a link put in the file's place is no longer the file that was resolved.
+  if (::lstat(r.native.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_dev != r.dev || st.st_ino != r.ino ||
+      !SameTime(st.st_ctim, r.changed))
+    return nullptr;
+  return Cache().Find(FileKey{st.st_dev, st.st_ino, st.st_size, static_cast<long long>(st.st_mtim.tv_sec), st.st_mtim.tv_nsec});
+}
+
 std::mutex languageLock;
 LANGID defaultLanguage = 0;  // 0: the local image's language
 
@@ -470,6 +493,8 @@ HMODULE LoadLibraryExA(LPCSTR fileName, HANDLE file, DWORD flags) {
   if (!fileName || file) return SetLastError(ERROR_INVALID_PARAMETER), nullptr;
   if (!(flags & (LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE | LOAD_LIBRARY_AS_DATAFILE_EXCLUSIVE)))
     return SetLastError(ERROR_NOT_SUPPORTED), nullptr;
+  if (auto parsed = platform::StillCached(fileName))
+    return static_cast<HMODULE>(platform::RegisterHandle(std::make_shared<platform::MessageModule>(parsed)));
   DWORD error = ERROR_SUCCESS;
   int fd = platform::OpenResolved(fileName, error);
   if (fd < 0) return SetLastError(error), nullptr;
