@@ -19,7 +19,6 @@ class WindowlessRun : public RunWindows, public RunProgress {
  public:
   // Called on the worker's thread at every move: a new text (at position 0) or a bar position.
   std::function<void(const std::string& text, uint32_t position)> onMove;
-  bool cancelAtStart = false;  // Cancel pressed before the worker starts
   std::vector<std::string> texts;
 
   HWND Owner() override { return reinterpret_cast<HWND>(this); }
@@ -44,7 +43,7 @@ class WindowlessRun : public RunWindows, public RunProgress {
     texts.clear();
     done_ = closed_ = left_ = false;
     windowThread_ = std::this_thread::get_id();
-    CancelRequested = cancelAtStart ? 1 : 0;
+    CancelRequested = 0;
     steps.start(*this);
     std::unique_lock<std::mutex> lock(m_);
     ASSERT_TRUE(cv_.wait_for(lock, std::chrono::minutes(5), [&] { return done_; })) << "the worker never ended";
