@@ -7,13 +7,11 @@
 #include <string>
 
 #include "frame/app_state.h"
-#include "platform/registry/hive_file.h"
 #include "platform/odbc/odbc_install.h"
-#include "platform/registry/registry.h"
 #include "store/data_source.h"
 #include "store/event_store.h"
 #include "store/schema.h"
-#include "tests/platform/registry/registry_support.h"
+#include "tests/support/installation.h"
 #include "tests/support/odbc_folder.h"
 #include "tests/support/temp_network.h"
 #include "tests/support/tool_run.h"
@@ -125,44 +123,22 @@ TEST_F(DataSourceTest, DatabaseInAMissingFolderFailsWithTheDriversWord) {
   }
 }
 
+// The setup without the settings key says so; the first interactive start on an installation
+// without "DSN" makes the data source and writes its values, and every setting.
 TEST_F(DataSourceTest, SetupAndFirstStartWriteTheDataSourceValues) {
   TempNetwork net;
-  const char key[] = "SOFTWARE\\Quillon\\Tallyard\\CurrentVersion";
-  ScopedEnv computerName("COMPUTERNAME", "ADMINPC");
-  auto computer = [&](const char* name) {
-    std::string config = net.AddComputer(name) + "/C/WINNT/System32/config";
-    fs::create_directories(config);
-    EXPECT_EQ(platform::CreateHiveFile(config + "/SOFTWARE", 0600), 0u);
-    platform::ComputerImage image;
-    EXPECT_EQ(platform::FindComputer(name, image), 0u);
-    computerName.Set(name);
-    return image;
-  };
-  auto text = [&](const platform::ComputerImage& image, const char* name) { return ImageValueText(image, key, name); };
-  appState = AppState{};
-  dataSourceSettings = DataSourceSettings{};
-
-  // The installation: without the settings key it says so; with it, it writes the data
-  // source's three values and nothing else.
-  platform::ComputerImage setup = computer("SETUPPC");
   std::string error;
   EXPECT_FALSE(InstallDefaultDataSource(install, &error));
   EXPECT_NE(error.find("settings key"), std::string::npos) << error;
-  ASSERT_EQ(platform::WriteImageValue(setup, key, "InstallPath", platform::StringValue(REG_SZ, install), true), 0u);
-  ASSERT_TRUE(InstallDefaultDataSource(install, &error)) << error;
-  EXPECT_EQ(text(setup, "DSN") + text(setup, "Type") + text(setup, "Description") + text(setup, "TimeOut"),
-            "Corvane1SQLite3(missing)");
-
-  // The first interactive start on an installation without "DSN": the same values, and every
-  // setting written.
-  fs::remove(root + "/sys/odbc.ini");
-  platform::ComputerImage admin = computer("ADMINPC");
-  ASSERT_EQ(platform::WriteImageValue(admin, key, "InstallPath", platform::StringValue(REG_SZ, install), true), 0u);
+  Installation installed(net);
+  appState = AppState{};
+  dataSourceSettings = DataSourceSettings{};
   ASSERT_TRUE(LoadSettings());
   EXPECT_EQ(dataSourceSettings.dataSourceMissing, 1u);
   ASSERT_TRUE(CreateDataSource());
   EXPECT_STREQ(dataSourceSettings.dsn, "Corvane");
-  EXPECT_EQ(text(admin, "DSN") + text(admin, "Description") + text(admin, "TimeOut"), "CorvaneSQLite3180");
+  auto stored = [&](const char* name) { return installed.Stored(Program::Corvane, name); };
+  EXPECT_EQ(stored("DSN") + stored("Type") + stored("Description") + stored("TimeOut"), "Corvane1SQLite3180");
   EXPECT_NE(System().find("[Corvane]"), std::string::npos);
 }
 
