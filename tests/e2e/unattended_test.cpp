@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "platform/eventlog/eventlog.h"
+#include "tests/support/odbc_folder.h"
 #include "tests/support/temp_network.h"
 #include "tests/support/tool_run.h"
 
@@ -30,11 +31,8 @@ const std::string kBin = TALLYARD_BINARY_DIR;
 class Installation {
  public:
   Installation(const std::string& root, const std::string& lab) : root_(root) {
-    fs::create_directories(root + "/odbc");
     fs::create_directories(root + "/run");
-    std::string drivers = TempNetwork::ReadFile("/etc/odbcinst.ini");
-    for (size_t at; (at = drivers.find("CommLog=1")) != std::string::npos;) drivers.replace(at, 9, "CommLog=0");
-    TempNetwork::WriteFile(root + "/odbc/odbcinst.ini", drivers);
+    WriteOdbcDrivers(root + "/odbc");
     TempNetwork::WriteFile(root + "/odbc/odbc.ini", "");
     env_ = {"TALLYARD_NETWORK=" + root + "/network", "COMPUTERNAME=ADMINPC", "XDG_RUNTIME_DIR=" + root + "/run",
             "ODBCSYSINI=" + root + "/odbc", "ODBCINI=" + root + "/odbc/odbc.ini", "PATH=/usr/bin:/bin"};
@@ -105,12 +103,8 @@ std::string Lab(int perLog) {
 
 class UnattendedTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/tallyard-unattended-XXXXXX";
-    root = ::mkdtemp(tmpl);
-  }
   void TearDown() override { fs::remove_all(root); }
-  std::string root;
+  std::string root = MakeTempFolder("tallyard-unattended");
 };
 
 TEST_F(UnattendedTest, ARunThatCannotStartSaysWhyAndEndsWithACodeThatIsNotZero) {
@@ -131,7 +125,7 @@ TEST_F(UnattendedTest, ARunThatCannotStartSaysWhyAndEndsWithACodeThatIsNotZero) 
       {&inst, {corvane, root + "/folder.imp", "-S"}, 4, "cannot read the list file"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(Installation::Wait(c.where->Start(c.args)), c.code) << c.args.back();
+    c.where->Expect(c.code, c.says, c.args);
     EXPECT_NE(c.where->Output().find(c.says), std::string::npos) << c.where->Output();
   }
   EXPECT_FALSE(fs::exists(root + "/inst/install/Tallyard.log"));  // nothing ran: no report
@@ -157,9 +151,8 @@ void KillAgainAndAgain(const std::string& root, bool erase) {
   DWORD clock = 1767225600;  // 2026-01-01: newer than every record of the lab
   int serial = 0;
   auto arrive = [&] {  // a few new records in one log, in both networks
-    const char* computers[] = {"SRV1", "SRV2", "WKS1", "WKS2"};
-    const char* logs[] = {"System", "Security", "Application"};
-    std::string computer = computers[rng() % 4], log = logs[rng() % 3];
+    const std::string computer = std::vector{"SRV1", "SRV2", "WKS1", "WKS2"}[rng() % 4],
+                      log = std::vector{"System", "Security", "Application"}[rng() % 3];
     std::vector<platform::EventInput> batch;
     for (int i = 0; i < 7; ++i) {
       platform::EventInput in;

@@ -27,13 +27,6 @@ std::string Env(const char* name) {
   return v ? v : "";
 }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 std::string Diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
   SQLCHAR state[6] = {};
   SQLINTEGER native = 0;
@@ -143,7 +136,7 @@ bool FreshTables(Kind kind, std::string* error) {
       *error = probe.error();
       return false;
     }
-  std::string script = ReadFile(std::string(TALLYARD_SOURCE_DIR) + "/db/" + file);
+  std::string script = TempNetwork::ReadFile(std::string(TALLYARD_SOURCE_DIR) + "/db/" + file);
   return RunSchemaScript(probe.handle(), script, error);
 }
 

@@ -6,6 +6,7 @@
 
 #include <QLineEdit>
 #include <thread>
+#include <tuple>
 
 #include "frame/desktop_ui.h"
 #include "frame/settings.h"
@@ -20,21 +21,17 @@
 namespace {
 
 TEST(SettingNumbersTest, TakesWhatFitsThirtyTwoBitsAndRefusesTheRest) {
-  struct Case {
-    const char* text;
-    bool valid;  // IsValidNumber; a valid text is taken when it has a value below
-    std::optional<DWORD> value;
-  } cases[] = {
+  // IsValidNumber, and the value a valid text is taken with, if any.
+  const std::tuple<const char*, bool, std::optional<DWORD>> cases[] = {
       {"0", true, 0}, {"-5", true, 4294967291u}, {"4294967295", true, 4294967295u}, {"-2147483648", true, 0x80000000u},
       {"00000000000000000042", true, 42}, {"4294967296", true, {}}, {"-2147483649", true, {}}, {"-", true, {}},
       {"", false, {}}, {"12a", false, {}}, {" 12", false, {}}, {"1-2", false, {}}, {"+12", false, {}},
       {"123456789012345678901", false, {}},
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(IsValidNumber(c.text), c.valid) << c.text;
+  for (const auto& [text, valid, taken] : cases) {
     DWORD value = 12345;
-    EXPECT_EQ(ParseSettingNumber(c.text, value), c.value.has_value()) << c.text;
-    EXPECT_EQ(value, c.value.value_or(12345)) << c.text;
+    EXPECT_EQ(std::tuple(IsValidNumber(text), ParseSettingNumber(text, value), value),
+              std::tuple(valid, taken.has_value(), taken.value_or(12345))) << text;
   }
 }
 
@@ -104,15 +101,15 @@ TEST_F(SettingsDialogTest, TheManagerStartsOnceAndEndsWithTheProgram) {
     Press(dialog, 2);
   });
   SettingsDialog(nullptr);
-  for (int i = 0; i < 500 && TempNetwork::ReadFile(record).empty(); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  auto wait = [](auto done) { for (int i = 0; i < 500 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10)); };
+  wait([&] { return !TempNetwork::ReadFile(record).empty(); });
   const std::string started = TempNetwork::ReadFile(record);
   std::this_thread::sleep_for(std::chrono::milliseconds(100));  // room for a second, wrong, start
   EXPECT_EQ(TempNetwork::ReadFile(record), started);
   EndChildProcess();
   EXPECT_EQ(appState.childProcess, nullptr);
   const pid_t pid = std::stoi(started);
-  for (int i = 0; i < 500 && ::kill(pid, 0) == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  wait([&] { return ::kill(pid, 0) != 0; });
   EXPECT_NE(::kill(pid, 0), 0) << "the manager still runs";
 }
 

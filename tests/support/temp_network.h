@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
 
 #include "platform/core/network.h"
@@ -23,6 +24,14 @@ inline std::string MakeTempFolder(const char* prefix) {
   std::string tmpl = std::string(tmp && *tmp ? tmp : "/tmp") + "/" + prefix + "-XXXXXX";
   if (!::mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
   return std::filesystem::canonical(tmpl).string();  // as the tools print it, whatever $TMPDIR says
+}
+
+// A computer that is off, or that refuses what `deny` names (see platform::HostInfo::deny).
+inline platform::HostInfo HostThat(bool online, std::set<std::string> deny = {}) {
+  platform::HostInfo h;
+  h.online = online;
+  h.deny = std::move(deny);
+  return h;
 }
 
 class TempNetwork {

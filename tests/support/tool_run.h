@@ -72,6 +72,7 @@ struct EvtexportRecord {
   unsigned long number = 0;
   std::string source, message, category;
   std::vector<std::string> strings;
+  std::map<std::string, std::string> fields;  // every "name : value" line by its name, strings aside
 };
 
 // evtexport FILE [options]: its records in file order; empty when the tool is missing or fails.
@@ -87,6 +88,7 @@ inline std::vector<EvtexportRecord> Evtexport(const std::string& arguments) {
     size_t sep = line.find("\t: ");
     std::string value = sep != std::string::npos ? line.substr(sep + 3)
                         : line.find(": ") != std::string::npos ? line.substr(line.find(": ") + 2) : "";
+    if (sep != std::string::npos && !records.empty() && !starts("String")) records.back().fields[line.substr(0, line.find('\t'))] = value;
     if (starts("Event number")) {
       records.emplace_back().number = std::stoul(value);
       inMessage = false;
