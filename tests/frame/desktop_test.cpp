@@ -51,21 +51,12 @@ MainWindowBinding Binding(bool corvane) {
 class DesktopTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    appState = AppState{};
-    runLog = RunLog{};
-    actionOpened = childEnded = 0;
-    SetStringTable(corvaneStrings);
-    BindDesktop(binding);
-    SetBrowseUi(DesktopBrowseUi());
-    SetTypeLookup(LookupComputerTypes);
+    appState = AppState{}, runLog = RunLog{}, actionOpened = childEnded = 0;
+    SetStringTable(corvaneStrings), BindDesktop(binding), SetBrowseUi(DesktopBrowseUi()), SetTypeLookup(LookupComputerTypes);
   }
   void TearDown() override {
     if (worker.joinable()) worker.join();
-    window.reset();
-    UnbindDesktop();
-    SetBrowseUi(nullptr);
-    SetTypeLookup(nullptr);
-    computerList.Clear();
+    window.reset(), UnbindDesktop(), SetBrowseUi(nullptr), SetTypeLookup(nullptr), computerList.Clear();
   }
 
   void UseProgram(bool corvane) {
@@ -162,10 +153,8 @@ TEST_F(DesktopTest, ExitSavesTheSettingsAndTheCloseBoxDoesNot) {
     EXPECT_EQ(quits, 1);
     EXPECT_EQ(childEnded, corvane ? 1 : 0) << "Corvane ends its data-source manager";
     EXPECT_EQ(installed->Stored(appState.program, "LogFullErrorNo"), corvane ? "1" : "");
-    if (corvane) {
-      EXPECT_EQ(installed->Stored(Program::Corvane, "DSN") + " " + installed->Stored(Program::Corvane, "User"),
-                "GatherPg gatherer") << "Exit keeps the manager's choice";
-    }
+    EXPECT_EQ(installed->Stored(Program::Corvane, "DSN") + " " + installed->Stored(Program::Corvane, "User"),
+              corvane ? "GatherPg gatherer" : " ") << "Exit keeps the manager's choice";
     quits = childEnded = 0;
     std::filesystem::remove_all(net.network());
   }
