@@ -220,22 +220,15 @@ TEST_F(RunFlowTest, PraxonSetsThePolicyOfTheSelectedComputers) {
 
   Select({});
   Go(2);
-  EXPECT_TRUE(confirmed.empty() && !okEnabled);
-  EXPECT_EQ(Policy("SRV1"), nothing);
+  EXPECT_TRUE(confirmed.empty() && !okEnabled && Policy("SRV1") == nothing);
 
   Select({"SRV1", "WKS1"});
-  platform::testing::FailThreadStarts(1);
-  Go(1);
-  EXPECT_EQ(Outcomes(), "Error\tSRV1\tOPERATION CANCELLED\t0\t\nError\tWKS1\tOPERATION CANCELLED\t0\t\n");
-  EXPECT_EQ(Policy("SRV1") + " " + Policy("WKS1"), nothing + " " + nothing);
-
   Go(1);
   EXPECT_EQ(confirmed, (std::vector<std::string>{"SRV1", "WKS1"}));
   const std::string set = "+rLfupsg -RLfupsg";
   EXPECT_EQ(Outcomes(), "Success\tSRV1\tOPERATION COMPLETED\t0\t" + set + "\nSuccess\tWKS1\tOPERATION COMPLETED\t0\t" + set + "\n");
   EXPECT_EQ(Policy("SRV1") + " " + Policy("WKS1") + " " + Policy("SRV2"), set + " " + set + " " + nothing);
 }
-
 
 // The processes running the program at `path`.
 int Running(const std::string& path) {
