@@ -244,6 +244,8 @@ TEST_F(DesktopTest, AWorkersBoxHoldsItAndItsReportIsWrittenOnTheUiThread) {
   WhenBox(seen, [&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_FALSE(returned) << "the worker went on while its box was open";
+    QWidget* owner = QApplication::activeModalWidget()->parentWidget();
+    EXPECT_TRUE(owner && Control<QProgressBar>(owner, 1024)) << "the box belongs to the progress window";
     KeepScreenshot(QApplication::activeModalWidget(), "corvane-error-box");
   });
   CancelRequested = 1;
