@@ -33,12 +33,11 @@ TEST(AuditPolicyDialogTest, EachBoxShowsItsCategoryAndAClickMovesItOn) {
   WhenModal([&](QWidget* dialog) {
     EXPECT_TRUE(Control<QRadioButton>(dialog, 1040)->isChecked());
     EXPECT_EQ(EnabledGridControls(dialog), 23);
-    for (int c = 0; c < kAuditCategoryCount; ++c) {
+    for (int c = 0; c < kAuditCategoryCount; ++c)
       for (int d = 0; d < 2; ++d) {
         EXPECT_EQ(Control<QCheckBox>(dialog, kBoxes[c][d])->checkState(), kShown[(c + d) % 4]) << c << " " << d;
         Press(dialog, kBoxes[c][d]);
       }
-    }
     KeepScreenshot(dialog, "praxon-audit-policy");
     Press(dialog, 1);
   });
@@ -51,8 +50,7 @@ TEST(AuditPolicyDialogTest, EachBoxShowsItsCategoryAndAClickMovesItOn) {
 
 TEST(AuditPolicyDialogTest, DoNotAuditDisablesTheGridButKeepsItsChoices) {
   policySettings = PolicySettings{};
-  policySettings.auditingMode = 0;
-  policySettings.successChoices[1] = AuditChoice::On;
+  policySettings.auditingMode = 0, policySettings.successChoices[1] = AuditChoice::On;
   WhenModal([](QWidget* dialog) {
     EXPECT_TRUE(Control<QRadioButton>(dialog, 1034)->isChecked());
     EXPECT_EQ(EnabledGridControls(dialog), 0);
