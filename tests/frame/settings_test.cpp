@@ -6,6 +6,7 @@
 #include <iterator>
 #include <set>
 #include <sstream>
+#include <utility>
 
 #include "frame/app_state.h"
 #include "frame/run_log.h"
@@ -33,10 +34,7 @@ class SettingsTest : public ::testing::Test {
     std::filesystem::create_directories(config);
     ASSERT_EQ(CreateHiveFile(config + "/SOFTWARE", 0600), 0u);
     ASSERT_EQ(FindComputer("ADMINPC", local), 0u);
-    appState = AppState{};
-    runLog = RunLog{};
-    dataSourceSettings = DataSourceSettings{};
-    gatherSettings = GatherSettings{};
+    appState = AppState{}, runLog = RunLog{}, dataSourceSettings = DataSourceSettings{}, gatherSettings = GatherSettings{};
     policySettings = PolicySettings{};
   }
   void TearDown() override { CloseRunLog(runLog); }
@@ -119,13 +117,10 @@ TEST_F(SettingsTest, CorvaneSaveWritesItsValuesAndLeavesTheDataSourceAloneWithou
   Put("Type", DwordValue(3));
   Put("Description", StringValue(REG_SZ, "Old driver"));
   ASSERT_TRUE(LoadSettings());
-  dataSourceSettings.dsn[0] = '\0';
-  dataSourceSettings.type = 9;
+  dataSourceSettings.dsn[0] = '\0', dataSourceSettings.type = 9;
   std::strcpy(dataSourceSettings.description, "New driver");
   std::strcpy(dataSourceSettings.password, "p\xC3\xA4ss");
-  gatherSettings.timeOut = 15;
-  runLog.fileName = "/var/log/t\xC3\xA4llyard.log";
-  runLog.level = ErrorLogOnly;
+  gatherSettings.timeOut = 15, runLog.fileName = "/var/log/t\xC3\xA4llyard.log", runLog.level = ErrorLogOnly;
   ASSERT_TRUE(SaveSettings());
   const std::pair<const char*, std::string> stored[] = {
       {"DSN", "Old"}, {"Type", "3"}, {"Description", "Old driver"}, {"Password", "p\xC3\xA4ss"},
@@ -135,10 +130,8 @@ TEST_F(SettingsTest, CorvaneSaveWritesItsValuesAndLeavesTheDataSourceAloneWithou
   // With a data source name, all three are written; a load gives back what was saved.
   std::strcpy(dataSourceSettings.dsn, "Corvane");
   ASSERT_TRUE(SaveSettings());
-  const DataSourceSettings saved = dataSourceSettings;
-  const GatherSettings savedGather = gatherSettings;
-  dataSourceSettings = DataSourceSettings{};
-  gatherSettings = GatherSettings{};
+  const DataSourceSettings saved = std::exchange(dataSourceSettings, DataSourceSettings{});
+  const GatherSettings savedGather = std::exchange(gatherSettings, GatherSettings{});
   ASSERT_TRUE(LoadSettings());
   EXPECT_EQ(std::memcmp(&saved, &dataSourceSettings, sizeof saved), 0);
   EXPECT_EQ(std::memcmp(&savedGather, &gatherSettings, sizeof savedGather), 0);
@@ -151,15 +144,12 @@ TEST_F(SettingsTest, SaveStopsAtTheFirstFailureInItsOrder) {
                                             "Description", "User", "Password", "RegAccess", "TimeOut",
                                             "EraseLogs", "TransactionPeriod", "LoadDescriptions"};
   std::vector<std::string> praxon = {"LogFile", "LogFullErrorNo", "LogAppendOverwrite", "TimeOut", "AuditingMode"};
-  for (const char* cat : {"System", "Logon", "ObjectAccess", "PrivilegeUse", "DetailedTracking", "PolicyChange",
-                          "AccountManagement"}) {
-    praxon.push_back(std::string(cat) + "Success");
-    praxon.push_back(std::string(cat) + "Failure");
-  }
+  for (std::string cat : {"System", "Logon", "ObjectAccess", "PrivilegeUse", "DetailedTracking", "PolicyChange", "AccountManagement"})
+    praxon.push_back(cat + "Success"), praxon.push_back(cat + "Failure");
   ASSERT_EQ(praxon.size(), 19u);
   for (Program p : {Program::Corvane, Program::Praxon}) {
     const auto& order = p == Program::Praxon ? praxon : corvane;
-    for (size_t failAt : {size_t{1}, size_t{4}, order.size()}) {
+    for (size_t failAt = 1; failAt <= order.size(); ++failAt) {
       Fresh();
       Install(p);
       ASSERT_TRUE(LoadSettings());
