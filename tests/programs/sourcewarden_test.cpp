@@ -19,6 +19,7 @@
 #include "programs/sourcewarden/data_source_dialog.h"
 #include "programs/sourcewarden/sourcewarden_window.h"
 #include "store/event_store.h"
+#include "store/odbc_result.h"
 #include "tests/support/installation.h"
 #include "tests/support/odbc_folder.h"
 #include "tests/support/qt_ui.h"
@@ -92,11 +93,7 @@ bool Exec(const std::string& connection, const std::string& sql, std::string* er
                                            nullptr, SQL_DRIVER_NOPROMPT)) &&
             SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt)) &&
             SQL_SUCCEEDED(SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS));
-  SQLCHAR state[6] = {}, message[512] = {};
-  SQLINTEGER native = 0;
-  SQLSMALLINT length = 0;
-  if (!ok) SQLGetDiagRec(stmt ? SQL_HANDLE_STMT : SQL_HANDLE_DBC, stmt ? stmt : dbc, 1, state, &native, message, 512, &length);
-  *error = reinterpret_cast<char*>(state) + std::string(" ") + reinterpret_cast<char*>(message);
+  *error = ok ? "" : OdbcDiagnostics(stmt ? SQL_HANDLE_STMT : SQL_HANDLE_DBC, stmt ? stmt : dbc);
   if (stmt) SQLFreeHandle(SQL_HANDLE_STMT, stmt);
   SQLDisconnect(dbc);
   SQLFreeHandle(SQL_HANDLE_DBC, dbc);
