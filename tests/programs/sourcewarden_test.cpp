@@ -31,14 +31,17 @@ std::string Env(const char* name) { return ::getenv(name) ? ::getenv(name) : "";
 
 // This process's ODBC configuration, made before any ODBC call (the installer keeps the first
 // folder it is given for the whole process) and removed at exit.
-const std::string odbcFolder = [] {
-  std::string folder = MakeTempFolder("tallyard-sourcewarden");
-  WriteOdbcDrivers(folder);
-  TempNetwork::WriteFile(folder + "/odbc.ini", ""), TempNetwork::WriteFile(folder + "/user.ini", "");
-  ::setenv("ODBCSYSINI", folder.c_str(), 1), ::setenv("ODBCINI", (folder + "/user.ini").c_str(), 1);
-  std::atexit([] { std::filesystem::remove_all(odbcFolder); });
-  return folder;
-}();
+struct OdbcFolder {
+  const std::string path = MakeTempFolder("tallyard-sourcewarden");
+  OdbcFolder() {
+    WriteOdbcDrivers(path);
+    TempNetwork::WriteFile(path + "/odbc.ini", ""), TempNetwork::WriteFile(path + "/user.ini", "");
+    ::setenv("ODBCSYSINI", path.c_str(), 1), ::setenv("ODBCINI", (path + "/user.ini").c_str(), 1);
+  }
+  ~OdbcFolder() { std::filesystem::remove_all(path); }
+};
+const OdbcFolder odbc;
+const std::string& odbcFolder = odbc.path;
 
 // Answers every message box that opens: `answer` where the box has it, else its first button.
 class Boxes {
