@@ -14,8 +14,6 @@ namespace {
 constexpr int kBoxes[kAuditCategoryCount][2] = {{1052, 1053}, {1042, 1044}, {1043, 1045}, {1046, 1047},
                                                {1054, 1055}, {1050, 1051}, {1048, 1049}};
 
-Qt::CheckState State(QWidget* dialog, int id) { return Control<QCheckBox>(dialog, id)->checkState(); }
-
 // The 23 controls of the grid: the boxes, the column headers and the row labels.
 int EnabledGridControls(QWidget* dialog) {
   int n = 0;
@@ -30,49 +28,42 @@ TEST(AuditPolicyDialogTest, EachBoxShowsItsCategoryAndAClickMovesItOn) {
   const AuditChoice kPattern[] = {AuditChoice::Off, AuditChoice::On, AuditChoice::Unchanged, static_cast<AuditChoice>(7)};
   const Qt::CheckState kShown[] = {Qt::Unchecked, Qt::Checked, Qt::PartiallyChecked, Qt::PartiallyChecked};
   policySettings = PolicySettings{};
-  for (int c = 0; c < kAuditCategoryCount; ++c) {
-    policySettings.successChoices[c] = kPattern[c % 4];
-    policySettings.failureChoices[c] = kPattern[(c + 1) % 4];
-  }
+  for (int c = 0; c < kAuditCategoryCount; ++c)
+    policySettings.successChoices[c] = kPattern[c % 4], policySettings.failureChoices[c] = kPattern[(c + 1) % 4];
   WhenModal([&](QWidget* dialog) {
     EXPECT_TRUE(Control<QRadioButton>(dialog, 1040)->isChecked());
     EXPECT_EQ(EnabledGridControls(dialog), 23);
-    for (int c = 0; c < kAuditCategoryCount; ++c) {
-      EXPECT_EQ(State(dialog, kBoxes[c][0]), kShown[c % 4]) << "success of category " << c;
-      EXPECT_EQ(State(dialog, kBoxes[c][1]), kShown[(c + 1) % 4]) << "failure of category " << c;
-      Press(dialog, kBoxes[c][0]), Press(dialog, kBoxes[c][1]);
-    }
+    for (int c = 0; c < kAuditCategoryCount; ++c)
+      for (int d = 0; d < 2; ++d) {
+        EXPECT_EQ(Control<QCheckBox>(dialog, kBoxes[c][d])->checkState(), kShown[(c + d) % 4]) << c << " " << d;
+        Press(dialog, kBoxes[c][d]);
+      }
     KeepScreenshot(dialog, "praxon-audit-policy");
     Press(dialog, 1);
   });
   AuditPolicyDialog(nullptr);
   // Unchecked -> checked -> indeterminate -> unchecked.
   const AuditChoice kNext[] = {AuditChoice::On, AuditChoice::Unchanged, AuditChoice::Off, AuditChoice::Off};
-  for (int c = 0; c < kAuditCategoryCount; ++c) {
-    EXPECT_EQ(policySettings.successChoices[c], kNext[c % 4]) << c;
-    EXPECT_EQ(policySettings.failureChoices[c], kNext[(c + 1) % 4]) << c;
-  }
+  for (int c = 0; c < kAuditCategoryCount; ++c)
+    EXPECT_TRUE(policySettings.successChoices[c] == kNext[c % 4] && policySettings.failureChoices[c] == kNext[(c + 1) % 4]) << c;
 }
 
 TEST(AuditPolicyDialogTest, DoNotAuditDisablesTheGridButKeepsItsChoices) {
   policySettings = PolicySettings{};
-  policySettings.auditingMode = 0;
-  policySettings.successChoices[1] = AuditChoice::On;
+  policySettings.auditingMode = 0, policySettings.successChoices[1] = AuditChoice::On;
   WhenModal([](QWidget* dialog) {
     EXPECT_TRUE(Control<QRadioButton>(dialog, 1034)->isChecked());
     EXPECT_EQ(EnabledGridControls(dialog), 0);
     Press(dialog, 1040);
     EXPECT_EQ(EnabledGridControls(dialog), 23);
-    Press(dialog, 1034);
-    Press(dialog, 1042);  // a disabled box keeps its state
+    Press(dialog, 1034), Press(dialog, 1042);  // a disabled box keeps its state
     EXPECT_EQ(EnabledGridControls(dialog), 0);
-    EXPECT_EQ(State(dialog, 1042), Qt::Checked);
+    EXPECT_EQ(Control<QCheckBox>(dialog, 1042)->checkState(), Qt::Checked);
     Press(dialog, 1);
   });
   AuditPolicyDialog(nullptr);
-  EXPECT_EQ(policySettings.auditingMode, 0);
-  EXPECT_EQ(policySettings.successChoices[1], AuditChoice::On);
-  EXPECT_EQ(policySettings.failureChoices[1], AuditChoice::Unchanged);
+  EXPECT_TRUE(policySettings.auditingMode == 0 && policySettings.successChoices[1] == AuditChoice::On &&
+              policySettings.failureChoices[1] == AuditChoice::Unchanged);
 }
 
 }  // namespace

@@ -16,23 +16,8 @@ TEST(MakeRecordFromNameTest, GoldenNamesAndAFreshRecord) {
 }
 
 TEST(CutTextTest, NeverSplitsACharacter) {
-  struct Case {
-    std::string in;
-    size_t max;
-    std::string out;
-  } cases[] = {
-      {"abc", 5, "abc"},
-      {"abcdef", 3, "abc"},
-      {"\xE2\x82\xAC\xE2\x82\xAC", 4, "\xE2\x82\xAC"},   // euro signs
-      {"\xE2\x82\xAC\xE2\x82\xAC", 3, "\xE2\x82\xAC"},
-      {"\xE2\x82\xAC", 2, ""},
-      {"\xF0\x9F\x98\x80x", 3, ""},
-      {"\xF0\x9F\x98\x80x", 4, "\xF0\x9F\x98\x80"},
-      {"a\x80\x80\x80\x80", 3, "a\x80\x80"},             // stray continuation bytes count one each
-      {"\xE9t\xE9", 2, "\xE9t"},                         // Latin-1 bytes are not UTF-8: cut bytewise
-      {"\xC3\xA9\x80", 2, "\xC3\xA9"},                   // a whole character before a stray byte stays
-  };
-  for (const auto& c : cases) EXPECT_EQ(std::string(CutText(c.in, c.max)), c.out) << c.in << " / " << c.max;
+  for (const GoldenCase& c : ReadGolden("frame/golden/cut_text.txt"))
+    EXPECT_EQ(std::string(CutText(c.Get("in"), c.Number("max"))), c.Get("out")) << c.name;
 }
 
 TEST(CopyTextTest, AlwaysTerminates) {

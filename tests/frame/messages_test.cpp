@@ -5,7 +5,6 @@
 #include "frame/message_box.h"
 #include "frame/strings.h"
 #include "programs/corvane/strings.h"
-#include "programs/praxon/strings.h"
 #include "tests/support/temp_network.h"
 
 namespace {
@@ -31,23 +30,6 @@ class MessagesTest : public ::testing::Test {
   void TearDown() override { SetMessageBoxSink(nullptr); }
   RecordingSink sink_;
 };
-
-std::string Text(UINT id) {
-  char buf[260];
-  return LoadStringA(nullptr, id, buf, sizeof buf) ? buf : "<none>";
-}
-
-TEST_F(MessagesTest, EachProgramHasItsOwnTable) {
-  SetStringTable(corvaneStrings);
-  EXPECT_EQ(Text(11), "COMPLETED");
-  EXPECT_EQ(Text(17), "UNABLE TO WRITE LOG");
-  EXPECT_EQ(Text(23), "You need to specify Data Source.");
-  EXPECT_EQ(Text(22), "<none>");
-  SetStringTable(praxonStrings);
-  EXPECT_EQ(Text(11), "OPERATION COMPLETED");
-  EXPECT_EQ(Text(22), "POLICY NOT SET");
-  EXPECT_EQ(Text(17), "<none>");
-}
 
 TEST_F(MessagesTest, LoadStringCutsToTheBuffer) {
   SetStringTable(corvaneStrings);

@@ -8,39 +8,40 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
-#include <QTest>
-#include <QTimer>
 #include <QTreeWidget>
-#include <filesystem>
-#include <functional>
 #include <optional>
 
-#include "frame/settings.h"
-#include "platform/registry/hive_file.h"
-#include "platform/registry/registry.h"
 #include "programs/sourcewarden/data_source_dialog.h"
 #include "programs/sourcewarden/sourcewarden_window.h"
 #include "store/event_store.h"
-#include "tests/support/temp_network.h"
+#include "store/odbc_result.h"
+#include "tests/support/installation.h"
+#include "tests/support/odbc_folder.h"
+#include "tests/support/qt_ui.h"
 #include "tests/support/tool_run.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-const char kKey[] = "SOFTWARE\\Quillon\\Tallyard\\CurrentVersion";
-std::string odbcFolder;  // this process's ODBC configuration, made in main()
+std::string Env(const char* name) { return ::getenv(name) ? ::getenv(name) : ""; }
 
-std::string Env(const char* name) {
-  const char* v = std::getenv(name);
-  return v ? v : "";
-}
+// This process's ODBC configuration, made before any ODBC call (the installer keeps the first
+// folder it is given for the whole process) and removed at exit.
+struct OdbcFolder {
+  const std::string path = MakeTempFolder("tallyard-sourcewarden");
+  OdbcFolder() {
+    WriteOdbcDrivers(path);
+    TempNetwork::WriteFile(path + "/odbc.ini", ""), TempNetwork::WriteFile(path + "/user.ini", "");
+    ::setenv("ODBCSYSINI", path.c_str(), 1), ::setenv("ODBCINI", (path + "/user.ini").c_str(), 1);
+  }
+  ~OdbcFolder() { std::filesystem::remove_all(path); }
+};
+const OdbcFolder odbc;
+const std::string& odbcFolder = odbc.path;
 
 // Answers every message box that opens: `answer` where the box has it, else its first button.
 class Boxes {
@@ -50,8 +51,7 @@ class Boxes {
       auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
       if (box == nullptr || !box->isVisible()) return;
       texts.push_back(box->text().toStdString());
-      QAbstractButton* button = box->button(answer) ? box->button(answer) : box->buttons().first();
-      QTest::mouseClick(button, Qt::LeftButton);
+      QTest::mouseClick(box->button(answer) ? box->button(answer) : box->buttons().first(), Qt::LeftButton);
     });
     timer.start(10);
   }
@@ -61,26 +61,14 @@ class Boxes {
   QTimer timer;
 };
 
-// The local computer as the installation leaves it: a settings key with "InstallPath".
-struct Installation {
-  TempNetwork net;
+// Every ODBC file and the settings hive, byte for byte.
+std::map<std::string, std::string> State(const Installation& installed) {
   std::string hive;
-  Installation() {
-    std::string config = net.AddComputer("ADMINPC") + "/C/WINNT/System32/config";
-    fs::create_directories(config);
-    hive = config + "/SOFTWARE";
-    EXPECT_EQ(platform::CreateHiveFile(hive, 0600), 0u);
-    platform::ComputerImage local;
-    EXPECT_EQ(platform::FindComputer("ADMINPC", local), 0u);
-    EXPECT_EQ(platform::WriteImageValue(local, kKey, "InstallPath", platform::StringValue(REG_SZ, net.root()), true), 0u);
-  }
-  // Every ODBC file and the settings hive, byte for byte.
-  std::map<std::string, std::string> State() const {
-    auto state = TreeState(odbcFolder);
-    state["hive"] = TempNetwork::ReadFile(hive);
-    return state;
-  }
-};
+  EXPECT_EQ(platform::ImageHiveFile(installed.local, "SOFTWARE", hive), 0u);
+  auto state = TreeState(odbcFolder);
+  state["hive"] = TempNetwork::ReadFile(hive);
+  return state;
+}
 
 struct Server {
   DatabaseKind kind;
@@ -88,13 +76,11 @@ struct Server {
 };
 
 std::optional<Server> ServerOf(DatabaseKind kind) {
-  if (kind == DatabaseKind::Postgres && !Env("TALLYARD_TEST_PG_PORT").empty())
-    return Server{kind, "PostgreSQL Unicode", Env("TALLYARD_TEST_PG_PORT"), Env("TALLYARD_TEST_PG_USER"),
-                  Env("TALLYARD_TEST_PG_PASSWORD")};
-  if (kind == DatabaseKind::Maria && !Env("TALLYARD_TEST_MARIADB_PORT").empty())
-    return Server{kind, "MariaDB Unicode", Env("TALLYARD_TEST_MARIADB_PORT"), Env("TALLYARD_TEST_MARIADB_USER"),
-                  Env("TALLYARD_TEST_MARIADB_PASSWORD")};
-  return std::nullopt;
+  const char* prefix = kind == DatabaseKind::Postgres ? "TALLYARD_TEST_PG_" : "TALLYARD_TEST_MARIADB_";
+  if (kind == DatabaseKind::Sqlite || Env((prefix + std::string("PORT")).c_str()).empty()) return std::nullopt;
+  auto env = [&](const char* what) { return Env((prefix + std::string(what)).c_str()); };
+  return Server{kind, kind == DatabaseKind::Postgres ? "PostgreSQL Unicode" : "MariaDB Unicode", env("PORT"), env("USER"),
+                env("PASSWORD")};
 }
 
 // One statement on a connection of its own; false with the driver's word in `error`.
@@ -110,11 +96,7 @@ bool Exec(const std::string& connection, const std::string& sql, std::string* er
                                            nullptr, SQL_DRIVER_NOPROMPT)) &&
             SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt)) &&
             SQL_SUCCEEDED(SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS));
-  SQLCHAR state[6] = {}, message[512] = {};
-  SQLINTEGER native = 0;
-  SQLSMALLINT length = 0;
-  if (!ok) SQLGetDiagRec(stmt ? SQL_HANDLE_STMT : SQL_HANDLE_DBC, stmt ? stmt : dbc, 1, state, &native, message, 512, &length);
-  *error = reinterpret_cast<char*>(state) + std::string(" ") + reinterpret_cast<char*>(message);
+  *error = ok ? "" : OdbcDiagnostics(stmt ? SQL_HANDLE_STMT : SQL_HANDLE_DBC, stmt ? stmt : dbc);
   if (stmt) SQLFreeHandle(SQL_HANDLE_STMT, stmt);
   SQLDisconnect(dbc);
   SQLFreeHandle(SQL_HANDLE_DBC, dbc);
@@ -141,49 +123,28 @@ class FreshDatabase {
   bool made = false;
 };
 
-void Type(QDialog& dialog, const char* field, const std::string& text) {
-  auto* edit = dialog.findChild<QLineEdit*>(field);
-  ASSERT_NE(edit, nullptr) << field;
-  edit->clear();
-  QTest::keyClicks(edit, QString::fromStdString(text));
-}
-
-void Choose(QDialog& dialog, const char* combo, const QVariant& data) {
-  auto* box = dialog.findChild<QComboBox*>(combo);
-  ASSERT_NE(box, nullptr) << combo;
-  ASSERT_GE(box->findData(data), 0) << combo << " has no " << data.toString().toStdString();
-  box->setCurrentIndex(box->findData(data));
-}
-
-// Fills a new data source's dialog; the password only for a server.
+// Fills a new data source's dialog (installed, no data source yet); the server's fields only for a server.
 void FillIn(DataSourceDialog& dialog, DatabaseKind kind, const std::string& name, const std::string& driver,
             const std::string& fileOrPort, const std::string& database = "", const std::string& user = "",
             const std::string& password = "") {
-  Choose(dialog, "kind", static_cast<int>(kind));
-  Choose(dialog, "driver", QString::fromStdString(driver));
-  Type(dialog, "name", name);
-  if (kind == DatabaseKind::Sqlite) {
-    Type(dialog, "file", fileOrPort);
-    return;
+  for (const auto& [combo, data] : {std::pair<const char*, QVariant>{"kind", static_cast<int>(kind)}, {"driver", QString::fromStdString(driver)}}) {
+    auto* box = dialog.findChild<QComboBox*>(combo);
+    ASSERT_GE(box->findData(data), 0) << combo << " has no " << data.toString().toStdString();
+    box->setCurrentIndex(box->findData(data));
   }
-  Type(dialog, "server", "127.0.0.1");
-  Type(dialog, "port", fileOrPort);
-  Type(dialog, "database", database);
-  Type(dialog, "user", user);
-  Type(dialog, "password", password);
+  std::vector<std::pair<const char*, std::string>> fields = {{"name", name}};
+  if (kind == DatabaseKind::Sqlite) fields.push_back({"file", fileOrPort});
+  else fields.insert(fields.end(), {{"server", "127.0.0.1"}, {"port", fileOrPort}, {"database", database}, {"user", user}, {"password", password}});
+  for (const auto& [field, text] : fields) {
+    auto* edit = dialog.findChild<QLineEdit*>(field);
+    ASSERT_NE(edit, nullptr) << field;
+    edit->clear();
+    QTest::keyClicks(edit, QString::fromStdString(text));
+  }
 }
 
 void PressOk(DataSourceDialog& dialog) {
   QTest::mouseClick(dialog.findChild<QDialogButtonBox*>("buttons")->button(QDialogButtonBox::Ok), Qt::LeftButton);
-}
-
-std::string Setting(const char* name) {
-  platform::ComputerImage local;
-  platform::RegistryValue v;
-  if (platform::FindComputer("ADMINPC", local) != 0 || platform::ReadImageValue(local, kKey, name, v) != 0)
-    return "(missing)";
-  if (v.type != REG_DWORD) return platform::ValueText(v);
-  return std::to_string(static_cast<unsigned char>(v.data[0]));
 }
 
 class NewDataSource : public ::testing::TestWithParam<DatabaseKind> {};
@@ -193,21 +154,21 @@ TEST_P(NewDataSource, ConnectsFindsItsTablesAndIsTheOneCorvaneUses) {
   std::optional<Server> server = ServerOf(kind);
   if (kind != DatabaseKind::Sqlite && !server)
     GTEST_SKIP() << "no test server for this database (run scripts/services start and source its env file)";
-  Installation installation;
+  TempNetwork net;
+  Installation installed(net);
   std::unique_ptr<FreshDatabase> database;
   if (server) {
     database = std::make_unique<FreshDatabase>(*server);
     ASSERT_TRUE(database->made) << database->error;
   }
   const std::string name = kind == DatabaseKind::Sqlite ? "SwSqlite" : kind == DatabaseKind::Postgres ? "SwPg" : "SwMaria";
-  const std::string driver = server ? server->driver : "SQLite3";
-  const std::string file = installation.net.root() + "/events.db";
+  const std::string driver = server ? server->driver : "SQLite3", password = server ? server->password : "";
 
-  DataSourceSettings corvane{};  // installed, no data source yet
+  DataSourceSettings corvane{};
   DataSourceDialog dialog(platform::ListOdbcDrivers(), platform::ListDataSources(), nullptr, &corvane);
   dialog.show();
-  if (server) FillIn(dialog, kind, name, driver, server->port, database->name, server->user, server->password);
-  else FillIn(dialog, kind, name, driver, file);
+  if (server) FillIn(dialog, kind, name, driver, server->port, database->name, server->user, password);
+  else FillIn(dialog, kind, name, driver, net.root() + "/events.db");
   dialog.findChild<QCheckBox*>("forCorvane")->setChecked(true);
   {
     // Asked once: to make the SQLite file, or the tables of the empty server database.
@@ -217,17 +178,12 @@ TEST_P(NewDataSource, ConnectsFindsItsTablesAndIsTheOneCorvaneUses) {
     EXPECT_NE(boxes.texts[0].find(server ? "lacks log tables" : "does not exist yet"), std::string::npos) << boxes.texts[0];
   }
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
-
   std::string ini = TempNetwork::ReadFile(odbcFolder + "/odbc.ini");
   EXPECT_NE(ini.find("[" + name + "]"), std::string::npos) << ini;
-  if (server) {
-    EXPECT_EQ(ini.find(server->password), std::string::npos) << "the password went to odbc.ini:\n" << ini;
-  }
-  EXPECT_EQ(Setting("DSN"), name);
-  EXPECT_EQ(Setting("Type"), std::to_string(static_cast<int>(kind)));
-  EXPECT_EQ(Setting("Description"), driver);
-  EXPECT_EQ(Setting("Password"), server ? server->password : "");
-  EXPECT_EQ(Setting("RegAccess"), "0");
+  EXPECT_TRUE(!server || ini.find(password) == std::string::npos) << "the password went to odbc.ini:\n" << ini;
+  std::string stored;
+  for (const char* value : {"DSN", "Type", "Description", "Password", "RegAccess"}) stored += installed.Stored(Program::Corvane, value) + "|";
+  EXPECT_EQ(stored, name + "|" + std::to_string(static_cast<int>(kind)) + "|" + driver + "|" + password + "|0|");
 
   // Corvane reads its settings back and the event store connects with them.
   ASSERT_TRUE(CheckDataSource());
@@ -237,8 +193,7 @@ TEST_P(NewDataSource, ConnectsFindsItsTablesAndIsTheOneCorvaneUses) {
   for (const char* table : {"Application", "Security", "System"}) {
     TIMESTAMP_STRUCT stamp{};
     SQLINTEGER count = -1;
-    EXPECT_TRUE(store.QueryResumePoint(nullptr, table, "SRV1", &stamp, &count)) << table << ": " << store.Message();
-    EXPECT_EQ(count, 0);
+    EXPECT_TRUE(store.QueryResumePoint(nullptr, table, "SRV1", &stamp, &count) && count == 0) << table << ": " << store.Message();
   }
   EXPECT_TRUE(store.Finish(nullptr));
   store.ReleaseEnvironment();
@@ -252,64 +207,53 @@ TEST_P(NewDataSource, ConnectsFindsItsTablesAndIsTheOneCorvaneUses) {
   ASSERT_TRUE(platform::RemoveDataSource(name, platform::DataSourceScope::System, &error)) << error;
 }
 
-INSTANTIATE_TEST_SUITE_P(Databases, NewDataSource,
-                         ::testing::Values(DatabaseKind::Sqlite, DatabaseKind::Postgres, DatabaseKind::Maria),
-                         [](const ::testing::TestParamInfo<DatabaseKind>& kind) {
-                           return std::string(kind.param == DatabaseKind::Sqlite     ? "SQLite"
-                                              : kind.param == DatabaseKind::Postgres ? "PostgreSQL"
-                                                                                     : "MariaDB");
+INSTANTIATE_TEST_SUITE_P(Databases, NewDataSource, ::testing::Values(DatabaseKind::Sqlite, DatabaseKind::Postgres, DatabaseKind::Maria),
+                         [](const auto& kind) {
+                           return std::string(kind.param == DatabaseKind::Sqlite ? "SQLite" : kind.param == DatabaseKind::Postgres ? "PostgreSQL" : "MariaDB");
                          });
 
 TEST(Sourcewarden, RefusalsSayWhyAndChangeNothing) {
-  Installation installation;
-  std::string file = installation.net.root() + "/events.db";
+  TempNetwork net;
+  Installation installed(net);
+  const std::string file = net.root() + "/events.db", down = "1";  // nothing listens on the loopback's port 1
   TempNetwork::WriteFile(file, "");
   std::optional<Server> server = ServerOf(DatabaseKind::Postgres);
   if (!server) server = ServerOf(DatabaseKind::Maria);
-  const std::string down = "1";  // nothing listens on the loopback's port 1
-  struct Case {
+  const struct {
     const char* what;
     std::function<void(DataSourceDialog&)> fill;
     const char* expected;
-    bool needsServer = false;
-    std::function<void()> arrange = [] {};
-  };
-  const Case cases[] = {
+  } cases[] = {
       {"wrong password",
-       [&](DataSourceDialog& d) {
-         FillIn(d, server->kind, "SwRefused", server->driver, server->port, "tallyard", server->user, "not-the-password");
-       },
-       "The server refused the login", true},
+       [&](DataSourceDialog& d) { FillIn(d, server->kind, "SwRefused", server->driver, server->port, "tallyard", server->user, "not-the-password"); },
+       "The server refused the login"},
       {"server down",
        [&](DataSourceDialog& d) { FillIn(d, DatabaseKind::Postgres, "SwDown", "PostgreSQL Unicode", down, "tallyard", "tallyard", "pw"); },
        "No database server answers at 127.0.0.1:"},
       // Debian registers "SQLite" without shipping its library.
-      {"missing driver",
-       [&](DataSourceDialog& d) { FillIn(d, DatabaseKind::Sqlite, "SwNoDriver", "SQLite", file); },
+      {"missing driver", [&](DataSourceDialog& d) { FillIn(d, DatabaseKind::Sqlite, "SwNoDriver", "SQLite", file); },
        "The ODBC driver \"SQLite\" cannot be loaded"},
       {"settings readable by others",
        [&](DataSourceDialog& d) {
+         // The temporary folder is closed to others by itself; open it as a careless one would be.
+         std::string hive;
+         platform::ImageHiveFile(installed.local, "SOFTWARE", hive);
+         ::chmod(net.root().c_str(), 0755), ::chmod(hive.c_str(), 0644);
          FillIn(d, DatabaseKind::Postgres, "SwOpen", "PostgreSQL Unicode", down, "tallyard", "tallyard", "secret");
          d.findChild<QCheckBox*>("forCorvane")->setChecked(true);
        },
-       "which other users can read", false,
-       [&] {
-         // The temporary folder is closed to others by itself; open it as a careless one would be.
-         ::chmod(installation.net.root().c_str(), 0755);
-         ::chmod(installation.hive.c_str(), 0644);
-       }},
+       "which other users can read"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    if (c.needsServer && !server) {
+    if (c.expected == cases[0].expected && !server) {
       std::cerr << "*** " << c.what << " SKIPPED: no PostgreSQL or MariaDB test server ***\n";
       continue;
     }
-    c.arrange();
-    const auto before = installation.State();
-    DataSourceSettings corvane{};  // installed, no data source yet
+    DataSourceSettings corvane{};
     DataSourceDialog dialog(platform::ListOdbcDrivers(), platform::ListDataSources(), nullptr, &corvane);
     dialog.show();
+    const auto before = State(installed);
     c.fill(dialog);
     Boxes boxes(QMessageBox::Yes);
     PressOk(dialog);
@@ -317,53 +261,19 @@ TEST(Sourcewarden, RefusalsSayWhyAndChangeNothing) {
     EXPECT_NE(boxes.texts[0].find(c.expected), std::string::npos) << boxes.texts[0];
     EXPECT_NE(boxes.texts[0].find("Nothing was changed."), std::string::npos) << boxes.texts[0];
     EXPECT_TRUE(dialog.isVisible());
-    EXPECT_EQ(installation.State(), before);
+    EXPECT_EQ(State(installed), before);
   }
 }
 
 TEST(Sourcewarden, CommandLine) {
-  const std::string program = Quoted(std::string(TALLYARD_BINARY_DIR) + "/programs/sourcewarden/sourcewarden");
-  struct Case {
-    std::string args;
-    int exitCode;
-    const char* output;
-  };
-  const Case cases[] = {
-      {"--version", 0, "sourcewarden "},
-      {"--help", 0, "usage: sourcewarden"},
-      {"--bogus", 2, "usage: sourcewarden"},
-      {"", 1, "no display"},  // started where there is no display at all
-  };
-  for (const Case& c : cases) {
+  const std::string program = Quoted(TALLYARD_BINARY_DIR "/programs/sourcewarden/sourcewarden");
+  // The last is started where there is no display at all.
+  for (const auto& [args, exitCode, output] : {std::tuple<const char*, int, const char*>{"--version", 0, "sourcewarden "},
+                                               {"--help", 0, "usage: sourcewarden"}, {"--bogus", 2, "usage: sourcewarden"}, {"", 1, "no display"}}) {
     std::string out;
-    EXPECT_EQ(RunTool("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + program + " " + c.args, &out), c.exitCode)
-        << c.args << ": " << out;
-    EXPECT_NE(out.find(c.output), std::string::npos) << c.args << ": " << out;
+    EXPECT_EQ(RunTool("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + program + " " + args, &out), exitCode) << args << ": " << out;
+    EXPECT_NE(out.find(output), std::string::npos) << args << ": " << out;
   }
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  ::testing::InitGoogleTest(&argc, argv);
-  ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  // The installer keeps the first ODBC folder it is given for the whole process: this one.
-  char tmpl[] = "/tmp/tallyard-sourcewarden-XXXXXX";
-  odbcFolder = ::mkdtemp(tmpl);
-  std::string drivers = TempNetwork::ReadFile("/etc/odbcinst.ini");
-  for (size_t at; (at = drivers.find("CommLog=1")) != std::string::npos;) drivers.replace(at, 9, "CommLog=0");
-  TempNetwork::WriteFile(odbcFolder + "/odbcinst.ini", drivers);
-  TempNetwork::WriteFile(odbcFolder + "/odbc.ini", "");
-  TempNetwork::WriteFile(odbcFolder + "/user.ini", "");
-  ::setenv("ODBCSYSINI", odbcFolder.c_str(), 1);
-  ::setenv("ODBCINI", (odbcFolder + "/user.ini").c_str(), 1);
-  // Qt makes a runtime folder of its own in /tmp when none is named.
-  ::setenv("XDG_RUNTIME_DIR", odbcFolder.c_str(), 0);
-  int result;
-  {
-    QApplication application(argc, argv);
-    result = RUN_ALL_TESTS();
-  }
-  fs::remove_all(odbcFolder);
-  return result;
-}
