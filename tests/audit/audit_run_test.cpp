@@ -12,7 +12,7 @@
 #include "platform/core/threads.h"
 #include "programs/praxon/strings.h"
 #include "tests/platform/lsa/lsa_support.h"
-#include "tests/support/gather_support.h"
+#include "tests/support/run_window.h"
 #include "tests/support/golden.h"
 
 namespace {
@@ -20,7 +20,7 @@ namespace {
 enum class Cancel { Never, BeforeFirst, DuringLast };
 
 // Cancel pressed where the case says.
-struct AuditWindows : gathertest::WindowlessRun {
+struct AuditWindows : WindowlessRun {
   Cancel cancel = Cancel::Never;
   void SetText(const std::string& text) override {
     WindowlessRun::SetText(text);

@@ -34,6 +34,7 @@
 #include "tests/support/gather_support.h"
 #include "tests/support/installation.h"
 #include "tests/support/qt_ui.h"
+#include "tests/support/tool_run.h"
 
 namespace {
 

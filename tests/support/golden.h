@@ -15,6 +15,7 @@ struct GoldenCase {
   std::string name;
   std::multimap<std::string, std::string> fields;
 
+  bool Has(const std::string& key) const { return fields.count(key) > 0; }
   std::string Get(const std::string& key, const std::string& otherwise = "") const {
     auto it = fields.find(key);
     return it == fields.end() ? otherwise : it->second;
