@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include "platform/core/beneath.h"
 #include "platform/core/file_replace.h"
 #include "platform/core/paths.h"
 #include "platform/core/regular_file.h"
@@ -54,10 +55,14 @@ void ReadListNames(std::FILE* file, ComputerList& list) {
 bool WriteListFile(const std::string& fileName, const ComputerList& list) {
   std::string native;
   if (platform::ResolvePath(fileName, native, platform::PathUse::Create) != ERROR_SUCCESS) return false;
-  // Through a link, the file it names is the one replaced, not the link.
-  if (char* real = ::realpath(native.c_str(), nullptr)) {
-    native = real;
-    std::free(real);
+  // Through a link, the file it names is the one replaced, not the link; inside a computer image
+  // the link itself is replaced, since what it names may lie outside the image.
+  std::string drive, below;
+  if (!platform::SplitImagePath(native, drive, below)) {
+    if (char* real = ::realpath(native.c_str(), nullptr)) {
+      native = real;
+      std::free(real);
+    }
   }
   std::string text;
   for (const auto& record : list)

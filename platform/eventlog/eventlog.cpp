@@ -11,6 +11,7 @@
 #include <mutex>
 
 #include "platform/eventlog/evt_format.h"
+#include "platform/core/beneath.h"
 #include "platform/core/file_replace.h"
 #include "platform/core/network.h"
 #include "platform/core/paths.h"
@@ -245,7 +246,7 @@ int OpenLocked(const std::string& path, int flags, int kind, FileId& id) {
       return -1;
     }
     struct stat a, b;
-    if (::fstat(fd, &a) == 0 && ::stat(path.c_str(), &b) == 0 && IdOf(a) == IdOf(b)) {
+    if (::fstat(fd, &a) == 0 && platform::StatNative(path, b) == 0 && IdOf(a) == IdOf(b)) {
       id = IdOf(a);
       return fd;
     }
@@ -253,6 +254,15 @@ int OpenLocked(const std::string& path, int flags, int kind, FileId& id) {
   }
   errno = EBUSY;
   return -1;
+}
+
+// Removes a file we made, through its folder opened as the path was.
+void RemoveNative(const std::string& path) {
+  std::string name;
+  int folder = platform::OpenNativeFolder(path, name);
+  if (folder < 0) return;
+  ::unlinkat(folder, name.c_str(), 0);
+  ::close(folder);
 }
 
 uint64_t FileSize(int fd) {
@@ -437,7 +447,7 @@ DWORD AppendEventRecords(const EventLogLocation& log, const std::vector<EventInp
     WriteEof(init.data() + kHeaderSize, EofRecord());
     if (::ftruncate(fd, kGrowStep) != 0 || ::pwrite(fd, init.data(), init.size(), 0) != static_cast<ssize_t>(init.size())) {
       // A zero-filled file would read as corrupt for good; an empty one is a log not yet made.
-      if (::ftruncate(fd, 0) != 0) ::unlink(log.file.c_str());
+      if (::ftruncate(fd, 0) != 0) RemoveNative(log.file);
       return ERROR_WRITE_FAULT;
     }
     size = kGrowStep;
@@ -609,8 +619,8 @@ DWORD WithLog(EventLogObject& log, bool checkId, Body&& body) {
   uint64_t size = 0;
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
     struct stat ps;
-    if (::stat(path.c_str(), &ps) != 0) {
-      if (errno != ENOENT) return Win32FromErrno(errno);
+    if (int e = platform::StatNative(path, ps)) {
+      if (e != ENOENT) return Win32FromErrno(e);
       if (log.fd >= 0) ::close(log.fd);
       log.fd = -1;
       if (checkId && log.haveId) return ERROR_EVENTLOG_FILE_CHANGED;
@@ -819,7 +829,7 @@ DWORD WriteNewLog(const std::string& path, DWORD maxSize, DWORD retention) {
 }
 
 DWORD CopyFileBytes(int from, const std::string& to) {
-  int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  int out = platform::OpenNative(to, O_WRONLY | O_CREAT | O_EXCL, 0644);
   if (out < 0) return Win32FromErrno(errno);
   std::vector<uint8_t> buf(kWindow);
   off_t pos = 0;
@@ -841,7 +851,7 @@ DWORD CopyFileBytes(int from, const std::string& to) {
   // The log is cleared right after: the backup's bytes go to disk first.
   if (rc == ERROR_SUCCESS && ::fsync(out) != 0) rc = ERROR_WRITE_FAULT;
   if (::close(out) != 0 && rc == ERROR_SUCCESS) rc = ERROR_WRITE_FAULT;
-  if (rc != ERROR_SUCCESS) ::unlink(to.c_str());
+  if (rc != ERROR_SUCCESS) RemoveNative(to);
   return rc;
 }
 
@@ -866,7 +876,7 @@ BOOL ClearEventLogA(HANDLE eventLog, LPCSTR backupFileName) {
     if (!path.empty() && errno != ENOENT) return Fail(OpenFailure(errno));
     if (!backup.empty()) {
       struct stat st;
-      if (::stat(backup.c_str(), &st) == 0) return Fail(ERROR_ALREADY_EXISTS);
+      if (platform::StatNative(backup, st) == 0) return Fail(ERROR_ALREADY_EXISTS);
     }
     // No file: the log is empty already, and nothing is written.
     log->started = false;
@@ -884,7 +894,7 @@ BOOL ClearEventLogA(HANDLE eventLog, LPCSTR backupFileName) {
   if (DWORD rc = WriteNewLog(path, maxSize, retention); rc != ERROR_SUCCESS) return Fail(rc);
   // This handle reads the new, empty log from its start; other handles find the file changed.
   struct stat st;
-  if (::stat(path.c_str(), &st) == 0) {
+  if (platform::StatNative(path, st) == 0) {
     log->id = IdOf(st);
     log->haveId = true;
   }

@@ -15,6 +15,7 @@
 #include <mutex>
 #include <set>
 
+#include "platform/core/beneath.h"
 #include "platform/core/file_replace.h"
 #include "platform/core/regular_file.h"
 #include "platform/registry/hive_format.h"
@@ -128,9 +129,11 @@ void ForgetSnapshot(const std::string& file) {
   Cache().erase(file);
 }
 
+DWORD FromStatError(int e) { return e == ENOENT || e == ENOTDIR ? ERROR_FILE_NOT_FOUND : Win32FromErrno(e); }
+
 DWORD GetSnapshot(const std::string& file, std::shared_ptr<Snapshot>& out) {
   struct stat st;
-  if (::stat(file.c_str(), &st) != 0) return errno == ENOENT || errno == ENOTDIR ? ERROR_FILE_NOT_FOUND : Win32FromErrno(errno);
+  if (int e = StatNative(file, st)) return FromStatError(e);
   if (!S_ISREG(st.st_mode)) return ERROR_BADDB;
   {
     std::lock_guard lock(cacheMutex);
@@ -162,7 +165,7 @@ DWORD GetSnapshot(const std::string& file, std::shared_ptr<Snapshot>& out) {
 class LockFile {
  public:
   explicit LockFile(const std::string& file) {
-    fd_ = ::open((file + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    fd_ = OpenNative(file + ".lock", O_RDWR | O_CREAT | O_NOFOLLOW, 0600);
     if (fd_ < 0) {
       rc_ = Win32FromErrno(errno);
       return;
@@ -532,8 +535,11 @@ DWORD ReadHive(const std::string& file, const std::function<DWORD(const Hive&)>&
 
 DWORD ChangeHive(const std::string& file, const std::function<DWORD(Hive&)>& change) {
   struct stat st;
-  if (::stat(file.c_str(), &st) != 0) return errno == ENOENT || errno == ENOTDIR ? ERROR_FILE_NOT_FOUND : Win32FromErrno(errno);
-  if (::access(file.c_str(), W_OK) != 0) return ERROR_ACCESS_DENIED;
+  if (int e = StatNative(file, st)) return FromStatError(e);
+  if (!S_ISREG(st.st_mode)) return ERROR_BADDB;
+  // A hive we may not write is refused before anything, the lock file included, is made.
+  if (int probe = OpenNative(file, O_WRONLY | O_NONBLOCK | O_NOCTTY); probe >= 0) ::close(probe);
+  else return errno == EACCES || errno == EPERM || errno == EROFS ? ERROR_ACCESS_DENIED : FromStatError(errno);
   LockFile lock(file);
   if (lock.rc()) return lock.rc();
   // Only now, under the lock, is the file's content the one to change.
@@ -558,10 +564,11 @@ DWORD ChangeHive(const std::string& file, const std::function<DWORD(Hive&)>& cha
 }
 
 DWORD CreateHiveFile(const std::string& file, unsigned mode) {
-  if (::access(file.c_str(), F_OK) == 0) return ERROR_SUCCESS;
+  struct stat st;
+  if (StatNative(file, st) == 0) return ERROR_SUCCESS;
   LockFile lock(file);
   if (lock.rc()) return lock.rc();
-  if (::access(file.c_str(), F_OK) == 0) return ERROR_SUCCESS;
+  if (StatNative(file, st) == 0) return ERROR_SUCCESS;
   return Win32FromReplaceError(ReplaceFile(file, MakeEmptyHive(FileTimeNow()), static_cast<mode_t>(mode)));
 }
 

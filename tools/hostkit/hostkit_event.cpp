@@ -289,14 +289,13 @@ int RunPut(const std::vector<std::string>& args) {
   std::ifstream in(args[2], std::ios::binary);
   if (!in) return Fail("cannot read \"" + args[2] + "\"");
   std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  // Make the folders on the way, each resolved inside the image as it is made.
+  // Make the folders on the way, each found or made through the drive folder's descriptor.
   const std::string& win = args[1];
-  for (size_t i = 3; i < win.size(); ++i) {
-    if (win[i] != '\\' && win[i] != '/') continue;
-    std::string native;
-    DWORD rc = platform::ResolveImagePath(image, win.substr(0, i), native, platform::PathUse::Create);
-    if (rc != ERROR_SUCCESS) return Fail("cannot place \"" + win + "\": error " + Code(rc));
-    if (::mkdir(native.c_str(), 0755) != 0 && errno != EEXIST) return Fail("cannot make \"" + native + "\"");
+  const size_t lastSep = win.find_last_of("\\/");
+  if (lastSep != std::string::npos && lastSep > 2) {
+    std::string folder;
+    if (DWORD rc = platform::MakeImageFolders(image, win.substr(0, lastSep), 0755, folder); rc != ERROR_SUCCESS)
+      return Fail("cannot place \"" + win + "\": error " + Code(rc));
   }
   std::string native;
   if (DWORD rc = platform::ResolveImagePath(image, win, native, platform::PathUse::Create); rc != ERROR_SUCCESS)
