@@ -269,6 +269,40 @@ DWORD LoadRecord(FileBytes& f, const LogState& st, uint64_t off, uint32_t number
   return ERROR_SUCCESS;
 }
 
+// Reads every record of the log as ReadEventLogA would: records appended behind one that does
+// not read could never be reached, so such a log takes no append.
+DWORD CheckRecords(FileBytes& f, const LogState& st) {
+  if (st.noFile || st.Count() == 0) return ERROR_SUCCESS;
+  std::vector<uint8_t> rec;
+  RecordParts parts;
+  uint32_t length = 0;
+  const uint8_t* bytes = nullptr;
+  uint64_t off = st.header.startOffset;
+  for (uint32_t n = st.header.oldestRecordNumber; n != st.header.currentRecordNumber; ++n) {
+    if (DWORD rc = LoadRecord(f, st, off, n, rec, parts, length, bytes); rc != ERROR_SUCCESS) return rc;
+    off = NextRecord(off, length, st.size, st.header.endOffset);
+  }
+  return ERROR_SUCCESS;
+}
+
+// The log this process appended to last, as it left it. A file with the same identity, size,
+// times and state has not been written since, so its records need no second reading: a fill of
+// many batches reads the log once, not once a batch.
+struct Verified {
+  FileId id;
+  off_t size = -1;
+  struct timespec mtime {}, ctime {};
+  uint32_t start = 0, end = 0, oldest = 0, current = 0;
+  bool Matches(const struct stat& st, const FileHeader& h) const {
+    return IdOf(st) == id && st.st_size == size && st.st_mtim.tv_sec == mtime.tv_sec &&
+           st.st_mtim.tv_nsec == mtime.tv_nsec && st.st_ctim.tv_sec == ctime.tv_sec &&
+           st.st_ctim.tv_nsec == ctime.tv_nsec && h.startOffset == start && h.endOffset == end &&
+           h.oldestRecordNumber == oldest && h.currentRecordNumber == current;
+  }
+};
+std::mutex verifiedLock;
+Verified lastVerified;
+
 // The answer for a failed OpenLocked: a FIFO or device named like a log is no log.
 DWORD OpenFailure(int e) { return e == platform::kNotRegularFile ? ERROR_EVENTLOG_FILE_CORRUPT : Win32FromErrno(e); }
 
@@ -766,6 +800,13 @@ DWORD AppendEventRecords(const EventLogLocation& log, const std::vector<EventInp
   {
     FileBytes f(fd, size, window);
     if (DWORD rc = LoadState(f, st, nullptr); rc != ERROR_SUCCESS) return rc;
+    bool known = false;
+    {
+      std::lock_guard guard(verifiedLock);
+      known = lastVerified.Matches(fs, st.header);
+    }
+    if (!known)
+      if (DWORD rc = CheckRecords(f, st); rc != ERROR_SUCCESS) return rc;
   }
   FileHeader h = st.header;
   if (!w.PutHeader(h, h.flags | kFlagDirty)) return w.Failure();
@@ -795,6 +836,11 @@ DWORD AppendEventRecords(const EventLogLocation& log, const std::vector<EventInp
   }
   if (result == ERROR_LOG_FILE_FULL) h.flags |= kFlagLogFullWritten;
   if (!w.PutHeader(h, h.flags & ~kFlagDirty)) return w.Failure();
+  if (::fstat(fd, &fs) == 0) {
+    std::lock_guard guard(verifiedLock);
+    lastVerified = Verified{IdOf(fs), fs.st_size, fs.st_mtim, fs.st_ctim, h.startOffset, h.endOffset,
+                            h.oldestRecordNumber, h.currentRecordNumber};
+  }
   return result;
 }
 

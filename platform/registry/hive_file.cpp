@@ -86,10 +86,31 @@ FileIdentity IdentityOf(const struct stat& st) {
   return FileIdentity{st.st_dev, st.st_ino, st.st_size, st.st_mtim};
 }
 
+// hivex reads a hive it changes whole into memory; no hive of NT comes near this.
+constexpr off_t kLargestHive = off_t{1} << 30;
+
+// Checks what hivex takes on trust: the length of the bins that the base block claims. A claim
+// past the end of the file opens, but hivex then places new bins behind the claimed end and
+// pads the gap: the file it writes opens nowhere, and the padding costs memory as the lie is
+// large.
+DWORD CheckBaseBlock(int fd) {
+  struct stat st;
+  if (::fstat(fd, &st) != 0) return Win32FromErrno(errno);
+  if (st.st_size < 0x2000 || st.st_size > kLargestHive) return ERROR_BADDB;
+  uint8_t base[48];
+  if (::pread(fd, base, sizeof base, 0) != static_cast<ssize_t>(sizeof base)) return ERROR_BADDB;
+  const uint64_t bins = LoadLe32(base + 40);
+  if (std::memcmp(base, "regf", 4) != 0 || bins == 0 || bins % 0x1000 != 0 ||
+      0x1000 + bins > static_cast<uint64_t>(st.st_size))
+    return ERROR_BADDB;
+  return ERROR_SUCCESS;
+}
+
 // Opens the file's bytes through an already open descriptor, so what hivex parses is exactly the
 // inode we stat-ed. HIVEX_OPEN_WRITE loads the file into memory instead of mapping it: a file
 // cut short under us by some other tool can then never fault a reader.
 hive_h* OpenThroughFd(int fd, DWORD& rc) {
+  if ((rc = CheckBaseBlock(fd)) != ERROR_SUCCESS) return nullptr;
   std::string procPath = "/proc/self/fd/" + std::to_string(fd);
   errno = 0;
   hive_h* h = hivex_open(procPath.c_str(), HIVEX_OPEN_WRITE);
@@ -297,31 +318,6 @@ DWORD Compact(hive_h* changed, int fd) {
   return rc;
 }
 
-// Commits the changed hive over `file`, compacting it on the way when that is worth it. `mode`
-// is the hive's, kept also when the name is a link that the commit replaces.
-DWORD CommitHive(hive_h* h, const std::string& file, mode_t mode) {
-  DWORD rc = ERROR_SUCCESS;
-  auto fill = [&](int fd) {
-    if (int pending = failCommitCountdown.load(); pending > 0 && failCommitCountdown.fetch_sub(1) == 1) {
-      rc = ERROR_WRITE_FAULT;
-      return EIO;
-    }
-    errno = 0;
-    if (hivex_commit(h, NameOf(fd).c_str(), 0) != 0) {
-      rc = errno ? Win32FromErrno(errno) : ERROR_WRITE_FAULT;
-      return EIO;
-    }
-    std::string bytes;
-    // Offsets in a hive are 32 bits: a longer file is no hive of ours to compact.
-    if (ReadToEnd(fd, 0xFFFFFFFFu, bytes) == 0 && WorthCompacting(TakeCensus(bytes))) rc = Compact(h, fd);
-    return rc == ERROR_SUCCESS ? 0 : EIO;
-  };
-  ReplaceError e = ReplaceFile(file, fill, mode);
-  if (rc == ERROR_SUCCESS && e) rc = Win32FromReplaceError(e);
-  if (rc == ERROR_SUCCESS) ForgetSnapshot(file);
-  return rc;
-}
-
 DWORD WalkCheck(const Hive& hive, HiveNode node, std::set<HiveNode>& seen, int depth) {
   // Windows refuses trees deeper than 512 levels; a deeper one here is a loop or a forgery.
   if (depth > 512) return ERROR_REGISTRY_CORRUPT;
@@ -339,6 +335,46 @@ DWORD WalkCheck(const Hive& hive, HiveNode node, std::set<HiveNode>& seen, int d
   for (HiveNode child : children)
     if (DWORD rc = WalkCheck(hive, child, seen, depth + 1)) return rc;
   return ERROR_SUCCESS;
+}
+
+// Reads a hive just written as a reader will: if any reader would refuse it, it must not
+// replace the file it was made from.
+DWORD CheckWritten(int fd) {
+  DWORD rc = ERROR_SUCCESS;
+  Hive::Impl impl;
+  impl.h = OpenThroughFd(fd, rc);
+  if (!impl.h) return ERROR_REGISTRY_CORRUPT;
+  Hive hive(&impl);
+  std::set<HiveNode> seen;
+  rc = WalkCheck(hive, hive.Root(), seen, 0);
+  hivex_close(impl.h);
+  return rc == ERROR_NOT_ENOUGH_MEMORY ? rc : rc ? DWORD{ERROR_REGISTRY_CORRUPT} : DWORD{ERROR_SUCCESS};
+}
+
+// Commits the changed hive over `file`, compacting it on the way when that is worth it. `mode`
+// is the hive's, kept also when the name is a link that the commit replaces.
+DWORD CommitHive(hive_h* h, const std::string& file, mode_t mode) {
+  DWORD rc = ERROR_SUCCESS;
+  auto fill = [&](int fd) {
+    if (int pending = failCommitCountdown.load(); pending > 0 && failCommitCountdown.fetch_sub(1) == 1) {
+      rc = ERROR_WRITE_FAULT;
+      return EIO;
+    }
+    errno = 0;
+    if (hivex_commit(h, NameOf(fd).c_str(), 0) != 0) {
+      rc = errno ? Win32FromErrno(errno) : ERROR_WRITE_FAULT;
+      return EIO;
+    }
+    std::string bytes;
+    // Offsets in a hive are 32 bits: a longer file is no hive of ours to compact.
+    if (ReadToEnd(fd, 0xFFFFFFFFu, bytes) == 0 && WorthCompacting(TakeCensus(bytes))) rc = Compact(h, fd);
+    if (rc == ERROR_SUCCESS) rc = CheckWritten(fd);
+    return rc == ERROR_SUCCESS ? 0 : EIO;
+  };
+  ReplaceError e = ReplaceFile(file, fill, mode);
+  if (rc == ERROR_SUCCESS && e) rc = Win32FromReplaceError(e);
+  if (rc == ERROR_SUCCESS) ForgetSnapshot(file);
+  return rc;
 }
 
 }  // namespace

@@ -179,6 +179,18 @@ TEST_F(InterruptedAppendTest, ADirtyLogWithoutEndRecordServesItsWholeRecords) {
   }
 }
 
+TEST_F(InterruptedAppendTest, ALogThatDoesNotReadTakesNoAppend) {
+  loc.maxSize = 64 * 1024;
+  ASSERT_EQ(AppendEventRecords(loc, Batch("old", 3, 10)), 0u);
+  std::string b = TempNetwork::ReadFile(loc.file);
+  auto* p = reinterpret_cast<uint8_t*>(b.data());
+  const uint32_t second = kHeaderSize + LoadLe32(p + kHeaderSize);
+  StoreLe16(p + second + 0x1A, 900);  // more strings than the record holds
+  TempNetwork::WriteFile(loc.file, b);
+  EXPECT_EQ(AppendEventRecords(loc, Batch("new", 1, 10)), DWORD{ERROR_EVENTLOG_FILE_CORRUPT});
+  EXPECT_TRUE(TempNetwork::ReadFile(loc.file) == b) << "a log that does not read was written";
+}
+
 TEST_F(InterruptedAppendTest, AHardLinkedLogIsNotWrittenThrough) {
   loc.maxSize = 64 * 1024;
   ASSERT_EQ(AppendEventRecords(loc, Batch("old", 2, 10)), 0u);
