@@ -41,6 +41,21 @@ function(tallyard_test name)
     PROPERTIES ENVIRONMENT "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp")
 endfunction()
 
+# tallyard_ui_test(NAME SOURCES... LIBS libs...) : a GoogleTest binary that drives the real
+# widgets headless (the offscreen platform) through Qt Test; its screenshots go to
+# <build>/screenshots.
+function(tallyard_ui_test name)
+  cmake_parse_arguments(T "" "" "LIBS" ${ARGN})
+  add_executable(${name} ${T_UNPARSED_ARGUMENTS} ${PROJECT_SOURCE_DIR}/tests/support/qt_main.cpp)
+  target_link_libraries(${name} PRIVATE ${T_LIBS} Qt6::Widgets Qt6::Test GTest::gtest Threads::Threads)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_compile_definitions(${name} PRIVATE
+    TALLYARD_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+    TALLYARD_BINARY_DIR="${PROJECT_BINARY_DIR}")
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp;QT_QPA_PLATFORM=offscreen")
+endfunction()
+
 # tallyard_fuzzer(NAME SOURCES... LIBS libs...) : a fuzz target over LLVMFuzzerTestOneInput.
 # With TALLYARD_FUZZ it is a libFuzzer binary; otherwise it links a small replay driver and
 # ctest runs it over its seed corpus plus a bounded number of mutated inputs, so the normal and

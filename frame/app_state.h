@@ -10,6 +10,8 @@ enum class Program { Corvane, Praxon };
 
 struct AppState {
   Program program = Program::Corvane;
+  std::string aboutText;      // the program's name and version, shown in the About box
+  HWND mainDialog = nullptr;  // set first thing when the main window is set up
   HINSTANCE instance = nullptr;
   bool unattendedMode = false;
   std::string listFileName;

@@ -27,9 +27,9 @@ int RunEntryPoint(const ProgramBinding& binding, int argc, const char* const* ar
     appState.unattendedMode = cl.unattendedMode;
     appState.listFileName = cl.listFileName;
     if (appState.unattendedMode) {
-      if (binding.unattendedRun) binding.unattendedRun();
+      int code = binding.unattendedRun ? binding.unattendedRun() : 0;
       if (instanceLock) CloseHandle(instanceLock);
-      return 0;
+      return code;
     }
   }
 

@@ -9,9 +9,10 @@ struct ProgramBinding {
   Program program;
   const char* semaphoreName;  // "Tallyard" for Corvane, "Praxon" for Praxon
   StringTable strings;
-  int (*unattendedRun)();     // Corvane's run from a list file; it ends the process
+  int (*unattendedRun)();     // Corvane's run from a list file: its exit code
   int (*mainWindow)();        // the main window and its message loop
 };
 
-// Always returns 0, the exit code of both programs.
+// The exit code: 0, but the unattended run's own code (not 0 when it could not start, so that
+// a scheduler sees the failure). A second instance ends with 0.
 int RunEntryPoint(const ProgramBinding& binding, int argc, const char* const* argv);

@@ -6,6 +6,7 @@
 
 #include "platform/core/beneath.h"
 #include "platform/core/file_replace.h"
+#include "frame/frame_ui.h"
 #include "platform/core/paths.h"
 #include "platform/core/regular_file.h"
 
@@ -92,4 +93,18 @@ bool LoadListFileInto(const std::string& fileName, bool interactive, ComputerLis
 
 bool LoadListFile(const std::string& fileName, bool interactive, HWND owner) {
   return LoadListFileInto(fileName, interactive, computerList, owner);
+}
+
+bool ExportListFile(HWND owner) {
+  char name[260] = "*.exp";
+  if (!ChooseFile(owner, "Export Computer list", name, sizeof name, ExportListKind)) return false;
+  WaitCursor cursor;
+  return WriteListFile(name, computerList);
+}
+
+bool ImportListFile(HWND owner) {
+  char name[260] = "*.imp;*.exp";
+  if (!ChooseFile(owner, "Import Computer list", name, sizeof name, ImportListKind)) return false;
+  WaitCursor cursor;
+  return LoadListFile(name, true, owner);
 }

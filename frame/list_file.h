@@ -28,3 +28,12 @@ bool WriteListFile(const std::string& fileName, const ComputerList& list);
 // when the file cannot be opened; the list is then unchanged.
 bool LoadListFile(const std::string& fileName, bool interactive, HWND owner = nullptr);
 bool LoadListFileInto(const std::string& fileName, bool interactive, ComputerList& list, HWND owner);
+
+// "Export list...": the selected records to a file the user chooses ("*.exp"). False when the
+// user cancelled or the file could not be written; no message either way.
+bool ExportListFile(HWND owner);
+
+// "Import list...": replaces the process-wide list with the names of a file the user chooses,
+// then looks up their types under the Loading dialog owned by `owner`. False when the user
+// cancelled or the file could not be opened; the list is then unchanged.
+bool ImportListFile(HWND owner);

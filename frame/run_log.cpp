@@ -5,6 +5,7 @@
 
 #include <cstdarg>
 
+#include "platform/core/desktop.h"
 #include "platform/core/paths.h"
 #include "platform/core/regular_file.h"
 
@@ -37,6 +38,11 @@ void WriteLogLine(RunLog& log, LineClass lineClass, const char* format, ...) {
 void CloseRunLog(RunLog& log) {
   if (log.file) std::fclose(log.file);
   log.file = nullptr;
+}
+
+void ViewRunLog(const std::string& fileName) {
+  // No quotes: the viewer takes the whole rest of the line as the name.
+  WinExec(("Notepad.exe " + fileName).c_str(), SW_SHOWDEFAULT);
 }
 
 void WriteReport(RunLog& log, const ReportFrame& frame, std::time_t now) {

@@ -31,6 +31,10 @@ void WriteLogLine(RunLog& log, LineClass lineClass, const char* format, ...)
 
 void CloseRunLog(RunLog& log = runLog);
 
+// "&View Log": opens `fileName` in the desktop's text viewer; a viewer that cannot be started
+// does nothing.
+void ViewRunLog(const std::string& fileName);
+
 // The report frame shared by both programs: separator, date and time with the title, the
 // column header, separator, the body, separator, "Processed" and "Errors".
 struct ReportFrame {

@@ -7,15 +7,22 @@
 #include "frame/strings.h"
 
 namespace {
-constexpr int kProgressBarId = 1024;
 constexpr DWORD kSequentialForwards = EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ;
 
 bool Cancelled() { return CancelRequested.load(std::memory_order_relaxed) != 0; }
 }  // namespace
 
-EventLogReader::EventLogReader(HWND dialog, const char* name) : progressDialog(dialog) {
+EventLogReader::EventLogReader(RunProgress* runProgress, const char* name)
+    : progress(runProgress), owner(runProgress ? runProgress->Owner() : nullptr) {
   CopyText(logName, sizeof logName, name ? name : "");
-  if (progressDialog && findDialogItem) progressBar = findDialogItem(progressDialog, kProgressBarId);
+}
+
+void EventLogReader::ShowRange(DWORD count) {
+  if (progress) progress->SetRange(count);
+}
+
+void EventLogReader::ShowPosition(DWORD position) {
+  if (progress) progress->SetPosition(position);
 }
 
 EventLogReader::~EventLogReader() { Close(); }
@@ -95,8 +102,10 @@ bool EventLogReader::WalkBuffer(const RecordConsumer& consumer) {
   return true;
 }
 
-bool EventLogReader::Clear() {
-  if (!ClearEventLogA(logHandle, nullptr)) {
+bool EventLogReader::Clear() { return Clear(nullptr); }
+
+bool EventLogReader::Clear(const char* backupFile) {
+  if (!ClearEventLogA(logHandle, backupFile)) {
     result.status = IDS_UNABLE_TO_CLEAR_LOG;
     result.errorCode = static_cast<int32_t>(GetLastError());
     return false;

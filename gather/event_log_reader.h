@@ -7,12 +7,14 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "frame/run_progress.h"
 #include "gather/message_file_resolver.h"
 #include "platform/eventlog/eventlog.h"
 #include "platform/core/handles.h"
 #include "platform/core/win32.h"
+#include "store/event_store.h"
 
 // The outcome of one log's gather; copied into the computer's ResultSlot.
 struct LogResult {
@@ -26,13 +28,11 @@ class EventLogReader;
 // Handed every record of a block in order; false stops the walk (the consumer has set the result).
 using RecordConsumer = std::function<bool(EventLogReader& reader, const EVENTLOGRECORD* record)>;
 
+
 class EventLogReader {
  public:
-  // The progress bar (control 1024) is looked up once here through this hook, which the user
-  // interface installs; without a dialog or a hook there is none.
-  static inline HWND (*findDialogItem)(HWND dialog, int id) = nullptr;
-
-  EventLogReader(HWND progressDialog, const char* logName);
+  // `progress` is the run's progress window (its bar shows the records walked), or null.
+  EventLogReader(RunProgress* progress, const char* logName);
   ~EventLogReader();
   EventLogReader(const EventLogReader&) = delete;
   EventLogReader& operator=(const EventLogReader&) = delete;
@@ -43,12 +43,20 @@ class EventLogReader {
   bool Clear();
   void Close();
 
+  // Empties the open log after saving it to `backupFile` (ClearEventLogA with a backup name);
+  // status 24 with the platform's error on failure.
+  bool Clear(const char* backupFile);
+
   // Replaces the record buffer by a new one of `size` bytes (the gather gives the first one).
   void NewBuffer(DWORD size);
 
+  // The progress bar, when there is a window.
+  void ShowRange(DWORD count);
+  void ShowPosition(DWORD position);
+
   char logName[260] = {};
-  HWND progressDialog = nullptr;
-  HWND progressBar = nullptr;
+  RunProgress* progress = nullptr;
+  HWND owner = nullptr;  // the progress window: the owner of the store's error boxes
   HANDLE logHandle = nullptr;
   DWORD recordCount = 0;
   std::unique_ptr<uint8_t[]> buffer;
@@ -62,5 +70,7 @@ class EventLogReader {
   DWORD lastTime = 0;
   DWORD storedAtLastTime = 0;
   DWORD skippedAtLastTime = 0;
+  std::vector<StoredRow> rowsAtLastTime;  // the stored rows of the last gathered second, not yet met
+  EventStore* store = nullptr;            // the store of the log being gathered
   LogResult result;
 };

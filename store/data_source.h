@@ -2,6 +2,7 @@
 // through the data source "Corvane" and the driver "SQLite3".
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "frame/settings.h"
@@ -34,8 +35,23 @@ std::string DescribeDataSourceFile(const platform::DataSourceTarget& file);
 // The data-source values that go with the default data source.
 void SetDefaultDataSource(DataSourceSettings& settings);
 
+// Dialog 115 ("Preparing Data Source..."), shown while the first start makes the data source.
+// The desktop binds it; without a binding nothing is shown.
+class PreparingWindow {
+ public:
+  virtual ~PreparingWindow() = default;  // closes the window
+};
+class DataSourceUi {
+ public:
+  virtual ~DataSourceUi() = default;
+  // Shows the window, without owner, and paints it at once; null when it cannot be shown.
+  virtual std::unique_ptr<PreparingWindow> ShowPreparing() = 0;
+};
+void SetDataSourceUi(DataSourceUi* ui);
+
 // The program's first start: adds the default data source and, when that worked, sets the
 // data-source values and writes all settings. The result is that of the data-source creation.
+// Dialog 115 stays up a second first, so the user can read what happens.
 bool CreateDataSource();
 
 // The installation's unattended counterpart: adds the default data source and writes "DSN",

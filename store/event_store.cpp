@@ -82,10 +82,12 @@ bool EventStore::Connect(HWND owner, const DataSourceSettings& settings) {
 
 bool EventStore::QueryResumePoint(HWND owner, const char* table, const char* computer, TIMESTAMP_STRUCT* stamp,
                                   SQLINTEGER* count) {
-  // The computer name travels as a parameter (a quote in it must neither break the query nor
-  // change it), and it is compared without case: "srv1" in a list must find the rows of "SRV1".
+  // The rows of a computer are those the gather stored under the list's name (Workstation);
+  // the name each record carries (Computer) may be another, or change with a rename. The name
+  // travels as a parameter (a quote in it must neither break the query nor change it), and it
+  // is compared without case: "srv1" in a list must find the rows of "SRV1".
   SQLLEN computerLength = FieldLength(computer, 50);
-  std::string text = std::string("SELECT Max(RecordDate) FROM ") + table + " WHERE UPPER(Computer)=UPPER(?)";
+  std::string text = std::string("SELECT Max(RecordDate) FROM ") + table + " WHERE UPPER(Workstation)=UPPER(?)";
   // Parameters bound for another statement must go first: some drivers refuse leftovers.
   SQLFreeStmt(statement, SQL_RESET_PARAMS);
   lastReturnCode = SQLBindParameter(statement, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 50, 0,
@@ -105,7 +107,7 @@ bool EventStore::QueryResumePoint(HWND owner, const char* table, const char* com
     return true;
   }
 
-  text = std::string("SELECT Count(*) FROM ") + table + " WHERE RecordDate=(?) AND UPPER(Computer)=UPPER(?)";
+  text = std::string("SELECT Count(*) FROM ") + table + " WHERE RecordDate=(?) AND UPPER(Workstation)=UPPER(?)";
   lastReturnCode = SQLPrepare(statement, Text(text.c_str()), SQL_NTS);
   if (!OdbcSucceeded(lastReturnCode)) return Report(owner, Scope::Statement, "SQLPrepare");
   SQLFreeStmt(statement, SQL_RESET_PARAMS);
@@ -121,6 +123,55 @@ bool EventStore::QueryResumePoint(HWND owner, const char* table, const char* com
   if (!OdbcSucceeded(lastReturnCode)) return Report(owner, Scope::Statement, table);
   lastReturnCode = SQLGetData(statement, 1, SQL_C_LONG, count, 0, &indicator);
   if (!OdbcSucceeded(lastReturnCode)) return Report(owner, Scope::Statement, table);
+  lastReturnCode = SQLCloseCursor(statement);
+  if (!OdbcSucceeded(lastReturnCode)) return Report(owner, Scope::Statement, "SQLPrepare");
+  return true;
+}
+
+bool EventStore::ReadRowsAt(HWND owner, const char* table, const char* computer, const TIMESTAMP_STRUCT& stamp,
+                            std::vector<StoredRow>& rows) {
+  rows.clear();
+  SQLLEN computerLength = FieldLength(computer, 50);
+  TIMESTAMP_STRUCT at = stamp;
+  std::string text = std::string("SELECT Source, EventID, EventDate, Description FROM ") + table +
+                     " WHERE RecordDate=(?) AND UPPER(Workstation)=UPPER(?)";
+  SQLFreeStmt(statement, SQL_RESET_PARAMS);
+  lastReturnCode = SQLPrepare(statement, Text(text.c_str()), SQL_NTS);
+  if (!OdbcSucceeded(lastReturnCode)) return Report(owner, Scope::Statement, "SQLPrepare");
+  lastReturnCode = SQLBindParameter(statement, 1, SQL_PARAM_INPUT, SQL_C_TIMESTAMP, SQL_TIMESTAMP, 0, 0, &at, 0, nullptr);
+  if (!OdbcSucceeded(lastReturnCode)) return Report(owner, Scope::Statement, "SQLBindParameter 1");
+  lastReturnCode = SQLBindParameter(statement, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 50, 0,
+                                    const_cast<char*>(computer), 0, &computerLength);
+  if (!OdbcSucceeded(lastReturnCode)) return Report(owner, Scope::Statement, "SQLBindParameter 2");
+  lastReturnCode = SQLExecute(statement);
+  if (!OdbcSucceeded(lastReturnCode)) return Report(owner, Scope::Statement, "SQLExecute");
+  // A text of any length, read in pieces; NULL reads as empty.
+  auto readText = [&](SQLUSMALLINT column, std::string& out) {
+    char piece[4096];
+    SQLLEN indicator = 0;
+    for (;;) {
+      lastReturnCode = SQLGetData(statement, column, SQL_C_CHAR, piece, sizeof piece, &indicator);
+      if (lastReturnCode == SQL_NO_DATA) return true;
+      if (!OdbcSucceeded(lastReturnCode)) return false;
+      if (indicator == SQL_NULL_DATA) return true;
+      size_t got = indicator == SQL_NO_TOTAL || indicator >= static_cast<SQLLEN>(sizeof piece)
+                       ? sizeof piece - 1
+                       : static_cast<size_t>(indicator);
+      out.append(piece, got);
+      if (lastReturnCode == SQL_SUCCESS) return true;
+    }
+  };
+  while ((lastReturnCode = SQLFetch(statement)) != SQL_NO_DATA) {
+    if (!OdbcSucceeded(lastReturnCode)) return Report(owner, Scope::Statement, table);
+    StoredRow row;
+    SQLLEN indicator = 0;
+    bool ok = readText(1, row.source) &&
+              OdbcSucceeded(lastReturnCode = SQLGetData(statement, 2, SQL_C_SBIGINT, &row.eventID, 0, &indicator)) &&
+              OdbcSucceeded(lastReturnCode = SQLGetData(statement, 3, SQL_C_TIMESTAMP, &row.eventDate, 0, &indicator)) &&
+              readText(4, row.description);
+    if (!ok) return Report(owner, Scope::Statement, table);
+    rows.push_back(std::move(row));
+  }
   lastReturnCode = SQLCloseCursor(statement);
   if (!OdbcSucceeded(lastReturnCode)) return Report(owner, Scope::Statement, "SQLPrepare");
   return true;

@@ -5,6 +5,9 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <string>
+#include <vector>
+
 #include "frame/settings.h"
 #include "platform/core/win32.h"
 
@@ -26,6 +29,15 @@ struct EventRow {
   const BYTE* data = nullptr;
 };
 
+// What tells stored rows of one second apart: the gather matches a record of that second
+// against them rather than trusting that the log still holds what it held then.
+struct StoredRow {
+  std::string source;
+  SQLBIGINT eventID = 0;
+  TIMESTAMP_STRUCT eventDate = {};
+  std::string description;
+};
+
 class EventStore {
  public:
   EventStore() = default;
@@ -36,11 +48,14 @@ class EventStore {
 
   bool OpenEnvironment();
   bool Connect(HWND owner, const DataSourceSettings& settings);
-  // The latest RecordDate stored for `computer` in `table` and how many rows carry exactly it;
-  // count 0 (and a meaningless stamp) when the computer has no row yet. The name matches
-  // without regard to case.
+  // The latest RecordDate stored for `computer` (the Workstation column) in `table` and how many
+  // rows carry exactly it; count 0 (and a meaningless stamp) when the computer has no row yet.
+  // The name matches without regard to case.
   bool QueryResumePoint(HWND owner, const char* table, const char* computer, TIMESTAMP_STRUCT* stamp,
                         SQLINTEGER* count);
+  // The rows of `computer` in `table` whose RecordDate is `stamp` (the resume point), in `rows`.
+  bool ReadRowsAt(HWND owner, const char* table, const char* computer, const TIMESTAMP_STRUCT& stamp,
+                  std::vector<StoredRow>& rows);
   bool PrepareInsert(HWND owner, const char* table);
   bool InsertRow(HWND owner, const EventRow& row);
   bool Commit(HWND owner);

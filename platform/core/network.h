@@ -21,7 +21,7 @@ struct HostInfo {
   std::optional<DWORD> type;  // browse type flags that override the role's
   bool online = true;
   int busy = 0;
-  std::set<std::string> deny;  // eventlog, clear, registry, lsa-open, lsa-set
+  std::set<std::string> deny;  // eventlog (or eventlog:<Log>), clear, registry, lsa-open, lsa-set
   bool Denies(std::string_view what) const;
 };
 

@@ -253,9 +253,15 @@ DWORD ResolvePath(std::string_view path, std::string& native, PathUse use) {
     ComputerImage computer;
     std::string serverName(server);
     if (DWORD rc = ReachComputer(serverName.c_str(), computer); rc != ERROR_SUCCESS) return rc;
-    if (share.size() != 2 || !std::isalpha(static_cast<unsigned char>(share[0])) || share[1] != '$')
+    std::string winPath;
+    if (EqualsNoCase(share, "ADMIN$")) {
+      // The share of the system root, wherever the computer keeps it.
+      winPath = computer.host.systemroot + (tail.empty() ? "\\" : std::string(tail));
+    } else if (share.size() == 2 && std::isalpha(static_cast<unsigned char>(share[0])) && share[1] == '$') {
+      winPath = std::string(1, share[0]) + ":" + (tail.empty() ? "\\" : std::string(tail));
+    } else {
       return ERROR_BAD_NET_NAME;
-    std::string winPath = std::string(1, share[0]) + ":" + (tail.empty() ? "\\" : std::string(tail));
+    }
     DWORD rc = ResolveImagePath(computer, winPath, native, use);
     return rc == ERROR_PATH_NOT_FOUND && tail.empty() ? ERROR_BAD_NET_NAME : rc;
   }
@@ -296,3 +302,26 @@ DWORD MakeFolders(const std::string& native, unsigned mode) {
 }
 
 }  // namespace platform
+
+BOOL DeleteFileA(LPCSTR fileName) {
+  std::string native;
+  if (!fileName) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (DWORD rc = platform::ResolvePath(fileName, native); rc != ERROR_SUCCESS) {
+    SetLastError(rc);
+    return FALSE;
+  }
+  struct stat st;
+  // Only a file: Windows refuses a folder here with ERROR_ACCESS_DENIED.
+  if (::lstat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  if (::unlink(native.c_str()) != 0) {
+    SetLastError(Win32FromErrno(errno));
+    return FALSE;
+  }
+  return TRUE;
+}

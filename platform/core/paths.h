@@ -13,7 +13,8 @@ enum class PathUse { Read, Create };
 
 // Accepts a native path ("/home/x/list.imp", "list.imp"), a drive path of the local computer
 // ("C:\WINNT\...", mapped into <network>/<COMPUTERNAME>/C/...) and an administrative share path
-// ("\\SRV1\C$\WINNT\...", mapped into <network>/SRV1/C/...). Backslash and slash both separate.
+// ("\\SRV1\C$\WINNT\...", mapped into <network>/SRV1/C/...; "\\SRV1\ADMIN$\..." is the computer's
+// system root). Backslash and slash both separate.
 // Inside an image names resolve without regard to case, and nothing may climb out of the drive
 // folder at any moment: callers open the native path again beneath the drive folder
 // (platform/core/beneath.h). Errors: 53 (computer absent or switched off), 67 (not an
@@ -40,3 +41,7 @@ bool EqualsNoCase(std::string_view a, std::string_view b);
 DWORD MakeFolders(const std::string& native, unsigned mode);
 
 }  // namespace platform
+
+// Removes a file named as ResolvePath takes it. ERROR_FILE_NOT_FOUND when there is none,
+// ERROR_ACCESS_DENIED for a folder.
+BOOL DeleteFileA(LPCSTR fileName);

@@ -1,8 +1,11 @@
 #include "platform/core/threads.h"
 
 #include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -17,6 +20,8 @@
 
 #include "platform/core/paths.h"
 
+extern "C" char** environ;
+
 namespace {
 
 std::atomic<int> failThreadStarts{0};
@@ -27,12 +32,23 @@ struct ThreadState {
   std::condition_variable cv;
   bool done = false;
   DWORD exitCode = STILL_ACTIVE;
+  // A process: its id while it runs (it is reaped only under the lock, after `done` is set, so
+  // a signal sent under the lock never reaches a recycled id), and the code TerminateProcess gave.
+  pid_t pid = 0;
+  bool terminated = false;
+  DWORD terminatedCode = 0;
 };
 
-struct ThreadObject : HandleObject {
+// Anything a wait can wait for.
+struct WaitableObject : HandleObject {
   std::shared_ptr<ThreadState> state = std::make_shared<ThreadState>();
+};
+
+struct ThreadObject : WaitableObject {
   DWORD id = 0;
 };
+
+struct ProcessObject : WaitableObject {};
 
 struct InstanceLock : HandleObject {
   int fd = -1;
@@ -97,7 +113,7 @@ HANDLE CreateThread(void*, std::size_t, LPTHREAD_START_ROUTINE start, LPVOID par
 }
 
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
-  auto thread = platform::LookupHandle<ThreadObject>(handle);
+  auto thread = platform::LookupHandle<WaitableObject>(handle);
   if (!thread) {
     SetLastError(ERROR_INVALID_HANDLE);
     return WAIT_FAILED;
@@ -171,6 +187,154 @@ HANDLE CreateSemaphoreA(void*, LONG initialCount, LONG maximumCount, LPCSTR name
   HANDLE h = static_cast<HANDLE>(platform::RegisterHandle(object));
   SetLastError(held ? ERROR_SUCCESS : ERROR_ALREADY_EXISTS);
   return h;
+}
+
+namespace {
+
+DWORD Win32FromSpawnError(int err) {
+  switch (err) {
+    case ENOEXEC: return ERROR_BAD_EXE_FORMAT;
+    default: return Win32FromErrno(err);
+  }
+}
+
+// Waits for the child to end without reaping it, records its code, then reaps it under the lock.
+void WatchProcess(std::shared_ptr<ThreadState> state) {
+  siginfo_t info{};
+  int rc;
+  do {
+    rc = ::waitid(P_PID, static_cast<id_t>(state->pid), &info, WEXITED | WNOWAIT);
+  } while (rc != 0 && errno == EINTR);
+  std::lock_guard lock(state->m);
+  DWORD code = 0;
+  if (rc == 0) code = info.si_code == CLD_EXITED ? static_cast<DWORD>(info.si_status) : 128u + static_cast<DWORD>(info.si_status);
+  state->exitCode = state->terminated ? state->terminatedCode : code;
+  state->done = true;
+  ::waitpid(state->pid, nullptr, 0);
+  state->cv.notify_all();
+}
+
+}  // namespace
+
+namespace platform {
+
+std::vector<std::string> SplitCommandLine(const std::string& commandLine) {
+  std::vector<std::string> words;
+  size_t i = 0;
+  while (i < commandLine.size()) {
+    while (i < commandLine.size() && (commandLine[i] == ' ' || commandLine[i] == '\t')) ++i;
+    if (i >= commandLine.size()) break;
+    std::string word;
+    bool quoted = false;
+    for (; i < commandLine.size(); ++i) {
+      char c = commandLine[i];
+      if (c == '"') quoted = !quoted;
+      else if (!quoted && (c == ' ' || c == '\t')) break;
+      else word.push_back(c);
+    }
+    words.push_back(word);
+  }
+  return words;
+}
+
+HANDLE StartProgram(const std::vector<std::string>& argv, const char* currentDirectory) {
+  if (argv.empty() || argv[0].empty()) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  std::vector<char*> args;
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (currentDirectory && *currentDirectory) posix_spawn_file_actions_addchdir_np(&actions, currentDirectory);
+  auto object = std::make_shared<ProcessObject>();
+  pid_t pid = 0;
+  const bool onPath = argv[0].find('/') == std::string::npos;
+  int err = onPath ? posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ)
+                   : posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (err != 0) {
+    SetLastError(Win32FromSpawnError(err));
+    return nullptr;
+  }
+  object->state->pid = pid;
+  try {
+    std::thread(WatchProcess, object->state).detach();
+  } catch (const std::system_error&) {
+    // Unwatched, the child could never be told apart from a recycled id: it is not kept.
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  return static_cast<HANDLE>(platform::RegisterHandle(object));
+}
+
+}  // namespace platform
+
+BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine, void*, void*, BOOL, DWORD, void* environment,
+                    LPCSTR currentDirectory, STARTUPINFOA*, PROCESS_INFORMATION* processInformation) {
+  if (environment || !processInformation || ((!applicationName || !*applicationName) && (!commandLine || !*commandLine))) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  std::vector<std::string> argv = platform::SplitCommandLine(commandLine ? commandLine : "");
+  if (applicationName && *applicationName) {
+    std::string native;
+    if (DWORD rc = platform::ResolvePath(applicationName, native); rc != ERROR_SUCCESS) {
+      SetLastError(rc);
+      return FALSE;
+    }
+    // The application name is a file, never looked up on PATH.
+    if (native.find('/') == std::string::npos) native = "./" + native;
+    // With both given, the command line's first word is the program's own name, as on Windows.
+    if (argv.empty()) argv.push_back(native);
+    else argv[0] = native;
+  } else if (argv.empty()) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  HANDLE process = platform::StartProgram(argv, currentDirectory);
+  if (!process) return FALSE;
+  auto object = platform::LookupHandle<ProcessObject>(process);
+  auto thread = std::make_shared<ThreadObject>();
+  thread->state = object->state;
+  thread->id = nextThreadId.fetch_add(1);
+  processInformation->hProcess = process;
+  processInformation->hThread = static_cast<HANDLE>(platform::RegisterHandle(thread));
+  processInformation->dwProcessId = static_cast<DWORD>(object->state->pid);
+  processInformation->dwThreadId = thread->id;
+  return TRUE;
+}
+
+BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode) {
+  auto object = platform::LookupHandle<ProcessObject>(process);
+  if (!object || !exitCode) {
+    SetLastError(object ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  std::lock_guard lock(object->state->m);
+  *exitCode = object->state->exitCode;
+  return TRUE;
+}
+
+BOOL TerminateProcess(HANDLE process, UINT exitCode) {
+  auto object = platform::LookupHandle<ProcessObject>(process);
+  if (!object) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  ThreadState& s = *object->state;
+  std::lock_guard lock(s.m);
+  if (s.done) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  s.terminated = true;
+  s.terminatedCode = exitCode;
+  ::kill(s.pid, SIGKILL);
+  return TRUE;
 }
 
 namespace platform::testing {

@@ -2,13 +2,16 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <mutex>
 
 #include "platform/eventlog/evt_format.h"
@@ -329,15 +332,6 @@ int OpenLocked(const std::string& path, int flags, int kind, FileId& id) {
   return -1;
 }
 
-// Removes a file we made, through its folder opened as the path was.
-void RemoveNative(const std::string& path) {
-  std::string name;
-  int folder = platform::OpenNativeFolder(path, name);
-  if (folder < 0) return;
-  ::unlinkat(folder, name.c_str(), 0);
-  ::close(folder);
-}
-
 uint64_t FileSize(int fd) {
   struct stat st;
   return ::fstat(fd, &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
@@ -353,6 +347,7 @@ struct EventLogObject : HandleObject {
   FileId fdId;
   std::string computer;
   platform::EventLogLocation location;
+  bool saved = false;  // a saved log file (OpenBackupEventLogA): read only
   FileId id;
   bool haveId = false;
   // The sequential read position.
@@ -698,7 +693,10 @@ namespace platform {
 DWORD LocateEventLog(const char* computer, const char* logName, EventLogLocation& out) {
   ComputerImage image;
   if (ReachComputer(computer, image) != ERROR_SUCCESS) return RPC_S_SERVER_UNAVAILABLE;
-  if (image.host.Denies("eventlog")) return ERROR_ACCESS_DENIED;
+  // "eventlog" denies every log; "eventlog:Security" only that one, as a computer that lets
+  // anyone read its System log but keeps its Security log to its administrators.
+  if (image.host.Denies("eventlog") || image.host.Denies(std::string("eventlog:") + (logName ? logName : "")))
+    return ERROR_ACCESS_DENIED;
   return LocateImageEventLog(image, logName, out);
 }
 
@@ -846,16 +844,15 @@ DWORD AppendEventRecords(const EventLogLocation& log, const std::vector<EventInp
 
 }  // namespace platform
 
-HANDLE OpenEventLogA(LPCSTR serverName, LPCSTR sourceName) {
-  platform::EventLogLocation location;
-  if (DWORD rc = platform::LocateEventLog(serverName, sourceName, location); rc != ERROR_SUCCESS) {
-    SetLastError(rc);
-    return nullptr;
-  }
+namespace {
+
+// A handle on the log file `location` names. A header that cannot be a log's fails the open;
+// the records are checked as they are read.
+HANDLE OpenLogFile(const char* computer, const platform::EventLogLocation& location, bool saved) {
   auto object = std::make_shared<EventLogObject>();
-  object->computer = serverName ? serverName : "";
+  object->computer = computer ? computer : "";
   object->location = location;
-  // A header that cannot be a log's fails the open; the records are checked as they are read.
+  object->saved = saved;
   if (!location.file.empty()) {
     FileId id;
     int fd = OpenLocked(location.file, O_RDONLY, LOCK_SH, id);
@@ -871,12 +868,49 @@ HANDLE OpenEventLogA(LPCSTR serverName, LPCSTR sourceName) {
       }
       object->id = id;
       object->haveId = !st.noFile;
-    } else if (errno != ENOENT) {
+    } else if (errno != ENOENT || saved) {
       SetLastError(OpenFailure(errno));
       return nullptr;
     }
   }
   return static_cast<HANDLE>(platform::RegisterHandle(object));
+}
+
+}  // namespace
+
+HANDLE OpenEventLogA(LPCSTR serverName, LPCSTR sourceName) {
+  platform::EventLogLocation location;
+  if (DWORD rc = platform::LocateEventLog(serverName, sourceName, location); rc != ERROR_SUCCESS) {
+    SetLastError(rc);
+    return nullptr;
+  }
+  return OpenLogFile(serverName, location, false);
+}
+
+HANDLE OpenBackupEventLogA(LPCSTR uncServerName, LPCSTR fileName) {
+  if (!fileName || !*fileName) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  platform::EventLogLocation location;
+  std::string name = fileName;
+  DWORD rc;
+  if (uncServerName && *uncServerName && name.size() >= 2 && std::isalpha(static_cast<unsigned char>(name[0])) &&
+      name[1] == ':') {
+    // A drive path names a file of the server, as its event log service would read it.
+    platform::ComputerImage image;
+    rc = platform::ReachComputer(uncServerName, image);
+    if (rc == ERROR_SUCCESS) rc = platform::ResolveImagePath(image, name, location.file);
+    else rc = RPC_S_SERVER_UNAVAILABLE;
+  } else {
+    rc = platform::ResolvePath(name, location.file);
+  }
+  if (rc != ERROR_SUCCESS) {
+    SetLastError(rc);
+    return nullptr;
+  }
+  location.logName = name;
+  return OpenLogFile(uncServerName, location, true);
 }
 
 namespace {
@@ -1106,13 +1140,29 @@ DWORD WriteNewLog(const std::string& path, DWORD maxSize, DWORD retention) {
   return platform::Win32FromReplaceError(platform::ReplaceFile(path, fill, 0644));
 }
 
-DWORD CopyFileBytes(int from, const std::string& to) {
-  int out = platform::OpenNative(to, O_WRONLY | O_CREAT | O_EXCL, 0644);
+// The saved copy of a log is whole or absent, and never replaces a file: it is written beside
+// its name (through the folder opened beneath the drive, as every image file is), synced, then
+// linked to the name (which fails if the name exists) and the folder synced, so the copy is on
+// the disk before the log it came from is emptied.
+DWORD SaveLogCopy(int from, const std::string& to) {
+  std::string name;
+  int folder = platform::OpenNativeFolder(to, name);
+  if (folder < 0) return Win32FromErrno(errno);
+  uint64_t random = 0;
+  if (::getrandom(&random, sizeof random, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof random))
+    random = static_cast<uint64_t>(::getpid()) << 16 ^ static_cast<uint64_t>(::time(nullptr));
+  const std::string tmp = ".evt-save-" + std::to_string(random);
+  int out = ::openat(folder, tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (out < 0) {
+    int e = errno;
+    ::close(folder);
+    return Win32FromErrno(e);
+  }
   if (out < 0) return Win32FromErrno(errno);
   std::vector<uint8_t> buf(kWindow);
   off_t pos = 0;
-  DWORD rc = ERROR_SUCCESS;
-  while (true) {
+  DWORD rc = ::fchmod(out, 0644) == 0 ? ERROR_SUCCESS : Win32FromErrno(errno);
+  while (rc == ERROR_SUCCESS) {
     ssize_t n = ::pread(from, buf.data(), buf.size(), pos);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
@@ -1120,16 +1170,18 @@ DWORD CopyFileBytes(int from, const std::string& to) {
       break;
     }
     if (n == 0) break;
-    if (platform::WriteAll(out, buf.data(), static_cast<size_t>(n)) != 0) {
-      rc = ERROR_WRITE_FAULT;
+    if (int e = platform::WriteAll(out, buf.data(), static_cast<size_t>(n))) {
+      rc = e == ENOSPC || e == EDQUOT ? ERROR_DISK_FULL : ERROR_WRITE_FAULT;
       break;
     }
     pos += n;
   }
-  // The log is cleared right after: the backup's bytes go to disk first.
   if (rc == ERROR_SUCCESS && ::fsync(out) != 0) rc = ERROR_WRITE_FAULT;
   if (::close(out) != 0 && rc == ERROR_SUCCESS) rc = ERROR_WRITE_FAULT;
-  if (rc != ERROR_SUCCESS) RemoveNative(to);
+  if (rc == ERROR_SUCCESS && ::linkat(folder, tmp.c_str(), folder, name.c_str(), 0) != 0) rc = Win32FromErrno(errno);
+  ::unlinkat(folder, tmp.c_str(), 0);
+  if (rc == ERROR_SUCCESS && ::fsync(folder) != 0) rc = Win32FromErrno(errno);
+  ::close(folder);
   return rc;
 }
 
@@ -1137,7 +1189,7 @@ DWORD CopyFileBytes(int from, const std::string& to) {
 
 BOOL ClearEventLogA(HANDLE eventLog, LPCSTR backupFileName) {
   auto log = platform::LookupHandle<EventLogObject>(eventLog);
-  if (!log) return Fail(ERROR_INVALID_HANDLE);
+  if (!log || log->saved) return Fail(ERROR_INVALID_HANDLE);
   std::lock_guard<std::mutex> guard(log->m);
   platform::ComputerImage image;
   if (platform::ReachComputer(log->computer.c_str(), image) != ERROR_SUCCESS) return Fail(RPC_S_SERVER_UNAVAILABLE);
@@ -1149,13 +1201,17 @@ BOOL ClearEventLogA(HANDLE eventLog, LPCSTR backupFileName) {
   }
   const std::string& path = log->location.file;
   FileId id;
+  // The lock is held from the copy to the new file: a record written meanwhile waits for it and
+  // goes into the new log, never between the two.
   int fd = path.empty() ? -1 : OpenLocked(path, O_RDWR, LOCK_EX, id);
+  const int openError = errno;
+  struct stat st;
+  if (!backup.empty() && platform::StatNative(backup, st) == 0) {
+    if (fd >= 0) ::close(fd);
+    return Fail(ERROR_ALREADY_EXISTS);
+  }
   if (fd < 0) {
-    if (!path.empty() && errno != ENOENT) return Fail(OpenFailure(errno));
-    if (!backup.empty()) {
-      struct stat st;
-      if (platform::StatNative(backup, st) == 0) return Fail(ERROR_ALREADY_EXISTS);
-    }
+    if (!path.empty() && openError != ENOENT) return Fail(OpenFailure(openError));
     // No file: the log is empty already, and nothing is written.
     log->started = false;
     log->offsetKnown = false;
@@ -1166,12 +1222,11 @@ BOOL ClearEventLogA(HANDLE eventLog, LPCSTR backupFileName) {
     ~Closer() { ::close(fd); }
   } closer{fd};
   if (!backup.empty()) {
-    if (DWORD rc = CopyFileBytes(fd, backup); rc != ERROR_SUCCESS) return Fail(rc);
+    if (DWORD rc = SaveLogCopy(fd, backup); rc != ERROR_SUCCESS) return Fail(rc);
   }
   DWORD maxSize = log->location.maxSize, retention = log->location.retention;
   if (DWORD rc = WriteNewLog(path, maxSize, retention); rc != ERROR_SUCCESS) return Fail(rc);
   // This handle reads the new, empty log from its start; other handles find the file changed.
-  struct stat st;
   if (platform::StatNative(path, st) == 0) {
     log->id = IdOf(st);
     log->haveId = true;

@@ -80,9 +80,18 @@ BOOL GetOldestEventLogRecord(HANDLE eventLog, DWORD* oldestRecord);
 BOOL ReadEventLogA(HANDLE eventLog, DWORD readFlags, DWORD recordOffset, LPVOID buffer, DWORD numberOfBytesToRead,
                    DWORD* bytesRead, DWORD* minNumberOfBytesNeeded);
 
-// Empties the log (numbering restarts at 1). With a backup file name the records are first copied
-// there as an .evt file (183 if it exists). Errors: 5 when the computer denies clearing.
+// Empties the log (numbering restarts at 1). With a backup file name (a name ResolvePath takes)
+// the log is first saved there as an .evt file, under the same lock as the clear, so every record
+// is either in the saved file or in the emptied log; the saved file is on the disk before the log
+// is emptied. Errors: 183 when the backup file exists, 5 when the computer denies clearing, 6 for
+// a handle of OpenBackupEventLogA.
 BOOL ClearEventLogA(HANDLE eventLog, LPCSTR backupFileName);
+
+// Opens a saved log file for reading, as OpenEventLogA opens a log. A drive path names a file of
+// `uncServerName` (null or empty: this computer); any other name goes through ResolvePath.
+// Errors: 2 when there is no such file, 1500 when it is no log, 1722 for a computer that does
+// not answer.
+HANDLE OpenBackupEventLogA(LPCSTR uncServerName, LPCSTR fileName);
 
 BOOL CloseEventLog(HANDLE eventLog);
 

@@ -16,7 +16,7 @@
 #include "platform/core/threads.h"
 #include "programs/praxon/strings.h"
 #include "tests/platform/lsa/lsa_support.h"
-#include "tests/tools/tool_run.h"
+#include "tests/support/tool_run.h"
 
 namespace {
 
@@ -123,8 +123,8 @@ TEST(AuditRunTest, ReportsWhatTheRunReachedAndTheHivesShowIt) {
   EXPECT_EQ(out, "+Rlfupsg -rlfupsg\n");
   if (!HaveTool("regfexport") || !HaveTool("hivexregedit")) GTEST_SKIP() << "libregf-utils or libhivex-bin missing";
   const std::string hive = Quoted(net.network() + "/SRV1/C/WINNT/System32/config/SECURITY");
-  EXPECT_EQ(RunCommand("regfexport " + hive, out), 0) << out;
-  EXPECT_EQ(RunCommand("hivexregedit --export " + hive + " '\\'", out), 0) << out;
+  EXPECT_EQ(RunTool("regfexport " + hive, &out), 0) << out;
+  EXPECT_EQ(RunTool("hivexregedit --export " + hive + " '\\'", &out), 0) << out;
 }
 
 }  // namespace

@@ -1,8 +1,6 @@
 // Both programs started as a user starts them: the instance check across processes.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,34 +8,21 @@
 
 #include "platform/core/threads.h"
 #include "tests/support/temp_network.h"
-
-extern char** environ;
+#include "tests/support/tool_run.h"
 
 namespace {
 
 struct Outcome {
   int exitCode = -1;
-  std::string err;
+  std::string err;  // what it said, on either stream
 };
 
-// Runs a program with its standard error captured.
-Outcome RunProgram(const std::string& program, std::vector<std::string> args = {}) {
-  std::string errFile = std::string(::getenv("XDG_RUNTIME_DIR")) + "/stderr.txt";
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  std::vector<char*> argv;
-  argv.push_back(const_cast<char*>(program.c_str()));
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  pid_t pid;
+// Runs a program where there is no display.
+Outcome RunProgram(const std::string& program, const std::vector<std::string>& args = {}) {
+  std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + Quoted(program);
+  for (const auto& a : args) command += " " + Quoted(a);
   Outcome out;
-  if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) return out;
-  posix_spawn_file_actions_destroy(&actions);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  out.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  out.err = TempNetwork::ReadFile(errFile);
+  out.exitCode = RunTool(command, &out.err);
   return out;
 }
 
@@ -51,7 +36,7 @@ pid_t HoldName(const char* name) {
   pid_t child = ::fork();
   if (child == 0) {
     HANDLE h = CreateSemaphoreA(nullptr, 0, 1, name);
-    char ok = (h && GetLastError() == 0) ? 'y' : 'n';
+    char ok = (h && GetLastError() == ERROR_SUCCESS) ? 'y' : 'n';
     (void)!::write(ready[1], &ok, 1);
     for (;;) ::pause();
   }
@@ -69,10 +54,10 @@ void Kill(pid_t pid) {
 
 TEST(ProgramStartTest, ASecondStartEndsAtOnceWithCodeZero) {
   TempNetwork net;
-  // Alone, each program gets past the instance check (and says what it cannot do yet).
+  // Alone, each program gets past the instance check; with no display it says so and ends.
   Outcome alone = RunProgram(kCorvane);
   EXPECT_EQ(alone.exitCode, 0);
-  EXPECT_NE(alone.err, "");
+  EXPECT_EQ(alone.err, "corvane: no display to show the window on (neither DISPLAY nor WAYLAND_DISPLAY is set)\n");
 
   pid_t holder = HoldName("Tallyard");
   ASSERT_GT(holder, 0);
@@ -91,6 +76,14 @@ TEST(ProgramStartTest, ASecondStartEndsAtOnceWithCodeZero) {
   Outcome after = RunProgram(kCorvane);
   EXPECT_EQ(after.exitCode, 0);
   EXPECT_NE(after.err, "");
+}
+
+TEST(ProgramStartTest, TheUnattendedRunNeedsNoDisplay) {
+  TempNetwork net;
+  // Not installed: the run says so and fails, without ever asking for a display.
+  Outcome run = RunProgram(kCorvane, {"-S", net.root() + "/missing.imp"});
+  EXPECT_EQ(run.exitCode, 3) << run.err;
+  EXPECT_EQ(run.err.find("display"), std::string::npos) << run.err;
 }
 
 TEST(ProgramStartTest, PraxonRefusesASecondInstanceOfItself) {

@@ -53,13 +53,15 @@ void Put(char* field, size_t width, const std::string& text) {
   std::memcpy(field, text.data(), std::min(width, text.size()));
 }
 
-EventRow MakeRow(const std::string& computer, TIMESTAMP_STRUCT when, DWORD eventID = 7000) {
+// `recordName`: the name the record carries, when the list names the computer otherwise.
+EventRow MakeRow(const std::string& computer, TIMESTAMP_STRUCT when, DWORD eventID = 7000,
+                 const std::string& recordName = "") {
   EventRow row;
   Put(row.workstation, sizeof row.workstation, computer);
   row.eventDate = when;
   row.recordDate = when;
   Put(row.source, sizeof row.source, "Service Control Manager");
-  Put(row.computer, sizeof row.computer, computer);
+  Put(row.computer, sizeof row.computer, recordName.empty() ? computer : recordName);
   Put(row.userName, sizeof row.userName, "N/A");
   Put(row.type, sizeof row.type, "Error");
   Put(row.category, sizeof row.category, "None");
@@ -124,6 +126,7 @@ TEST_P(EventStoreTest, ResumeFindsLatestSecondAndItsRowsWhateverTheNamesCase) {
       MakeRow("SRV1", Stamp(9, 0, 0)),      MakeRow("SRV1", Stamp(10, 0, 4)),    MakeRow("SRV1", Stamp(10, 0, 5)),
       MakeRow("SRV1", Stamp(10, 0, 5)),     MakeRow("srv1", Stamp(10, 0, 5)),    MakeRow("SRV2", Stamp(11, 0, 0)),
       MakeRow("O'BRIEN-PC", Stamp(8, 1, 2)), MakeRow("Q\"UOTE\\PC", Stamp(8, 3, 4)),
+      MakeRow("WKS01", Stamp(12, 0, 0), 7000, "OLDPC07"),
   };
   Store(rows);
   ASSERT_FALSE(HasFatalFailure());
@@ -141,6 +144,8 @@ TEST_P(EventStoreTest, ResumeFindsLatestSecondAndItsRowsWhateverTheNamesCase) {
       {"o'brien-pc", Stamp(8, 1, 2), 1},
       {"Q\"UOTE\\PC", Stamp(8, 3, 4), 1},
       {"NEVERSEEN", {}, 0},
+      {"wks01", Stamp(12, 0, 0), 1},  // the rows of the name the list gives, whatever the records say
+      {"OLDPC07", {}, 0},
       {"x' OR '1'='1", {}, 0},  // would match every row if it were pasted into the query
   };
   EventStore store;
@@ -154,6 +159,16 @@ TEST_P(EventStoreTest, ResumeFindsLatestSecondAndItsRowsWhateverTheNamesCase) {
     if (c.count > 0) {
       EXPECT_EQ(Seconds(stamp), Seconds(c.latest));
     }
+  }
+  // The rows of the latest second, to tell them apart from the records of that second.
+  std::vector<StoredRow> atLatest;
+  ASSERT_TRUE(store.ReadRowsAt(kOwner, "System", "srv1", Stamp(10, 0, 5), atLatest)) << store.Message();
+  ASSERT_EQ(atLatest.size(), 3u);
+  for (const StoredRow& r : atLatest) {
+    EXPECT_EQ(r.source, "Service Control Manager");
+    EXPECT_EQ(r.eventID, 7000);
+    EXPECT_EQ(Seconds(r.eventDate), Seconds(Stamp(10, 0, 5)));
+    EXPECT_EQ(r.description, "The Messenger service failed to start.");
   }
   // The insert that follows on the same statement, and another resume query after it, find
   // no parameters left over from the other statements.

@@ -6,10 +6,11 @@
 #include "frame/app_state.h"
 #include "frame/run_log.h"
 #include "frame/settings.h"
+#include "platform/core/desktop.h"
 #include "platform/registry/hive_file.h"
 #include "platform/registry/registry.h"
 #include "tests/support/temp_network.h"
-#include "tests/tools/tool_run.h"
+#include "tests/support/tool_run.h"
 
 namespace {
 
@@ -70,6 +71,10 @@ TEST_F(SetupTest, ImageIsOwnerOnlyAndBothProgramsStartFromIt) {
     ASSERT_TRUE(LoadSettings());
     EXPECT_EQ(appState.installPath, install);
     EXPECT_EQ(runLog.fileName, install + (p == Program::Praxon ? "\\Praxon.log" : "\\Tallyard.log"));
+    // Every window's help finds its page.
+    for (DWORD context : p == Program::Praxon ? std::vector<DWORD>{1011, 1012, 1013, 1014}
+                                              : std::vector<DWORD>{1001, 1002, 1003, 1008})
+      EXPECT_TRUE(std::filesystem::is_regular_file(platform::HelpPagePath(appState.helpFile.c_str(), context))) << context;
   }
   // Only InstallPath: every other value is the programs' default.
   std::vector<std::pair<std::string, platform::RegistryValue>> values;

@@ -2,6 +2,7 @@
 // registers itself here, so adding a verb is adding a file.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -29,5 +30,8 @@ std::vector<std::string> TakeRepeated(std::vector<std::string>& args, const std:
 bool TakeFlag(std::vector<std::string>& args, const std::string& name);
 // Prints "hostkit: <message>" to stderr and returns 2 (a usage error) or 1.
 int Fail(const std::string& message, int code = 1);
+
+// Replaces the file at `path` by `bytes` in one step: the file is whole or untouched.
+bool WriteWhole(const std::string& path, const std::vector<uint8_t>& bytes);
 
 }  // namespace hostkit

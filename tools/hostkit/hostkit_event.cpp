@@ -21,57 +21,13 @@
 #include "platform/core/network.h"
 #include "platform/core/paths.h"
 #include "platform/core/sid.h"
+#include "tools/hostkit/event_fields.h"
 #include "tools/hostkit/hostkit.h"
 
 namespace hostkit {
 namespace {
 
 std::string Code(DWORD code) { return std::to_string(code); }
-
-bool ParseNumber(const std::string& text, uint64_t max, uint64_t& out) {
-  if (text.empty()) return false;
-  errno = 0;
-  char* end = nullptr;
-  unsigned long long v = std::strtoull(text.c_str(), &end, 0);
-  if (errno != 0 || *end != '\0' || text[0] == '-' || v > max) return false;
-  out = v;
-  return true;
-}
-
-bool ParseHex(const std::string& text, std::vector<uint8_t>& out) {
-  if (text.size() % 2 != 0) return false;
-  out.clear();
-  for (size_t i = 0; i < text.size(); i += 2) {
-    if (!std::isxdigit(static_cast<unsigned char>(text[i])) || !std::isxdigit(static_cast<unsigned char>(text[i + 1])))
-      return false;
-    out.push_back(static_cast<uint8_t>(std::stoul(text.substr(i, 2), nullptr, 16)));
-  }
-  return true;
-}
-
-// "S-1-5-21-1-2-3-500" as a binary SID.
-bool ParseSid(const std::string& text, std::vector<uint8_t>& out) {
-  if (text.size() < 4 || (text[0] != 'S' && text[0] != 's') || text[1] != '-') return false;
-  std::vector<uint64_t> parts;
-  size_t pos = 2;
-  while (pos <= text.size()) {
-    size_t dash = text.find('-', pos);
-    std::string piece = text.substr(pos, dash == std::string::npos ? std::string::npos : dash - pos);
-    uint64_t v;
-    if (!ParseNumber(piece, 0xFFFFFFFFFFFFull, v)) return false;
-    parts.push_back(v);
-    if (dash == std::string::npos) break;
-    pos = dash + 1;
-  }
-  if (parts.size() < 2 || parts[0] != 1 || parts.size() - 2 > 15) return false;
-  std::vector<DWORD> subs;
-  for (size_t i = 2; i < parts.size(); ++i) {
-    if (parts[i] > 0xFFFFFFFFu) return false;
-    subs.push_back(static_cast<DWORD>(parts[i]));
-  }
-  out = platform::MakeSid(parts[1], subs);
-  return true;
-}
 
 std::string Escape(const char* text, size_t length) {
   std::string out;
@@ -123,23 +79,6 @@ std::string FormatRecordLine(const uint8_t* record) {
   return std::to_string(r.RecordNumber) + "\t" + std::to_string(r.TimeGenerated) + "\t" + std::to_string(r.TimeWritten) +
          "\t" + std::to_string(r.EventID) + "\t" + std::to_string(r.EventType) + "\t" + std::to_string(r.EventCategory) +
          "\t" + source + "\t" + computer + "\t" + sid + "\t" + strings + "\t" + data;
-}
-
-bool ParseType(const std::string& text, WORD& type) {
-  static const std::pair<const char*, WORD> kNames[] = {
-      {"error", EVENTLOG_ERROR_TYPE},          {"warning", EVENTLOG_WARNING_TYPE},
-      {"information", EVENTLOG_INFORMATION_TYPE}, {"audit-success", EVENTLOG_AUDIT_SUCCESS},
-      {"audit-failure", EVENTLOG_AUDIT_FAILURE}, {"success", EVENTLOG_SUCCESS}};
-  for (const auto& [name, value] : kNames) {
-    if (platform::EqualsNoCase(name, text)) {
-      type = value;
-      return true;
-    }
-  }
-  uint64_t v;
-  if (!ParseNumber(text, 0xFFFF, v)) return false;
-  type = static_cast<WORD>(v);
-  return true;
 }
 
 // The image and the log named on the command line, for the writing verbs: any image, switched

@@ -1,4 +1,5 @@
 // hostkit msgdll OUT.dll FILE.mc [--ansi] [--pe32plus]: a message DLL from a message text file.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -10,6 +11,17 @@
 #include "tools/hostkit/message_text_file.h"
 
 namespace hostkit {
+
+// Replaced whole: `path` holds the new bytes or stays as it was.
+bool WriteWhole(const std::string& path, const std::vector<uint8_t>& bytes) {
+  const std::string_view view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  if (platform::ReplaceError e = platform::ReplaceFile(path, view)) {
+    errno = e.error;
+    return false;
+  }
+  return true;
+}
+
 namespace {
 
 int RunMsgDll(const std::vector<std::string>& given) {

@@ -105,6 +105,7 @@ int main(int argc, char** argv) {
       {[&] { undo.NoteFolder(options.network + "/" + options.computer); },
        [&] { return CreateLocalComputer(options, error); }},
       {[&] { undo.NoteFolder(options.install); }, [&] { return CreateInstallFolder(options, error); }},
+      {[&] { undo.NoteFolder(options.install + "/help"); }, [&] { return CreateHelpPages(options, error); }},
       {[&] {
          undo.NoteKey(kPraxonSettingsKey);
          for (const char* key : {kCorvaneSettingsKey, kPraxonSettingsKey}) undo.NoteValue(key, "InstallPath");

@@ -63,7 +63,38 @@ bool ReplaceProgram(const std::string& target, const std::string& bytes, std::st
   return !e;
 }
 
+struct HelpPage {
+  const char* name;
+  const char* text;
+};
+constexpr HelpPage kHelpPages[] = {
+#include "tools/setup/help_pages.inc"
+};
+
+std::string FileText(const std::string& path) {
+  std::string text;
+  return platform::ReadRegularFile(path, size_t{1} << 20, text) == 0 ? text : std::string();
+}
+
 }  // namespace
+
+bool CreateHelpPages(const SetupOptions& options, std::string& error) {
+  const std::string folder = options.install + "/help";
+  if (DWORD rc = platform::MakeFolders(folder, 0755)) {
+    error = "cannot create the help folder " + folder + ": " + Code(rc);
+    return false;
+  }
+  for (const HelpPage& page : kHelpPages) {
+    const std::string path = folder + "/" + page.name;
+    if (FileText(path) == page.text) continue;
+    // Replaced whole: a reader never finds half a page.
+    if (platform::ReplaceError e = platform::ReplaceFile(path, std::string_view(page.text), 0644)) {
+      error = "cannot write the help page " + path + ": " + std::strerror(e.error);
+      return false;
+    }
+  }
+  return true;
+}
 
 bool CreateNetworkFolder(const SetupOptions& options, std::string& error) {
   if (DWORD rc = platform::MakeFolders(options.network, 0755)) {

@@ -45,6 +45,9 @@ TEST_F(PathsTest, ResolvesEveryKindOfPath) {
       {"\\\\SRV1\\C$\\..\\..\\outside.txt", ERROR_ACCESS_DENIED, nullptr},
       {"\\\\SRV1\\C$\\WINNT\\..\\..\\host.ini", ERROR_ACCESS_DENIED, nullptr},
       {"C:relative.txt", ERROR_BAD_PATHNAME, nullptr},
+      // ADMIN$ is the system root, wherever host.ini puts it.
+      {"\\\\srv1\\admin$\\System32\\netmsg.dll", 0, "/SRV1/C/WinNT/system32/netmsg.dll"},
+      {"\\\\SRV1\\ADMIN$\\..\\..\\host.ini", ERROR_ACCESS_DENIED, nullptr},
   };
   for (const auto& c : cases) {
     std::string native;
@@ -118,14 +121,13 @@ TEST(ComputerNamesTest, MatchWithoutCaseAndDropLeadingBackslashes) {
 }
 
 TEST(ComputerNamesTest, LocalNameComesFromTheEnvironmentCutTo15) {
-  TempNetwork net;
-  ::setenv("COMPUTERNAME", "\\\\ABCDEFGHIJKLMNOPQRS", 1);
+  ScopedEnv name("COMPUTERNAME", "\\\\ABCDEFGHIJKLMNOPQRS");
   EXPECT_EQ(platform::LocalComputerName(), "ABCDEFGHIJKLMNO");
-  ::unsetenv("COMPUTERNAME");
-  std::string name = platform::LocalComputerName();
-  EXPECT_FALSE(name.empty());
-  EXPECT_LE(name.size(), 15u);
-  for (char ch : name) EXPECT_FALSE(ch >= 'a' && ch <= 'z') << name;
+  name.Set(std::nullopt);
+  std::string host = platform::LocalComputerName();
+  EXPECT_FALSE(host.empty());
+  EXPECT_LE(host.size(), 15u);
+  for (char ch : host) EXPECT_FALSE(ch >= 'a' && ch <= 'z') << host;
 }
 
 }  // namespace

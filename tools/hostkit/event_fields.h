@@ -1,0 +1,22 @@
+// The fields of an event as the hostkit verbs and lab descriptions write them: numbers (decimal
+// or 0x hex), hex bytes, SIDs in their "S-1-..." form and event type names.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/core/win32.h"
+
+namespace hostkit {
+
+// A number no larger than `max`; no sign, nothing after it.
+bool ParseNumber(const std::string& text, uint64_t max, uint64_t& out);
+// An even number of hex digits.
+bool ParseHex(const std::string& text, std::vector<uint8_t>& out);
+// "S-1-5-21-1-2-3-500" as a binary SID.
+bool ParseSid(const std::string& text, std::vector<uint8_t>& out);
+// "error", "warning", "information", "audit-success", "audit-failure", "success" or a number.
+bool ParseType(const std::string& text, WORD& type);
+
+}  // namespace hostkit
