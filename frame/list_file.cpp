@@ -44,10 +44,11 @@ void ReadListNames(std::FILE* file, ComputerList& list) {
       if (line.size() < kMaxKeptLine) line.push_back(static_cast<char>(c));
     if (c == EOF && line.empty()) break;
     std::string word = FirstListWord(line);
-    // A word that is only "\\" names no computer; an empty name would mean this computer.
+    // A word that is only "\\" names no computer; an empty name would mean this computer. No
+    // computer's name holds a backslash: one left after the pair ("\\\\SRV1") names none either.
     if (!word.empty()) {
       ComputerRecord record = MakeRecordFromName(word);
-      if (!record.name.empty()) list.Append(record);
+      if (!record.name.empty() && record.name.front() != '\\') list.Append(record);
     }
     if (c == EOF) break;
   }
