@@ -255,7 +255,9 @@ int RunEvents(const std::vector<std::string>& given) {
     std::snprintf(describer.computerName, sizeof describer.computerName, "%s", args[0].c_str());
     bool ok = false;
     describer.resolver = std::make_unique<MessageFileResolver>(args[0].c_str(), args[1].c_str(), ok);
-    if (!ok) describer.resolver.reset();
+    // The gather reads no record of a log whose sources it cannot look up: neither do we.
+    if (!ok)
+      return Fail("registry unavailable: error " + Code(static_cast<DWORD>(describer.resolver->lastRegistryError())));
   }
   HANDLE log = OpenEventLogA(args[0].c_str(), args[1].c_str());
   if (!log) return Fail("cannot open log \"" + args[1] + "\": error " + Code(GetLastError()));
