@@ -20,6 +20,7 @@ namespace {
 // openat2 came with Linux 5.6; until a call answers ENOSYS it is taken to be there.
 std::atomic<bool> haveOpenat2{true};
 std::atomic<bool> forceWalk{false};
+std::atomic<uint64_t> resolvedBytes{0};
 
 // The kernel's own limit on links followed in one resolution.
 constexpr int kMaxLinks = 40;
@@ -108,6 +109,7 @@ int WalkBeneath(int rootFd, std::string_view below, int flags, mode_t mode) {
 }  // namespace
 
 int OpenBeneath(int rootFd, std::string_view below, int flags, mode_t mode) {
+  resolvedBytes.fetch_add(below.size(), std::memory_order_relaxed);
   if (below.find('\0') != std::string_view::npos) {
     errno = EINVAL;
     return -1;
@@ -201,6 +203,7 @@ int MakeNativeFolder(const std::string& native, mode_t mode) {
 
 namespace testing {
 void ForceBeneathWalk(bool on) { forceWalk.store(on); }
+uint64_t BeneathBytesResolved() { return resolvedBytes.load(); }
 }  // namespace testing
 
 }  // namespace platform

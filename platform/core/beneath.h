@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -41,6 +42,8 @@ int MakeNativeFolder(const std::string& native, mode_t mode);
 namespace testing {
 // Uses the walk that serves kernels without openat2, so tests can hold both to the same rules.
 void ForceBeneathWalk(bool on);
+// The bytes of path that OpenBeneath was given so far: what a walk costs, counted, not timed.
+uint64_t BeneathBytesResolved();
 }  // namespace testing
 
 }  // namespace platform

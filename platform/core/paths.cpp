@@ -72,21 +72,20 @@ int Probe(int driveFd, const std::string& below, int flags = O_PATH) {
   return 0;
 }
 
-// The entry of the folder `folder` (beneath the drive) whose name equals `name` without regard
-// to case, looked up through the drive folder's descriptor: exact matches win, then the first of
-// the others in byte order. 0 or an errno.
-int FindNoCase(int driveFd, const std::string& folder, const std::string& name, std::string& found) {
-  int rc = Probe(driveFd, folder.empty() ? name : folder + "/" + name);
-  if (rc == 0) {
+// The entry of the folder open as `folderFd` whose name equals `name` without regard to case:
+// exact matches win, then the first of the others in byte order. 0 or an errno.
+int FindNoCase(int folderFd, const std::string& name, std::string& found) {
+  struct stat st;
+  if (::fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
     found = name;
     return 0;
   }
-  if (rc != ENOENT) return rc;
-  int dirFd = OpenBeneath(driveFd, folder, O_RDONLY | O_DIRECTORY);
+  if (errno != ENOENT) return errno;
+  int dirFd = ::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dirFd < 0) return errno;
   DIR* d = ::fdopendir(dirFd);
   if (!d) {
-    rc = errno;
+    const int rc = errno;
     ::close(dirFd);
     return rc;
   }
@@ -111,6 +110,37 @@ struct DriveWalk {
   ~DriveWalk() {
     if (fd >= 0) ::close(fd);
   }
+};
+
+// The folder a walk has reached, held open: each level is looked up in the one above it, so a
+// path costs its depth, not its square. A link on the way is resolved from the drive folder as
+// a whole path is, so it may lead anywhere beneath the drive and nowhere else.
+class FolderCursor {
+ public:
+  explicit FolderCursor(const DriveWalk& walk) : walk_(walk) {}
+  ~FolderCursor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FolderCursor(const FolderCursor&) = delete;
+  FolderCursor& operator=(const FolderCursor&) = delete;
+
+  int fd() const { return fd_ >= 0 ? fd_ : walk_.fd; }
+
+  // Moves into the folder of the walk's first `depth` parts, one level below the current one.
+  // 0 or an errno.
+  int Enter(size_t depth) {
+    int next = ::openat(fd(), walk_.parts[depth - 1].c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (next < 0 && (errno == ENOTDIR || errno == ELOOP))  // a link, or no folder at all
+      next = OpenBeneath(walk_.fd, JoinBelow(walk_.parts, depth), O_PATH | O_DIRECTORY);
+    if (next < 0) return errno;
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = next;
+    return 0;
+  }
+
+ private:
+  const DriveWalk& walk_;
+  int fd_ = -1;
 };
 
 DWORD StartDriveWalk(const ComputerImage& computer, std::string_view winPath, DriveWalk& walk) {
@@ -180,10 +210,12 @@ DWORD ResolveImagePath(const ComputerImage& computer, std::string_view winPath, 
   DriveWalk walk;
   if (DWORD rc = StartDriveWalk(computer, winPath, walk)) return rc;
   std::vector<std::string>& parts = walk.parts;
+  FolderCursor cursor(walk);
   for (size_t i = 0; i < parts.size(); ++i) {
     const bool last = i + 1 == parts.size();
     std::string found;
-    int rc = FindNoCase(walk.fd, JoinBelow(parts, i), parts[i], found);
+    int rc = i > 0 ? cursor.Enter(i) : 0;
+    if (rc == 0) rc = FindNoCase(cursor.fd(), parts[i], found);
     if (rc == 0) {
       parts[i] = found;
     } else if (!(rc == ENOENT && last && use == PathUse::Create)) {
@@ -212,17 +244,15 @@ DWORD MakeImageFolders(const ComputerImage& computer, std::string_view winFolder
   DriveWalk walk;
   if (DWORD rc = StartDriveWalk(computer, winFolder, walk)) return rc;
   std::vector<std::string>& parts = walk.parts;
-  // One folder at a time from the drive's descriptor: the cost grows with the depth, never with
-  // its square of directory reads.
+  FolderCursor cursor(walk);
   for (size_t i = 0; i < parts.size(); ++i) {
-    const std::string folder = JoinBelow(parts, i);
+    if (i > 0) {
+      if (int rc = cursor.Enter(i)) return FromLookup(rc, false);
+    }
     std::string found;
-    int rc = FindNoCase(walk.fd, folder, parts[i], found);
+    int rc = FindNoCase(cursor.fd(), parts[i], found);
     if (rc == ENOENT) {
-      int parent = OpenBeneath(walk.fd, folder, O_RDONLY | O_DIRECTORY);
-      if (parent < 0) return FromLookup(errno, false);
-      rc = ::mkdirat(parent, parts[i].c_str(), static_cast<mode_t>(mode)) == 0 || errno == EEXIST ? 0 : errno;
-      ::close(parent);
+      rc = ::mkdirat(cursor.fd(), parts[i].c_str(), static_cast<mode_t>(mode)) == 0 || errno == EEXIST ? 0 : errno;
       if (rc) return Win32FromErrno(rc);
       found = parts[i];
     } else if (rc) {
