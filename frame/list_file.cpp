@@ -2,10 +2,16 @@
 
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdint>
+#include <utility>
+
+#include "platform/core/beneath.h"
 #include "platform/core/file_replace.h"
 #include "frame/frame_ui.h"
+#include "frame/message_box.h"
 #include "platform/core/paths.h"
 #include "platform/core/regular_file.h"
 
@@ -16,6 +22,13 @@ TypeLookup typeLookup = nullptr;
 constexpr size_t kMaxListWord = 17;
 // Only the first word of a line counts; past this much of one line the rest is read and dropped.
 constexpr size_t kMaxKeptLine = 64 * 1024;
+
+// The same words for both bounds: a person keeps lists far below either.
+static_assert(kMaxListComputers == 65535 && kMaxListFileBytes == 16 * 1024 * 1024, "the message gives the bounds");
+void ShowTooLong(HWND owner) {
+  MessageBoxA(owner, "The list file is too long: a list may name at most 65535 computers in at most 16 MB. It was not loaded.",
+              "Error!", MB_OK | MB_ICONHAND);
+}
 
 bool IsWhite(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
@@ -32,7 +45,7 @@ std::string FirstListWord(std::string_view line) {
   return std::string(CutText(line.substr(start, end - start), kMaxListWord));
 }
 
-void ReadListNames(std::FILE* file, ComputerList& list) {
+bool ReadListNames(std::FILE* file, ComputerList& list) {
   list.Clear();
   std::string line;
   // Whole lines, however long: a piece of an overlong line must never become a computer.
@@ -43,22 +56,31 @@ void ReadListNames(std::FILE* file, ComputerList& list) {
       if (line.size() < kMaxKeptLine) line.push_back(static_cast<char>(c));
     if (c == EOF && line.empty()) break;
     std::string word = FirstListWord(line);
-    // A word that is only "\\" names no computer; an empty name would mean this computer.
+    // A word that is only "\\" names no computer; an empty name would mean this computer. No
+    // computer's name holds a backslash: one left after the pair ("\\\\SRV1") names none either.
     if (!word.empty()) {
       ComputerRecord record = MakeRecordFromName(word);
-      if (!record.name.empty()) list.Append(record);
+      if (!record.name.empty() && record.name.front() != '\\') {
+        if (list.Count() == kMaxListComputers) return false;
+        list.Append(record);
+      }
     }
     if (c == EOF) break;
   }
+  return true;
 }
 
 bool WriteListFile(const std::string& fileName, const ComputerList& list) {
   std::string native;
   if (platform::ResolvePath(fileName, native, platform::PathUse::Create) != ERROR_SUCCESS) return false;
-  // Through a link, the file it names is the one replaced, not the link.
-  if (char* real = ::realpath(native.c_str(), nullptr)) {
-    native = real;
-    std::free(real);
+  // Through a link, the file it names is the one replaced, not the link; inside a computer image
+  // the link itself is replaced, since what it names may lie outside the image.
+  std::string drive, below;
+  if (!platform::SplitImagePath(native, drive, below)) {
+    if (char* real = ::realpath(native.c_str(), nullptr)) {
+      native = real;
+      std::free(real);
+    }
   }
   std::string text;
   for (const auto& record : list)
@@ -75,14 +97,27 @@ bool LoadListFileInto(const std::string& fileName, bool interactive, ComputerLis
   // opening a FIFO would wait for a writer that never comes.
   int fd = platform::OpenRegularFile(native, O_RDONLY);
   if (fd < 0) return false;
-  std::FILE* f = ::fdopen(fd, "r");
-  if (!f) {
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
     ::close(fd);
     return false;
   }
-  ReadListNames(f, list);
-  if (interactive && list.Count() > 0 && typeLookup) typeLookup(list, owner);
+  std::FILE* f = static_cast<uint64_t>(st.st_size) > kMaxListFileBytes ? nullptr : ::fdopen(fd, "r");
+  if (!f) {
+    ::close(fd);
+    if (static_cast<uint64_t>(st.st_size) > kMaxListFileBytes) ShowTooLong(owner);
+    return false;
+  }
+  // Read aside: a file refused half-way leaves the list as it was.
+  ComputerList read;
+  const bool whole = ReadListNames(f, read);
   std::fclose(f);
+  if (!whole) {
+    ShowTooLong(owner);
+    return false;
+  }
+  list = std::move(read);
+  if (interactive && list.Count() > 0 && typeLookup) typeLookup(list, owner);
   return true;
 }
 

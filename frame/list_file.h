@@ -17,15 +17,24 @@ void SetTypeLookup(TypeLookup lookup);
 // character); empty when the line holds no word. A NUL ends the line's text.
 std::string FirstListWord(std::string_view line);
 
-// Replaces `list` with the names read from `file`, whole lines at a time, however long.
-void ReadListNames(std::FILE* file, ComputerList& list);
+// What a list file may hold. The Loading dialog's bar counts computers in 16 bits, and a file
+// past either bound is no list anyone keeps: it is refused whole, with a message, before it
+// can cost minutes and gigabytes.
+inline constexpr size_t kMaxListComputers = 65535;
+inline constexpr size_t kMaxListFileBytes = 16 * 1024 * 1024;
+
+// Replaces `list` with the names read from `file`, whole lines at a time, however long. False
+// when the file names more than kMaxListComputers computers: reading stops there, and `list`
+// holds the first ones.
+bool ReadListNames(std::FILE* file, ComputerList& list);
 
 // "name<TAB>typeText\n" for every selected record, in list order. False when the file cannot
 // be written.
 bool WriteListFile(const std::string& fileName, const ComputerList& list);
 
 // Loads the named file into the process-wide list (with type lookup when interactive). False
-// when the file cannot be opened; the list is then unchanged.
+// when the file cannot be opened, or passes the bounds above (said in a message box); the list
+// is then unchanged.
 bool LoadListFile(const std::string& fileName, bool interactive, HWND owner = nullptr);
 bool LoadListFileInto(const std::string& fileName, bool interactive, ComputerList& list, HWND owner);
 

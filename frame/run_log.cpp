@@ -1,9 +1,13 @@
 #include "frame/run_log.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdarg>
 
 #include "platform/core/desktop.h"
 #include "platform/core/paths.h"
+#include "platform/core/regular_file.h"
 
 RunLog runLog;
 
@@ -12,7 +16,12 @@ bool OpenRunLog(RunLog& log) {
   if (log.level == NoLog) return true;
   std::string native;
   if (platform::ResolvePath(log.fileName, native, platform::PathUse::Create) != ERROR_SUCCESS) return false;
-  log.file = std::fopen(native.c_str(), log.mode == Overwrite ? "w" : "a");
+  // Opened as every file is (beneath its drive folder when it lies in an image), and only a
+  // regular file: a FIFO under the log's name would hold the run for ever.
+  int fd = platform::OpenRegularFile(native, O_WRONLY | O_CREAT | (log.mode == Overwrite ? O_TRUNC : O_APPEND), 0666);
+  if (fd < 0) return false;
+  log.file = ::fdopen(fd, log.mode == Overwrite ? "w" : "a");
+  if (!log.file) ::close(fd);
   return log.file != nullptr;
 }
 

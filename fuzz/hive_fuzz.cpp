@@ -1,5 +1,5 @@
-// Arbitrary bytes as a hive file: reading, checking and changing it never crash, and a change
-// that fails leaves the file's bytes as they were.
+// Arbitrary bytes as a hive file: reading, checking, compacting and changing it never crash, and
+// a change that fails leaves the file's bytes as they were.
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/core/file_replace.h"
+#include "platform/registry/hive_compact.h"
 #include "platform/registry/hive_file.h"
 #include "platform/registry/registry.h"
 
@@ -42,6 +43,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string file = Folder() + "/HIVE";
   // A new inode each time, as our own commits make: the snapshot cache must notice.
   const std::string_view input(reinterpret_cast<const char*>(data), size);
+  // Compaction walks whatever cells a changed hive holds, and only small hives are changed here.
+  std::string compact;
+  platform::CompactHive(input, compact);
   if (platform::ReplaceFile(file, input, 0600)) return 0;
   // A file that does not even open cannot be committed over; only the others are changed.
   if (platform::CheckHiveFile(file) == ERROR_BADDB) return 0;

@@ -61,7 +61,7 @@ int RunUnattended() {
     return kNoListFile;
   }
   if (!LoadListFile(appState.listFileName, false)) {
-    std::fprintf(stderr, "corvane: cannot read the list file \"%s\" (missing, unreadable or not a file)\n",
+    std::fprintf(stderr, "corvane: cannot read the list file \"%s\" (missing, unreadable, not a file or too long)\n",
                  appState.listFileName.c_str());
     return kListUnreadable;
   }

@@ -1,3 +1,4 @@
+#include "platform/core/beneath.h"
 #include "platform/accounts/accounts.h"
 
 #include <sys/stat.h>
@@ -96,7 +97,7 @@ std::shared_ptr<const Sam> ReadSam(const ComputerImage& computer) {
   static std::map<std::string, std::pair<std::tuple<ino_t, off_t, long long, long>, std::shared_ptr<const Sam>>> cache;
   std::string file;
   struct stat st;
-  if (ImageHiveFile(computer, "SAM", file) != ERROR_SUCCESS || ::stat(file.c_str(), &st) != 0)
+  if (ImageHiveFile(computer, "SAM", file) != ERROR_SUCCESS || StatNative(file, st) != 0)
     return std::make_shared<Sam>();
   auto identity = std::make_tuple(st.st_ino, st.st_size, static_cast<long long>(st.st_mtim.tv_sec), st.st_mtim.tv_nsec);
   {

@@ -26,6 +26,7 @@ DWORD Win32FromErrno(int err) {
     case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
     case EEXIST: return ERROR_ALREADY_EXISTS;
     case ELOOP: return ERROR_BAD_PATHNAME;
+    case EXDEV: return ERROR_ACCESS_DENIED;  // a path that would leave a computer image
     case ENOSPC: return ERROR_DISK_FULL;
     case EIO: return ERROR_READ_FAULT;
     default: return ERROR_INVALID_PARAMETER;

@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstdint>
 
+#include "platform/core/beneath.h"
+
 namespace platform {
 namespace {
 
@@ -106,10 +108,10 @@ ReplaceError ReplaceFileAt(int folderFd, std::string_view name, std::string_view
 }
 
 ReplaceError ReplaceFile(const std::string& path, const FileFiller& fill, mode_t newFileMode) {
-  const size_t slash = path.find_last_of('/');
-  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-  const std::string_view name = slash == std::string::npos ? std::string_view(path) : std::string_view(path).substr(slash + 1);
-  int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  // The folder is opened as every path is (beneath its drive folder inside an image), so the
+  // temporary and the rename happen in the folder that was checked, whatever links change.
+  std::string name;
+  int folderFd = OpenNativeFolder(path, name);
   if (folderFd < 0) return {errno, false};
   ReplaceError result = ReplaceFileAt(folderFd, name, fill, newFileMode);
   ::close(folderFd);

@@ -47,7 +47,8 @@ ReplaceError ReplaceFileAt(int folderFd, std::string_view name, const FileFiller
 ReplaceError ReplaceFileAt(int folderFd, std::string_view name, std::string_view bytes,
                            mode_t newFileMode = kModeFromUmask);
 
-// The same by path: the folder is the path's folder, opened for the call.
+// The same by path: the folder is the path's folder, opened for the call (beneath its drive
+// folder when the path lies in a computer image).
 ReplaceError ReplaceFile(const std::string& path, const FileFiller& fill, mode_t newFileMode = kModeFromUmask);
 ReplaceError ReplaceFile(const std::string& path, std::string_view bytes, mode_t newFileMode = kModeFromUmask);
 

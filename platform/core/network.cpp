@@ -166,6 +166,8 @@ std::vector<ComputerImage> ListComputers() {
 
 HostInfo ParseHostInfo(std::string_view text) {
   HostInfo info;
+  // Editors often save a UTF-8 byte-order mark first; left in, it would hide the first section.
+  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
   std::string section;
   std::istringstream in{std::string(text)};
   std::string line;

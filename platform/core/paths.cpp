@@ -1,15 +1,16 @@
 #include "platform/core/paths.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <vector>
+
+#include "platform/core/beneath.h"
 
 namespace platform {
 namespace {
@@ -31,14 +32,11 @@ std::vector<std::string> SplitComponents(std::string_view p) {
   return parts;
 }
 
-bool Exists(const std::string& p) {
+// The entry of the computer folder `dir` whose name equals `name` without regard to case; exact
+// matches win. The computer folder is the network's, not the image's: it is read by name.
+bool FindDriveFolder(const std::string& dir, const std::string& name, std::string& found) {
   struct stat st;
-  return ::lstat(p.c_str(), &st) == 0;
-}
-
-// The entry of `dir` whose name equals `name` without regard to case; exact matches win.
-bool FindEntryNoCase(const std::string& dir, const std::string& name, std::string& found) {
-  if (Exists(dir + "/" + name)) {
+  if (::lstat((dir + "/" + name).c_str(), &st) == 0) {
     found = name;
     return true;
   }
@@ -56,15 +54,123 @@ bool FindEntryNoCase(const std::string& dir, const std::string& name, std::strin
   return true;
 }
 
-std::string RealPath(const std::string& p) {
-  char buf[PATH_MAX];
-  if (!::realpath(p.c_str(), buf)) return {};
-  return buf;
+std::string JoinBelow(const std::vector<std::string>& parts, size_t count) {
+  std::string out;
+  for (size_t i = 0; i < count; ++i) {
+    if (i) out += '/';
+    out += parts[i];
+  }
+  return out;
 }
 
-bool IsInside(const std::string& path, const std::string& root) {
-  return path == root || (path.size() > root.size() && path.compare(0, root.size(), root) == 0 &&
-                          path[root.size()] == '/');
+// 0 when `below` leads to something beneath the drive folder now, else the errno (EXDEV for a
+// way out).
+int Probe(int driveFd, const std::string& below, int flags = O_PATH) {
+  int fd = OpenBeneath(driveFd, below, flags);
+  if (fd < 0) return errno;
+  ::close(fd);
+  return 0;
+}
+
+// The entry of the folder open as `folderFd` whose name equals `name` without regard to case:
+// exact matches win, then the first of the others in byte order. 0 or an errno.
+int FindNoCase(int folderFd, const std::string& name, std::string& found) {
+  struct stat st;
+  if (::fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    found = name;
+    return 0;
+  }
+  if (errno != ENOENT) return errno;
+  int dirFd = ::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd < 0) return errno;
+  DIR* d = ::fdopendir(dirFd);
+  if (!d) {
+    const int rc = errno;
+    ::close(dirFd);
+    return rc;
+  }
+  std::vector<std::string> matches;
+  while (dirent* e = ::readdir(d)) {
+    std::string entry = e->d_name;
+    if (entry != "." && entry != ".." && EqualsNoCase(entry, name)) matches.push_back(entry);
+  }
+  ::closedir(d);
+  if (matches.empty()) return ENOENT;
+  std::sort(matches.begin(), matches.end());
+  found = matches.front();
+  return 0;
+}
+
+// A drive path's drive folder, opened; the path's components below it with "." and ".."
+// applied (".." above the drive is refused).
+struct DriveWalk {
+  std::string root;
+  int fd = -1;
+  std::vector<std::string> parts;
+  ~DriveWalk() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+// The folder a walk has reached, held open: each level is looked up in the one above it, so a
+// path costs its depth, not its square. A link on the way is resolved from the drive folder as
+// a whole path is, so it may lead anywhere beneath the drive and nowhere else.
+class FolderCursor {
+ public:
+  explicit FolderCursor(const DriveWalk& walk) : walk_(walk) {}
+  ~FolderCursor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FolderCursor(const FolderCursor&) = delete;
+  FolderCursor& operator=(const FolderCursor&) = delete;
+
+  int fd() const { return fd_ >= 0 ? fd_ : walk_.fd; }
+
+  // Moves into the folder of the walk's first `depth` parts, one level below the current one.
+  // 0 or an errno.
+  int Enter(size_t depth) {
+    int next = ::openat(fd(), walk_.parts[depth - 1].c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (next < 0 && (errno == ENOTDIR || errno == ELOOP))  // a link, or no folder at all
+      next = OpenBeneath(walk_.fd, JoinBelow(walk_.parts, depth), O_PATH | O_DIRECTORY);
+    if (next < 0) return errno;
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = next;
+    return 0;
+  }
+
+ private:
+  const DriveWalk& walk_;
+  int fd_ = -1;
+};
+
+DWORD StartDriveWalk(const ComputerImage& computer, std::string_view winPath, DriveWalk& walk) {
+  if (winPath.find('\0') != std::string_view::npos) return ERROR_BAD_PATHNAME;
+  if (winPath.size() < 2 || !std::isalpha(static_cast<unsigned char>(winPath[0])) || winPath[1] != ':')
+    return ERROR_BAD_PATHNAME;
+  if (winPath.size() > 2 && !IsSep(winPath[2])) return ERROR_BAD_PATHNAME;  // "C:x" is relative to a cwd we do not have
+  std::string drive;
+  if (!FindDriveFolder(computer.root, std::string(1, winPath[0]), drive)) return ERROR_PATH_NOT_FOUND;
+  walk.root = computer.root + "/" + drive;
+  // The drive folder itself may be a link: that is how a mounted disk image joins the network.
+  // Its descriptor is the boundary; nothing that the image holds may lead past it.
+  walk.fd = ::open(walk.root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (walk.fd < 0) return ERROR_PATH_NOT_FOUND;
+  for (std::string& part : SplitComponents(winPath.substr(2))) {
+    if (part == ".") continue;
+    if (part == "..") {
+      if (walk.parts.empty()) return ERROR_ACCESS_DENIED;  // would climb out of the drive
+      walk.parts.pop_back();
+      continue;
+    }
+    walk.parts.push_back(std::move(part));
+  }
+  return ERROR_SUCCESS;
+}
+
+DWORD FromLookup(int error, bool last) {
+  if (error == EXDEV || error == ELOOP) return ERROR_ACCESS_DENIED;
+  if (error == ENOENT || error == ENOTDIR) return last ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+  return Win32FromErrno(error);
 }
 
 }  // namespace
@@ -101,60 +207,62 @@ std::string ExpandSystemRoot(std::string_view text, std::string_view systemRoot)
 
 DWORD ResolveImagePath(const ComputerImage& computer, std::string_view winPath, std::string& native,
                        PathUse use) {
-  if (winPath.find('\0') != std::string_view::npos) return ERROR_BAD_PATHNAME;
-  if (winPath.size() < 2 || !std::isalpha(static_cast<unsigned char>(winPath[0])) || winPath[1] != ':')
-    return ERROR_BAD_PATHNAME;
-  if (winPath.size() > 2 && !IsSep(winPath[2])) return ERROR_BAD_PATHNAME;  // "C:x" is relative to a cwd we do not have
-  std::string drive;
-  if (!FindEntryNoCase(computer.root, std::string(1, winPath[0]), drive)) return ERROR_PATH_NOT_FOUND;
-  const std::string driveRoot = computer.root + "/" + drive;
-  // The drive folder itself may be a link: that is how a mounted disk image joins the network.
-  // Its real place is the boundary; nothing that the image holds may lead past it.
-  const std::string realRoot = RealPath(driveRoot);
-  if (realRoot.empty()) return ERROR_PATH_NOT_FOUND;
-
-  std::vector<std::string> parts = SplitComponents(winPath.substr(2));
-  std::vector<std::string> resolved;
+  DriveWalk walk;
+  if (DWORD rc = StartDriveWalk(computer, winPath, walk)) return rc;
+  std::vector<std::string>& parts = walk.parts;
+  FolderCursor cursor(walk);
   for (size_t i = 0; i < parts.size(); ++i) {
-    const std::string& part = parts[i];
     const bool last = i + 1 == parts.size();
-    if (part == ".") continue;
-    if (part == "..") {
-      if (resolved.empty()) return ERROR_ACCESS_DENIED;  // would climb out of the drive
-      resolved.pop_back();
-      continue;
-    }
-    std::string dir = driveRoot;
-    for (const auto& r : resolved) dir += "/" + r;
     std::string found;
-    if (FindEntryNoCase(dir, part, found)) {
-      resolved.push_back(found);
-    } else if (last && use == PathUse::Create) {
-      resolved.push_back(part);
-    } else {
-      return last ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+    int rc = i > 0 ? cursor.Enter(i) : 0;
+    if (rc == 0) rc = FindNoCase(cursor.fd(), parts[i], found);
+    if (rc == 0) {
+      parts[i] = found;
+    } else if (!(rc == ENOENT && last && use == PathUse::Create)) {
+      return FromLookup(rc, last);
     }
   }
-  std::string path = driveRoot;
-  for (const auto& r : resolved) path += "/" + r;
+  // Where the whole path leads now: every link on the way must stay beneath the drive. The
+  // callers open it again the same way, so a link swapped in later leads nowhere either.
+  const std::string below = JoinBelow(parts, parts.size());
+  int rc = Probe(walk.fd, below);
+  if (rc == ENOENT && use == PathUse::Create && !parts.empty())
+    rc = Probe(walk.fd, JoinBelow(parts, parts.size() - 1), O_PATH | O_DIRECTORY);
+  if (rc != 0) return FromLookup(rc, true);
+  native = below.empty() ? walk.root : walk.root + "/" + below;
+  return ERROR_SUCCESS;
+}
 
-  // Links inside an image must not lead out of it: check where the deepest existing part lands.
-  std::string check = path;
-  if (!Exists(check)) check = path.substr(0, path.find_last_of('/'));
-  std::string real = RealPath(check);
-  if (real.empty()) {
-    // A dangling link: whatever it names, we will not follow it.
-    return Exists(check) ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND;
-  }
-  if (!IsInside(real, realRoot)) return ERROR_ACCESS_DENIED;
-  if (Exists(path)) {
-    struct stat st;
-    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-      std::string target = RealPath(path);
-      if (target.empty() || !IsInside(target, realRoot)) return ERROR_ACCESS_DENIED;
+DWORD MakeImageFolders(const ComputerImage& computer, std::string_view winFolder, unsigned mode, std::string& native) {
+  if (winFolder.size() >= 2 && std::isalpha(static_cast<unsigned char>(winFolder[0])) && winFolder[1] == ':') {
+    std::string drive;
+    if (!FindDriveFolder(computer.root, std::string(1, winFolder[0]), drive)) {
+      const std::string made = computer.root + "/" + static_cast<char>(std::toupper(static_cast<unsigned char>(winFolder[0])));
+      if (::mkdir(made.c_str(), static_cast<mode_t>(mode)) != 0 && errno != EEXIST) return Win32FromErrno(errno);
     }
   }
-  native = path;
+  DriveWalk walk;
+  if (DWORD rc = StartDriveWalk(computer, winFolder, walk)) return rc;
+  std::vector<std::string>& parts = walk.parts;
+  FolderCursor cursor(walk);
+  for (size_t i = 0; i < parts.size(); ++i) {
+    if (i > 0) {
+      if (int rc = cursor.Enter(i)) return FromLookup(rc, false);
+    }
+    std::string found;
+    int rc = FindNoCase(cursor.fd(), parts[i], found);
+    if (rc == ENOENT) {
+      rc = ::mkdirat(cursor.fd(), parts[i].c_str(), static_cast<mode_t>(mode)) == 0 || errno == EEXIST ? 0 : errno;
+      if (rc) return Win32FromErrno(rc);
+      found = parts[i];
+    } else if (rc) {
+      return FromLookup(rc, false);
+    }
+    parts[i] = found;
+  }
+  const std::string below = JoinBelow(parts, parts.size());
+  if (int rc = Probe(walk.fd, below, O_PATH | O_DIRECTORY)) return FromLookup(rc, false);
+  native = below.empty() ? walk.root : walk.root + "/" + below;
   return ERROR_SUCCESS;
 }
 

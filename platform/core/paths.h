@@ -16,13 +16,20 @@ enum class PathUse { Read, Create };
 // ("\\SRV1\C$\WINNT\...", mapped into <network>/SRV1/C/...; "\\SRV1\ADMIN$\..." is the computer's
 // system root). Backslash and slash both separate.
 // Inside an image names resolve without regard to case, and nothing may climb out of the drive
-// folder. Errors: 53 (computer absent or switched off), 67 (not an administrative share),
-// 3 (a folder on the way is missing), 5 (the path leaves the image), 161 (malformed).
+// folder at any moment: callers open the native path again beneath the drive folder
+// (platform/core/beneath.h). Errors: 53 (computer absent or switched off), 67 (not an
+// administrative share), 3 (a folder on the way is missing), 5 (the path leaves the image),
+// 161 (malformed).
 DWORD ResolvePath(std::string_view path, std::string& native, PathUse use = PathUse::Read);
 
 // Resolves a Windows drive path ("C:\WINNT\system32\x.dll") inside one computer's image.
 DWORD ResolveImagePath(const ComputerImage& computer, std::string_view winPath,
                        std::string& native, PathUse use = PathUse::Read);
+
+// Makes the missing folders of a drive path ("C:\WINNT\System32\config") inside the image,
+// each found or made through the drive folder's descriptor (a drive folder that is missing is
+// made too); `native` is the deepest. Errors as ResolveImagePath.
+DWORD MakeImageFolders(const ComputerImage& computer, std::string_view winFolder, unsigned mode, std::string& native);
 
 // Replaces %SystemRoot% and %WinDir% (any case) with the computer's system root.
 std::string ExpandSystemRoot(std::string_view text, std::string_view systemRoot);

@@ -6,10 +6,14 @@
 
 #include <algorithm>
 
+#include "platform/core/beneath.h"
+
 namespace platform {
 
-int OpenRegularFileAt(int folderFd, const char* name, int flags, mode_t createMode) {
-  int fd = ::openat(folderFd, name, flags | O_NONBLOCK | O_CLOEXEC, createMode);
+namespace {
+
+// Keeps `fd` only when it is a regular file, and lets it block from now on.
+int KeepRegular(int fd) {
   if (fd < 0) return -1;
   struct stat st;
   int e = 0;
@@ -20,6 +24,16 @@ int OpenRegularFileAt(int folderFd, const char* name, int flags, mode_t createMo
   ::close(fd);
   errno = e;
   return -1;
+}
+
+}  // namespace
+
+int OpenRegularFileAt(int folderFd, const char* name, int flags, mode_t createMode) {
+  return KeepRegular(::openat(folderFd, name, flags | O_NONBLOCK | O_CLOEXEC, createMode));
+}
+
+int OpenRegularFile(const std::string& path, int flags, mode_t createMode) {
+  return KeepRegular(OpenNative(path, flags | O_NONBLOCK, createMode));
 }
 
 int ReadToEnd(int fd, size_t limit, std::string& out) {

@@ -19,9 +19,9 @@ inline constexpr int kNotRegularFile = ENODEV;
 // O_RDWR, O_CREAT with `createMode`, O_NOFOLLOW...) and O_CLOEXEC. The descriptor blocks as
 // usual once it is known to be a regular file. -1 with errno (kNotRegularFile among them).
 int OpenRegularFileAt(int folderFd, const char* name, int flags, mode_t createMode = 0);
-inline int OpenRegularFile(const std::string& path, int flags, mode_t createMode = 0) {
-  return OpenRegularFileAt(AT_FDCWD, path.c_str(), flags, createMode);
-}
+// The same for a native path; one inside a computer image is opened beneath its drive folder
+// (platform/core/beneath.h).
+int OpenRegularFile(const std::string& path, int flags, mode_t createMode = 0);
 
 // Reads an open file from its current offset to its end, at most `limit` bytes: 0, EFBIG when
 // there is more, or the errno of the read that failed. `out` holds what was read.

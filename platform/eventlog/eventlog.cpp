@@ -2,16 +2,20 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <mutex>
 
 #include "platform/eventlog/evt_format.h"
+#include "platform/core/beneath.h"
 #include "platform/core/file_replace.h"
 #include "platform/core/network.h"
 #include "platform/core/paths.h"
@@ -21,6 +25,8 @@
 using namespace platform::evt;
 using platform::LoadLe32;
 using platform::StoreLe32;
+using platform::EventInput;
+using platform::EventLogLocation;
 
 namespace {
 
@@ -134,6 +140,38 @@ bool EofAt(FileBytes& f, uint64_t off, EofRecord& eof) {
   return f.ReadRingDirect(off, buf, kEofSize) && ReadEof(buf, eof) && eof.endRecord == off;
 }
 
+// A dirty log whose end record is lost (the service stopped before it wrote one): its records
+// count from the header's StartOffset on, as far as they check out, as Windows serves a log
+// that was not closed. None that checks out is an empty log.
+void RecoverEnd(FileBytes& f, FileHeader& h) {
+  const uint64_t size = f.size(), ring = size - kHeaderSize;
+  const bool startInRing = h.startOffset >= kHeaderSize && h.startOffset < size && h.startOffset % 4 == 0;
+  uint64_t off = startInRing ? h.startOffset : kHeaderSize, end = off, walked = 0;
+  uint32_t first = 0, count = 0;
+  while (startInRing && size - off >= kFixedSize) {
+    const uint8_t* p = f.View(off, kFixedSize);
+    if (!p) break;
+    const uint32_t length = LoadLe32(p), number = LoadLe32(p + 8);
+    // Whole records only, numbered one after the other, with room left for an end record.
+    if (LoadLe32(p + 4) != kSignature || length < kFixedSize + 8 || length % 4 != 0 ||
+        walked + length + kEofSize > ring || number == 0 || (count > 0 && number != first + count))
+      break;
+    uint8_t tail[4];
+    if (!f.ReadRingDirect(Advance(off, length - 4, size), tail, sizeof tail) || LoadLe32(tail) != length) break;
+    if (count++ == 0) first = number;
+    walked += length;
+    end = off = Advance(off, length, size);
+    if (size - off < kFixedSize) {
+      walked += size - off;
+      off = kHeaderSize;
+    }
+  }
+  h.startOffset = static_cast<uint32_t>(startInRing ? h.startOffset : kHeaderSize);
+  h.endOffset = static_cast<uint32_t>(count > 0 ? end : h.startOffset);
+  h.oldestRecordNumber = count > 0 ? first : 0;
+  h.currentRecordNumber = count > 0 ? first + count : std::max<uint32_t>(h.currentRecordNumber, 1);
+}
+
 DWORD LoadState(FileBytes& f, LogState& st, uint64_t* eofHint) {
   st.size = f.size();
   st.noFile = false;
@@ -178,11 +216,15 @@ DWORD LoadState(FileBytes& f, LogState& st, uint64_t* eofHint) {
         at = pos;
       }
     }
-    if (!found) return ERROR_EVENTLOG_FILE_CORRUPT;
-    h.startOffset = eof.beginRecord;
-    h.endOffset = eof.endRecord;
-    h.currentRecordNumber = eof.currentRecordNumber;
-    h.oldestRecordNumber = eof.oldestRecordNumber;
+    if (found) {
+      h.startOffset = eof.beginRecord;
+      h.endOffset = eof.endRecord;
+      h.currentRecordNumber = eof.currentRecordNumber;
+      h.oldestRecordNumber = eof.oldestRecordNumber;
+    } else {
+      RecoverEnd(f, h);
+      at = h.endOffset;
+    }
   } else if (!found || eof.beginRecord != h.startOffset || eof.currentRecordNumber != h.currentRecordNumber ||
              eof.oldestRecordNumber != h.oldestRecordNumber) {
     return ERROR_EVENTLOG_FILE_CORRUPT;
@@ -230,6 +272,40 @@ DWORD LoadRecord(FileBytes& f, const LogState& st, uint64_t off, uint32_t number
   return ERROR_SUCCESS;
 }
 
+// Reads every record of the log as ReadEventLogA would: records appended behind one that does
+// not read could never be reached, so such a log takes no append.
+DWORD CheckRecords(FileBytes& f, const LogState& st) {
+  if (st.noFile || st.Count() == 0) return ERROR_SUCCESS;
+  std::vector<uint8_t> rec;
+  RecordParts parts;
+  uint32_t length = 0;
+  const uint8_t* bytes = nullptr;
+  uint64_t off = st.header.startOffset;
+  for (uint32_t n = st.header.oldestRecordNumber; n != st.header.currentRecordNumber; ++n) {
+    if (DWORD rc = LoadRecord(f, st, off, n, rec, parts, length, bytes); rc != ERROR_SUCCESS) return rc;
+    off = NextRecord(off, length, st.size, st.header.endOffset);
+  }
+  return ERROR_SUCCESS;
+}
+
+// The log this process appended to last, as it left it. A file with the same identity, size,
+// times and state has not been written since, so its records need no second reading: a fill of
+// many batches reads the log once, not once a batch.
+struct Verified {
+  FileId id;
+  off_t size = -1;
+  struct timespec mtime {}, ctime {};
+  uint32_t start = 0, end = 0, oldest = 0, current = 0;
+  bool Matches(const struct stat& st, const FileHeader& h) const {
+    return IdOf(st) == id && st.st_size == size && st.st_mtim.tv_sec == mtime.tv_sec &&
+           st.st_mtim.tv_nsec == mtime.tv_nsec && st.st_ctim.tv_sec == ctime.tv_sec &&
+           st.st_ctim.tv_nsec == ctime.tv_nsec && h.startOffset == start && h.endOffset == end &&
+           h.oldestRecordNumber == oldest && h.currentRecordNumber == current;
+  }
+};
+std::mutex verifiedLock;
+Verified lastVerified;
+
 // The answer for a failed OpenLocked: a FIFO or device named like a log is no log.
 DWORD OpenFailure(int e) { return e == platform::kNotRegularFile ? ERROR_EVENTLOG_FILE_CORRUPT : Win32FromErrno(e); }
 
@@ -246,7 +322,7 @@ int OpenLocked(const std::string& path, int flags, int kind, FileId& id) {
       return -1;
     }
     struct stat a, b;
-    if (::fstat(fd, &a) == 0 && ::stat(path.c_str(), &b) == 0 && IdOf(a) == IdOf(b)) {
+    if (::fstat(fd, &a) == 0 && platform::StatNative(path, b) == 0 && IdOf(a) == IdOf(b)) {
       id = IdOf(a);
       return fd;
     }
@@ -336,6 +412,280 @@ bool ReadLogKey(const platform::ComputerImage& image, const std::string& logName
   return true;
 }
 
+// ---- the writer ----
+//
+// An append keeps the log readable at every moment, so that a kill or a full disk in the middle
+// of a batch never leaves a log that no reader opens. The header is marked dirty first, which
+// makes the end-of-log record the one readers trust (as for a log the service had open), and
+// the old end record stays whole until a new one stands behind whole new records. A batch goes
+// in chunks; each chunk
+//   1. drops the oldest records it will overwrite, by rewriting Begin and Oldest in the old end
+//      record,
+//   2. writes its records and a new end record behind them: all of it but the bytes where the
+//      old end record lies,
+//   3. writes those last. The old end record is then gone, and a reader that looks for it
+//      forward from where it was (as for any dirty log) meets whole records, then the new one.
+// A chunk ends before a record would overwrite one of the same chunk, and before the file
+// grows. The header is written clean when the batch is done.
+
+std::atomic<int> writesLeft{-1};  // tests: writes allowed before every later one fails; -1 all
+
+enum class Stop { Done, Full, Grow };
+
+struct Piece {
+  uint64_t at;  // ring offset
+  const uint8_t* bytes;
+  size_t length;
+};
+
+struct Chunk {
+  FileHeader freed;  // the state before, less the records the chunk overwrites
+  FileHeader end;    // the state after
+  std::vector<Piece> pieces;
+  std::vector<std::vector<uint8_t>> fillers;
+  size_t placed = 0;
+  Stop stop = Stop::Done;
+  uint64_t growTo = 0;
+};
+
+// Places records from `from` on, after the committed state `start`, until the batch ends, the
+// log is full, the file must grow first, or the next record would overwrite this chunk's own.
+// Records dropped are read from the file; a chunk never drops one it wrote itself.
+DWORD PlanChunk(FileBytes& f, const FileHeader& start, uint64_t limit, const EventLogLocation& log,
+                const std::vector<EventInput>& records, std::vector<std::vector<uint8_t>>& built, size_t from,
+                Chunk& c) {
+  const uint64_t size = f.size();
+  const uint32_t firstNew = start.currentRecordNumber;
+  FileHeader h = start;
+  c.freed = start;
+  // The pieces are listed once the fillers' vector no longer moves.
+  auto finish = [&](Stop stop) {
+    c.stop = stop;
+    c.end = h;
+    size_t filler = 0;
+    uint64_t end = start.endOffset;
+    for (size_t r = from; r < from + c.placed; ++r) {
+      uint64_t at = end;
+      if (size - at < kFixedSize) {
+        c.pieces.push_back({at, c.fillers[filler].data(), c.fillers[filler].size()});
+        ++filler;
+        at = kHeaderSize;
+      }
+      c.pieces.push_back({at, built[r].data(), built[r].size()});
+      end = Advance(at, built[r].size(), size);
+    }
+    return DWORD{ERROR_SUCCESS};
+  };
+  for (size_t r = from; r < records.size(); ++r) {
+    std::vector<uint8_t>& rec = built[r];
+    const uint64_t length = rec.size();
+    for (;;) {
+      const bool empty = h.oldestRecordNumber == 0;
+      const uint64_t waste = size - h.endOffset < kFixedSize ? size - h.endOffset : 0;
+      const uint64_t freeBytes = empty ? size - kHeaderSize : Dist(h.endOffset, h.startOffset, size);
+      if (waste + length + kEofSize <= freeBytes) break;
+      // Before the log wraps the file grows in steps up to its maximum size. An end record
+      // split over the end of the file would be torn by growing; that log wraps instead.
+      if (h.startOffset <= h.endOffset && size < limit && size - h.endOffset >= kEofSize) {
+        uint64_t grown = size;
+        while (grown < limit && (grown - h.endOffset) < length + kEofSize + kFixedSize) grown += kGrowStep;
+        c.growTo = std::min(grown, limit);
+        return finish(Stop::Grow);
+      }
+      if (empty) return finish(Stop::Full);  // larger than the whole log
+      if (h.oldestRecordNumber >= firstNew) return finish(Stop::Done);  // the oldest is this chunk's own: commit first
+      const uint8_t* oldest = f.View(h.startOffset, kFixedSize);
+      if (!oldest || size - h.startOffset < kFixedSize || LoadLe32(oldest + 4) != kSignature)
+        return ERROR_EVENTLOG_FILE_CORRUPT;
+      const uint32_t oldLength = LoadLe32(oldest);
+      const uint32_t oldWritten = LoadLe32(oldest + 0x10);
+      const EventInput& in = records[r];
+      const bool mayOverwrite =
+          log.retention == 0 ||
+          (log.retention != 0xFFFFFFFF && in.timeWritten >= oldWritten && in.timeWritten - oldWritten >= log.retention);
+      if (!mayOverwrite) return finish(Stop::Full);
+      if (oldLength < kFixedSize + 8 || oldLength > Dist(h.startOffset, h.endOffset, size))
+        return ERROR_EVENTLOG_FILE_CORRUPT;
+      h.startOffset = static_cast<uint32_t>(NextRecord(h.startOffset, oldLength, size, h.endOffset));
+      h.oldestRecordNumber += 1;
+      if (h.startOffset == h.endOffset || h.oldestRecordNumber == h.currentRecordNumber) {
+        h.startOffset = h.endOffset;
+        h.oldestRecordNumber = 0;
+      }
+      // What stays of the log before the chunk lands: its records from here on, or none.
+      const bool oldLeft = h.oldestRecordNumber != 0 && h.oldestRecordNumber < firstNew;
+      c.freed.startOffset = oldLeft ? h.startOffset : start.endOffset;
+      c.freed.oldestRecordNumber = oldLeft ? h.oldestRecordNumber : 0;
+    }
+    uint64_t at = h.endOffset;
+    if (size - at < kFixedSize) {
+      std::vector<uint8_t>& filler = c.fillers.emplace_back(size - at);
+      for (size_t i = 0; i + 4 <= filler.size(); i += 4) StoreLe32(filler.data() + i, kFiller);
+      h.flags |= kFlagWrap;
+      at = kHeaderSize;
+    }
+    if (at + length >= size) h.flags |= kFlagWrap;
+    StoreLe32(rec.data() + 8, h.currentRecordNumber);
+    if (h.oldestRecordNumber == 0) {
+      h.oldestRecordNumber = h.currentRecordNumber;
+      h.startOffset = static_cast<uint32_t>(at);
+    }
+    h.currentRecordNumber += 1;
+    h.endOffset = static_cast<uint32_t>(Advance(at, length, size));
+    c.placed += 1;
+  }
+  return finish(Stop::Done);
+}
+
+class LogWriter {
+ public:
+  LogWriter(int fd, const EventLogLocation& log) : fd_(fd), log_(log) {}
+
+  DWORD Failure() const { return error_ == ENOSPC || error_ == EDQUOT ? ERROR_DISK_FULL : ERROR_WRITE_FAULT; }
+
+  bool PutNew(uint64_t size) {
+    uint8_t init[kHeaderSize + kEofSize];
+    FileHeader h;
+    h.maxSize = log_.maxSize;
+    h.retention = log_.retention;
+    WriteHeader(init, h);
+    WriteEof(init + kHeaderSize, EofRecord());
+    return Put(0, init, sizeof init) && Truncate(size);
+  }
+
+  bool PutHeader(const FileHeader& h, uint32_t flags) {
+    uint8_t hb[kHeaderSize];
+    FileHeader out = h;
+    out.flags = flags;
+    out.maxSize = log_.maxSize;
+    out.retention = log_.retention;
+    WriteHeader(hb, out);
+    return Put(0, hb, kHeaderSize);
+  }
+
+  // Grows a log that has not wrapped; its end record lies whole before the old end of file.
+  bool Grow(uint64_t to) { return Truncate(to); }
+
+  // Writes a chunk planned after the committed state `h` in a file of `size` bytes.
+  bool Commit(const FileHeader& h, uint64_t size, const Chunk& c) {
+    const uint64_t oldEnd = h.endOffset;
+    if (c.freed.startOffset != h.startOffset || c.freed.oldestRecordNumber != h.oldestRecordNumber) {
+      uint8_t eb[kEofSize];
+      WriteEof(eb, EofRecord{c.freed.startOffset, h.endOffset, h.currentRecordNumber, c.freed.oldestRecordNumber});
+      if (!PutRing(size, oldEnd, eb, kEofSize)) return false;
+    }
+    // The ring bytes of the old end record, as file ranges: up to the end of the file, and the
+    // rest after the header.
+    const uint64_t keepFirst = std::min<uint64_t>(kEofSize, size - oldEnd);
+    const Range keep[2] = {{oldEnd, oldEnd + keepFirst}, {kHeaderSize, kHeaderSize + (kEofSize - keepFirst)}};
+    std::vector<Span> later;
+    for (const Piece& p : c.pieces) {
+      for (const Span& s : Spans(size, p.at, p.bytes, p.length)) {
+        Span rest[3];
+        size_t n = Cut(s, keep, later, rest);
+        for (size_t i = 0; i < n; ++i)
+          if (!Put(rest[i].at, rest[i].bytes, rest[i].length)) return false;
+      }
+    }
+    uint8_t eb[kEofSize];
+    WriteEof(eb, EofRecord{c.end.startOffset, c.end.endOffset, c.end.currentRecordNumber, c.end.oldestRecordNumber});
+    if (!PutRing(size, c.end.endOffset, eb, kEofSize)) return false;
+    // The part after the header first: where the old end record is split, that part starts the
+    // chunk's first record (the bytes before the end of the file are only filler), so the
+    // record is whole before a reader can look past the old end record.
+    std::stable_sort(later.begin(), later.end(), [&](const Span& a, const Span& b) {
+      return (a.at >= oldEnd) < (b.at >= oldEnd);
+    });
+    for (const Span& s : later)
+      if (!Put(s.at, s.bytes, s.length)) return false;
+    return true;
+  }
+
+ private:
+  struct Range {
+    uint64_t begin, end;
+  };
+  struct Span {
+    uint64_t at;
+    const uint8_t* bytes;
+    size_t length;
+  };
+
+  // `length` bytes at ring offset `at` as file spans (continuing after the header at the end).
+  static std::vector<Span> Spans(uint64_t size, uint64_t at, const uint8_t* p, size_t length) {
+    const size_t first = static_cast<size_t>(std::min<uint64_t>(length, size - at));
+    std::vector<Span> out{{at, p, first}};
+    if (first < length) out.push_back({kHeaderSize, p + first, length - first});
+    return out;
+  }
+
+  // Splits `s` into what lies outside both `keep` ranges (into `rest`, answered count) and
+  // what lies inside them (appended to `later`).
+  static size_t Cut(const Span& s, const Range (&keep)[2], std::vector<Span>& later, Span (&rest)[3]) {
+    std::vector<Span> todo{s};
+    for (const Range& k : keep) {
+      if (k.begin == k.end) continue;
+      std::vector<Span> next;
+      for (const Span& t : todo) {
+        const uint64_t b = std::max(t.at, k.begin), e = std::min(t.at + t.length, k.end);
+        if (b >= e) {
+          next.push_back(t);
+          continue;
+        }
+        if (t.at < b) next.push_back({t.at, t.bytes, static_cast<size_t>(b - t.at)});
+        later.push_back({b, t.bytes + (b - t.at), static_cast<size_t>(e - b)});
+        if (e < t.at + t.length) next.push_back({e, t.bytes + (e - t.at), static_cast<size_t>(t.at + t.length - e)});
+      }
+      todo.swap(next);
+    }
+    for (size_t i = 0; i < todo.size(); ++i) rest[i] = todo[i];
+    return todo.size();
+  }
+
+  bool PutRing(uint64_t size, uint64_t at, const uint8_t* p, size_t length) {
+    for (const Span& s : Spans(size, at, p, length))
+      if (!Put(s.at, s.bytes, s.length)) return false;
+    return true;
+  }
+
+  bool Allowed() {
+    int left = writesLeft.load();
+    if (left < 0) return true;
+    if (left == 0 || !writesLeft.compare_exchange_strong(left, left - 1)) {
+      error_ = EIO;
+      return false;
+    }
+    return true;
+  }
+
+  bool Put(uint64_t off, const uint8_t* p, size_t n) {
+    if (!Allowed()) return false;
+    while (n > 0) {
+      ssize_t w = ::pwrite(fd_, p, n, static_cast<off_t>(off));
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) {
+        error_ = w < 0 ? errno : EIO;
+        return false;
+      }
+      p += w;
+      off += static_cast<uint64_t>(w);
+      n -= static_cast<size_t>(w);
+    }
+    return true;
+  }
+
+  bool Truncate(uint64_t size) {
+    if (!Allowed()) return false;
+    if (::ftruncate(fd_, static_cast<off_t>(size)) == 0) return true;
+    error_ = errno;
+    return false;
+  }
+
+  int fd_;
+  const EventLogLocation& log_;
+  int error_ = 0;
+};
+
 }  // namespace
 
 namespace platform {
@@ -420,10 +770,14 @@ DWORD AppendEventRecords(const EventLogLocation& log, const std::vector<EventInp
     int fd;
     ~Closer() { ::close(fd); }  // closing drops the lock
   } closer{fd};
+  // Written in place, the log must be a file of the image alone: a second name for it may be
+  // a file anywhere else.
+  struct stat fs;
+  if (::fstat(fd, &fs) != 0) return Win32FromErrno(errno);
+  if (fs.st_nlink > 1) return ERROR_ACCESS_DENIED;
 
   const uint64_t limit = std::max<uint64_t>(kGrowStep, log.maxSize / kGrowStep * kGrowStep);
-  std::vector<uint8_t> window;
-  uint64_t size = FileSize(fd);
+  uint64_t size = static_cast<uint64_t>(fs.st_size);
   // A record that could not fit even in an empty log is refused before anything changes:
   // making room for it would throw every record away and still not place it.
   std::vector<std::vector<uint8_t>> built;
@@ -432,132 +786,59 @@ DWORD AppendEventRecords(const EventLogLocation& log, const std::vector<EventInp
     built.push_back(BuildRecord(in, 0));  // numbered as it is placed
     if (kHeaderSize + built.back().size() + kEofSize > std::max(limit, size)) return ERROR_LOG_FILE_FULL;
   }
+  LogWriter w(fd, log);
   if (size == 0) {
-    // A new log: header and EOF record in the first 64 KiB, as NT creates it.
-    std::vector<uint8_t> init(kHeaderSize + kEofSize);
-    FileHeader h;
-    h.maxSize = log.maxSize;
-    h.retention = log.retention;
-    WriteHeader(init.data(), h);
-    WriteEof(init.data() + kHeaderSize, EofRecord());
-    if (::ftruncate(fd, kGrowStep) != 0 || ::pwrite(fd, init.data(), init.size(), 0) != static_cast<ssize_t>(init.size())) {
-      // A zero-filled file would read as corrupt for good; an empty one is a log not yet made.
-      if (::ftruncate(fd, 0) != 0) ::unlink(log.file.c_str());
-      return ERROR_WRITE_FAULT;
-    }
+    // A new log: header and EOF record first, then the first 64 KiB as NT makes it, so that a
+    // log cut short on the way is a short empty log, never a file of zeros.
+    if (!w.PutNew(kGrowStep)) return w.Failure();
     size = kGrowStep;
   }
-  uint64_t eofHint = 0;
+  std::vector<uint8_t> window;
   LogState st;
   {
     FileBytes f(fd, size, window);
-    if (DWORD rc = LoadState(f, st, &eofHint); rc != ERROR_SUCCESS) return rc;
+    if (DWORD rc = LoadState(f, st, nullptr); rc != ERROR_SUCCESS) return rc;
+    bool known = false;
+    {
+      std::lock_guard guard(verifiedLock);
+      known = lastVerified.Matches(fs, st.header);
+    }
+    if (!known)
+      if (DWORD rc = CheckRecords(f, st); rc != ERROR_SUCCESS) return rc;
   }
   FileHeader h = st.header;
-  auto put = [&](uint64_t off, const uint8_t* p, size_t n) {
-    while (n > 0) {
-      ssize_t w = ::pwrite(fd, p, n, static_cast<off_t>(off));
-      if (w < 0 && errno == EINTR) continue;
-      if (w <= 0) return false;
-      p += w;
-      off += static_cast<uint64_t>(w);
-      n -= static_cast<size_t>(w);
-    }
-    return true;
-  };
-  auto putRing = [&](uint64_t off, const uint8_t* p, size_t n) {
-    size_t first = static_cast<size_t>(std::min<uint64_t>(n, size - off));
-    return put(off, p, first) && put(kHeaderSize, p + first, n - first);
-  };
-  auto putHeader = [&](uint32_t flags) {
-    uint8_t hb[kHeaderSize];
-    FileHeader out = h;
-    out.flags = flags;
-    out.maxSize = log.maxSize;
-    out.retention = log.retention;
-    WriteHeader(hb, out);
-    return put(0, hb, kHeaderSize);
-  };
-  // While records go in, the header says the EOF record is the one to trust.
-  if (!putHeader(h.flags | kFlagDirty)) return ERROR_WRITE_FAULT;
-
+  if (!w.PutHeader(h, h.flags | kFlagDirty)) return w.Failure();
   DWORD result = ERROR_SUCCESS;
-  bool first = true;
-  for (size_t r = 0; r < records.size(); ++r) {
-    const EventInput& in = records[r];
-    std::vector<uint8_t>& rec = built[r];
-    StoreLe32(rec.data() + 8, h.currentRecordNumber);
-    const uint64_t length = rec.size();
-    bool placed = false;
-    while (!placed) {
-      const bool empty = h.oldestRecordNumber == 0;
-      const uint64_t waste = size - h.endOffset < kFixedSize ? size - h.endOffset : 0;
-      const uint64_t need = waste + length + kEofSize;
-      const uint64_t freeBytes = empty ? size - kHeaderSize : Dist(h.endOffset, h.startOffset, size);
-      if (need <= freeBytes) {
-        placed = true;
-        break;
-      }
-      // Before the log wraps the file grows in steps up to its maximum size.
-      if (h.startOffset <= h.endOffset && size < limit) {
-        uint64_t grown = size;
-        while (grown < limit && (grown - h.endOffset) < length + kEofSize + kFixedSize) grown += kGrowStep;
-        grown = std::min(grown, limit);
-        if (::ftruncate(fd, static_cast<off_t>(grown)) != 0) return ERROR_WRITE_FAULT;
-        size = grown;
-        continue;
-      }
-      if (empty) {
-        result = ERROR_LOG_FILE_FULL;  // larger than the whole log
-        break;
-      }
-      FileBytes f(fd, size, window);
-      const uint8_t* oldest = f.View(h.startOffset, kFixedSize);
-      if (!oldest || LoadLe32(oldest + 4) != kSignature) return ERROR_EVENTLOG_FILE_CORRUPT;
-      const uint32_t oldLength = LoadLe32(oldest);
-      const uint32_t oldWritten = LoadLe32(oldest + 0x10);
-      const bool mayOverwrite =
-          log.retention == 0 ||
-          (log.retention != 0xFFFFFFFF && in.timeWritten >= oldWritten && in.timeWritten - oldWritten >= log.retention);
-      if (!mayOverwrite) {
-        result = ERROR_LOG_FILE_FULL;
-        break;
-      }
-      if (oldLength < kFixedSize + 8 || oldLength > Dist(h.startOffset, h.endOffset, size))
-        return ERROR_EVENTLOG_FILE_CORRUPT;
-      h.startOffset = static_cast<uint32_t>(NextRecord(h.startOffset, oldLength, size, h.endOffset));
-      h.oldestRecordNumber += 1;
-      if (h.startOffset == h.endOffset || h.oldestRecordNumber == h.currentRecordNumber) {
-        h.startOffset = h.endOffset;
-        h.oldestRecordNumber = 0;
-      }
+  for (size_t next = 0; next < records.size();) {
+    Chunk c;
+    FileBytes f(fd, size, window);
+    if (DWORD rc = PlanChunk(f, h, limit, log, records, built, next, c); rc != ERROR_SUCCESS) return rc;
+    if (c.placed == 0 && c.stop == Stop::Done) return ERROR_EVENTLOG_FILE_CORRUPT;  // no progress: never loop
+    if (c.placed > 0) {
+      // Readers look for the end record forward from the header's: it must not lie past the
+      // chunk's new one, written before the old one goes.
+      if (next > 0 && !w.PutHeader(h, h.flags | kFlagDirty)) return w.Failure();
+      if (!w.Commit(h, size, c)) return w.Failure();
+      if (next == 0 && firstNumber) *firstNumber = h.currentRecordNumber;
+      h = c.end;
+      next += c.placed;
     }
-    if (!placed) break;
-    uint64_t at = h.endOffset;
-    bool wraps = at + length >= size;
-    if (size - at < kFixedSize) {
-      wraps = true;
-      std::vector<uint8_t> filler(size - at);
-      for (size_t i = 0; i + 4 <= filler.size(); i += 4) StoreLe32(filler.data() + i, kFiller);
-      if (!put(at, filler.data(), filler.size())) return ERROR_WRITE_FAULT;
-      at = kHeaderSize;
+    if (c.stop == Stop::Full) {
+      result = ERROR_LOG_FILE_FULL;
+      break;
     }
-    if (!putRing(at, rec.data(), rec.size())) return ERROR_WRITE_FAULT;
-    if (wraps) h.flags |= kFlagWrap;
-    if (first && firstNumber) *firstNumber = h.currentRecordNumber;
-    first = false;
-    if (h.oldestRecordNumber == 0) {
-      h.oldestRecordNumber = h.currentRecordNumber;
-      h.startOffset = static_cast<uint32_t>(at);
+    if (c.stop == Stop::Grow) {
+      if (!w.Grow(c.growTo)) return w.Failure();
+      size = c.growTo;
     }
-    h.currentRecordNumber += 1;
-    h.endOffset = static_cast<uint32_t>(Advance(at, length, size));
   }
   if (result == ERROR_LOG_FILE_FULL) h.flags |= kFlagLogFullWritten;
-  uint8_t eb[kEofSize];
-  EofRecord eof{h.startOffset, h.endOffset, h.currentRecordNumber, h.oldestRecordNumber};
-  WriteEof(eb, eof);
-  if (!putRing(h.endOffset, eb, kEofSize) || !putHeader(h.flags & ~kFlagDirty)) return ERROR_WRITE_FAULT;
+  if (!w.PutHeader(h, h.flags & ~kFlagDirty)) return w.Failure();
+  if (::fstat(fd, &fs) == 0) {
+    std::lock_guard guard(verifiedLock);
+    lastVerified = Verified{IdOf(fs), fs.st_size, fs.st_mtim, fs.st_ctim, h.startOffset, h.endOffset,
+                            h.oldestRecordNumber, h.currentRecordNumber};
+  }
   return result;
 }
 
@@ -650,8 +931,8 @@ DWORD WithLog(EventLogObject& log, bool checkId, Body&& body) {
   uint64_t size = 0;
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
     struct stat ps;
-    if (::stat(path.c_str(), &ps) != 0) {
-      if (errno != ENOENT) return Win32FromErrno(errno);
+    if (int e = platform::StatNative(path, ps)) {
+      if (e != ENOENT) return Win32FromErrno(e);
       if (log.fd >= 0) ::close(log.fd);
       log.fd = -1;
       if (checkId && log.haveId) return ERROR_EVENTLOG_FILE_CHANGED;
@@ -845,18 +1126,6 @@ BOOL ReadEventLogA(HANDLE eventLog, DWORD readFlags, DWORD, LPVOID buffer, DWORD
 
 namespace {
 
-// Makes the folder's entries durable: a rename or link is only kept through a power loss once
-// the folder itself is synced.
-DWORD SyncFolderOf(const std::string& path) {
-  std::string dir = path.substr(0, path.find_last_of('/'));
-  int fd = ::open(dir.empty() ? "/" : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return Win32FromErrno(errno);
-  int rc = ::fsync(fd);
-  int e = errno;
-  ::close(fd);
-  return rc == 0 ? ERROR_SUCCESS : Win32FromErrno(e);
-}
-
 // An empty log of the first growth step, put in place of the old file whole.
 DWORD WriteNewLog(const std::string& path, DWORD maxSize, DWORD retention) {
   std::vector<uint8_t> init(kHeaderSize + kEofSize);
@@ -872,13 +1141,23 @@ DWORD WriteNewLog(const std::string& path, DWORD maxSize, DWORD retention) {
 }
 
 // The saved copy of a log is whole or absent, and never replaces a file: it is written beside
-// its name, synced, then linked to the name (which fails if the name exists) and the folder
-// synced, so the copy is on the disk before the log it came from is emptied.
-// (When the platform's one whole-file write arrives, this is that write with "never replace".)
+// its name (through the folder opened beneath the drive, as every image file is), synced, then
+// linked to the name (which fails if the name exists) and the folder synced, so the copy is on
+// the disk before the log it came from is emptied.
 DWORD SaveLogCopy(int from, const std::string& to) {
-  std::string dir = to.substr(0, to.find_last_of('/'));
-  std::string tmpl = dir + "/.evt-save-XXXXXX";
-  int out = ::mkostemp(tmpl.data(), O_CLOEXEC);
+  std::string name;
+  int folder = platform::OpenNativeFolder(to, name);
+  if (folder < 0) return Win32FromErrno(errno);
+  uint64_t random = 0;
+  if (::getrandom(&random, sizeof random, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof random))
+    random = static_cast<uint64_t>(::getpid()) << 16 ^ static_cast<uint64_t>(::time(nullptr));
+  const std::string tmp = ".evt-save-" + std::to_string(random);
+  int out = ::openat(folder, tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (out < 0) {
+    int e = errno;
+    ::close(folder);
+    return Win32FromErrno(e);
+  }
   if (out < 0) return Win32FromErrno(errno);
   std::vector<uint8_t> buf(kWindow);
   off_t pos = 0;
@@ -899,9 +1178,10 @@ DWORD SaveLogCopy(int from, const std::string& to) {
   }
   if (rc == ERROR_SUCCESS && ::fsync(out) != 0) rc = ERROR_WRITE_FAULT;
   if (::close(out) != 0 && rc == ERROR_SUCCESS) rc = ERROR_WRITE_FAULT;
-  if (rc == ERROR_SUCCESS && ::link(tmpl.c_str(), to.c_str()) != 0) rc = Win32FromErrno(errno);
-  ::unlink(tmpl.c_str());
-  if (rc == ERROR_SUCCESS) rc = SyncFolderOf(to);
+  if (rc == ERROR_SUCCESS && ::linkat(folder, tmp.c_str(), folder, name.c_str(), 0) != 0) rc = Win32FromErrno(errno);
+  ::unlinkat(folder, tmp.c_str(), 0);
+  if (rc == ERROR_SUCCESS && ::fsync(folder) != 0) rc = Win32FromErrno(errno);
+  ::close(folder);
   return rc;
 }
 
@@ -924,13 +1204,14 @@ BOOL ClearEventLogA(HANDLE eventLog, LPCSTR backupFileName) {
   // The lock is held from the copy to the new file: a record written meanwhile waits for it and
   // goes into the new log, never between the two.
   int fd = path.empty() ? -1 : OpenLocked(path, O_RDWR, LOCK_EX, id);
+  const int openError = errno;
   struct stat st;
-  if (!backup.empty() && ::lstat(backup.c_str(), &st) == 0) {
+  if (!backup.empty() && platform::StatNative(backup, st) == 0) {
     if (fd >= 0) ::close(fd);
     return Fail(ERROR_ALREADY_EXISTS);
   }
   if (fd < 0) {
-    if (!path.empty() && errno != ENOENT) return Fail(OpenFailure(errno));
+    if (!path.empty() && openError != ENOENT) return Fail(OpenFailure(openError));
     // No file: the log is empty already, and nothing is written.
     log->started = false;
     log->offsetKnown = false;
@@ -946,7 +1227,7 @@ BOOL ClearEventLogA(HANDLE eventLog, LPCSTR backupFileName) {
   DWORD maxSize = log->location.maxSize, retention = log->location.retention;
   if (DWORD rc = WriteNewLog(path, maxSize, retention); rc != ERROR_SUCCESS) return Fail(rc);
   // This handle reads the new, empty log from its start; other handles find the file changed.
-  if (::stat(path.c_str(), &st) == 0) {
+  if (platform::StatNative(path, st) == 0) {
     log->id = IdOf(st);
     log->haveId = true;
   }
@@ -960,3 +1241,7 @@ BOOL CloseEventLog(HANDLE eventLog) {
   if (!platform::ReleaseHandle<EventLogObject>(eventLog)) return Fail(ERROR_INVALID_HANDLE);
   return TRUE;
 }
+
+namespace platform::testing {
+void FailLogWritesAfter(int writes) { writesLeft.store(writes); }
+}  // namespace platform::testing

@@ -136,8 +136,17 @@ struct EventInput {
 // allows it (measured against the new record's TimeWritten), else the call answers 1502 and
 // records nothing more. A record too large for even an empty log of the file's size limit
 // answers 1502 before anything of the batch is written. The whole batch is written under one
-// lock; `firstNumber` (optional) receives the number of the first record written.
+// lock; `firstNumber` (optional) receives the number of the first record written. An append
+// cut short at any point (a kill, a full disk) leaves a log that reads as it was before, or with
+// whole chunks of the batch in it. A file with a second name (a hard link) is not written:
+// that name may be outside the image (5).
 DWORD AppendEventRecords(const EventLogLocation& log, const std::vector<EventInput>& records,
                          DWORD* firstNumber = nullptr);
+
+namespace testing {
+// Lets the next `writes` writes of AppendEventRecords through and fails every one after them,
+// as a kill there would leave the file (-1: none fail).
+void FailLogWritesAfter(int writes);
+}  // namespace testing
 
 }  // namespace platform

@@ -14,9 +14,12 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <unordered_map>
 
+#include "platform/core/beneath.h"
 #include "platform/core/file_replace.h"
 #include "platform/core/regular_file.h"
+#include "platform/registry/hive_compact.h"
 #include "platform/registry/hive_format.h"
 
 namespace platform {
@@ -25,6 +28,10 @@ struct Hive::Impl {
   hive_h* h = nullptr;
   bool writable = false;
   bool changed = false;
+  // Change sessions: a key's subkeys by name (ASCII case folded, as hivex compares), read once
+  // per key. hivex looks through every subkey for each one it finds or adds; a session adding
+  // thousands of subkeys to one key would otherwise do that three times for each.
+  std::unordered_map<HiveNode, std::unordered_map<std::string, HiveNode>> children;
 };
 
 namespace {
@@ -85,10 +92,31 @@ FileIdentity IdentityOf(const struct stat& st) {
   return FileIdentity{st.st_dev, st.st_ino, st.st_size, st.st_mtim};
 }
 
+// hivex reads a hive it changes whole into memory; no hive of NT comes near this.
+constexpr off_t kLargestHive = off_t{1} << 30;
+
+// Checks what hivex takes on trust: the length of the bins that the base block claims. A claim
+// past the end of the file opens, but hivex then places new bins behind the claimed end and
+// pads the gap: the file it writes opens nowhere, and the padding costs memory as the lie is
+// large.
+DWORD CheckBaseBlock(int fd) {
+  struct stat st;
+  if (::fstat(fd, &st) != 0) return Win32FromErrno(errno);
+  if (st.st_size < 0x2000 || st.st_size > kLargestHive) return ERROR_BADDB;
+  uint8_t base[48];
+  if (::pread(fd, base, sizeof base, 0) != static_cast<ssize_t>(sizeof base)) return ERROR_BADDB;
+  const uint64_t bins = LoadLe32(base + 40);
+  if (std::memcmp(base, "regf", 4) != 0 || bins == 0 || bins % 0x1000 != 0 ||
+      0x1000 + bins > static_cast<uint64_t>(st.st_size))
+    return ERROR_BADDB;
+  return ERROR_SUCCESS;
+}
+
 // Opens the file's bytes through an already open descriptor, so what hivex parses is exactly the
 // inode we stat-ed. HIVEX_OPEN_WRITE loads the file into memory instead of mapping it: a file
 // cut short under us by some other tool can then never fault a reader.
 hive_h* OpenThroughFd(int fd, DWORD& rc) {
+  if ((rc = CheckBaseBlock(fd)) != ERROR_SUCCESS) return nullptr;
   std::string procPath = "/proc/self/fd/" + std::to_string(fd);
   errno = 0;
   hive_h* h = hivex_open(procPath.c_str(), HIVEX_OPEN_WRITE);
@@ -128,9 +156,11 @@ void ForgetSnapshot(const std::string& file) {
   Cache().erase(file);
 }
 
+DWORD FromStatError(int e) { return e == ENOENT || e == ENOTDIR ? ERROR_FILE_NOT_FOUND : Win32FromErrno(e); }
+
 DWORD GetSnapshot(const std::string& file, std::shared_ptr<Snapshot>& out) {
   struct stat st;
-  if (::stat(file.c_str(), &st) != 0) return errno == ENOENT || errno == ENOTDIR ? ERROR_FILE_NOT_FOUND : Win32FromErrno(errno);
+  if (int e = StatNative(file, st)) return FromStatError(e);
   if (!S_ISREG(st.st_mode)) return ERROR_BADDB;
   {
     std::lock_guard lock(cacheMutex);
@@ -162,7 +192,7 @@ DWORD GetSnapshot(const std::string& file, std::shared_ptr<Snapshot>& out) {
 class LockFile {
  public:
   explicit LockFile(const std::string& file) {
-    fd_ = ::open((file + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    fd_ = OpenNative(file + ".lock", O_RDWR | O_CREAT | O_NOFOLLOW, 0600);
     if (fd_ < 0) {
       rc_ = Win32FromErrno(errno);
       return;
@@ -186,14 +216,15 @@ class LockFile {
 
 // ---- compaction ----
 //
-// hivex never reuses a freed cell: every change session starts a new 4 KiB bin, so a hive that
-// is changed often (the settings on every exit) would grow without end. A hive of the kind we
-// make ourselves (one security cell shared by all keys, no class names) is rebuilt into a fresh
-// empty hive when most of it is dead space. Hives of other origins keep their layout: their
-// keys' own security descriptors must survive.
+// hivex never reuses a freed cell: every change session starts a new 4 KiB bin, and adding a
+// subkey copies the parent's whole subkey list, so a hive that is changed often (the settings
+// on every exit) or given many subkeys under one key would grow without end, or with the
+// square of the subkeys. When most of a committed hive is dead space it is rewritten compact
+// (platform/registry/hive_compact.h); the copy replaces hivex's only when it reads back as the
+// very same keys and values.
 
 struct Census {
-  bool ours = false;  // parsed, one security cell, no class names
+  bool parsed = false;
   size_t binBytes = 0;
   size_t liveBytes = 0;
 };
@@ -202,8 +233,6 @@ Census TakeCensus(const std::string& bytes) {
   Census c;
   const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
   if (bytes.size() < 0x2000) return c;
-  size_t skCells = 0;
-  bool classes = false;
   size_t pos = 0x1000;
   while (pos + 32 <= bytes.size()) {
     if (std::memcmp(b + pos, "hbin", 4) != 0) break;
@@ -214,110 +243,20 @@ Census TakeCensus(const std::string& bytes) {
       const int32_t size = static_cast<int32_t>(LoadLe32(b + cell));
       const size_t len = static_cast<size_t>(size < 0 ? -static_cast<int64_t>(size) : size);
       if (len < 8 || len % 4 || cell + len > pos + binSize) return c;
-      if (size < 0) {
-        c.liveBytes += len;
-        if (std::memcmp(b + cell + 4, "sk", 2) == 0) ++skCells;
-        if (len >= 4 + 76 && std::memcmp(b + cell + 4, "nk", 2) == 0 && LoadLe32(b + cell + 4 + 48) != 0xFFFFFFFFu &&
-            LoadLe32(b + cell + 4 + 48) != 0)
-          classes = true;
-      }
+      if (size < 0) c.liveBytes += len;
       cell += len;
     }
     c.binBytes += binSize;
     pos += binSize;
   }
-  c.ours = skCells == 1 && !classes;
+  c.parsed = true;
   return c;
 }
 
-bool WorthCompacting(const Census& c) { return c.ours && c.binBytes >= 64 * 1024 && c.binBytes > 4 * c.liveBytes; }
-
-DWORD CopyTree(hive_h* from, hive_node_h src, hive_h* to, hive_node_h dst, int depth) {
-  if (depth > 512) return ERROR_REGISTRY_CORRUPT;
-  Malloced<hive_value_h> values(hivex_node_values(from, src));
-  if (!values) return FromHivexErrno(errno);
-  std::vector<std::string> keys, datas;
-  std::vector<hive_type> types;
-  for (size_t i = 0; values.get()[i]; ++i) {
-    Malloced<char> key(hivex_value_key(from, values.get()[i]));
-    hive_type t;
-    size_t len = 0;
-    if (!key || hivex_value_type(from, values.get()[i], &t, &len) != 0) return ERROR_REGISTRY_CORRUPT;
-    std::string data;
-    if (len) {
-      Malloced<char> v(hivex_value_value(from, values.get()[i], &t, &len));
-      if (!v) return ERROR_REGISTRY_CORRUPT;
-      data.assign(v.get(), len);
-    }
-    keys.emplace_back(key.get());
-    types.push_back(t);
-    datas.push_back(std::move(data));
-  }
-  if (!keys.empty()) {
-    std::vector<hive_set_value> set(keys.size());
-    for (size_t i = 0; i < keys.size(); ++i) {
-      set[i].key = keys[i].data();
-      std::memcpy(&set[i].t, &types[i], sizeof types[i]);
-      set[i].len = datas[i].size();
-      set[i].value = datas[i].data();
-    }
-    if (hivex_node_set_values(to, dst, set.size(), set.data(), 0) != 0) return FromHivexErrno(errno);
-  }
-  Malloced<hive_node_h> children(hivex_node_children(from, src));
-  if (!children) return FromHivexErrno(errno);
-  for (size_t i = 0; children.get()[i]; ++i) {
-    Malloced<char> name(hivex_node_name(from, children.get()[i]));
-    if (!name) return ERROR_REGISTRY_CORRUPT;
-    hive_node_h child = hivex_node_add_child(to, dst, name.get());
-    if (!child) return FromHivexErrno(errno);
-    if (DWORD rc = CopyTree(from, children.get()[i], to, child, depth + 1)) return rc;
-  }
-  return ERROR_SUCCESS;
-}
+bool WorthCompacting(const Census& c) { return c.parsed && c.binBytes >= 64 * 1024 && c.binBytes > 4 * c.liveBytes; }
 
 // hivex reads and writes by name: an open descriptor is named through /proc.
 std::string NameOf(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
-
-// Rewrites the temporary `fd` (the committed change) as a fresh hive holding the same keys and
-// values. The empty hive it starts from lives in memory, never in the image.
-DWORD Compact(hive_h* changed, int fd) {
-  const int fresh = ::memfd_create("hive", MFD_CLOEXEC);
-  if (fresh < 0) return Win32FromErrno(errno);
-  const std::string bytes = MakeEmptyHive(FileTimeNow());
-  hive_h* to = nullptr;
-  if (WriteAll(fresh, bytes.data(), bytes.size()) == 0) to = hivex_open(NameOf(fresh).c_str(), HIVEX_OPEN_WRITE);
-  ::close(fresh);
-  if (!to) return ERROR_BADDB;
-  DWORD rc = CopyTree(changed, hivex_root(changed), to, hivex_root(to), 0);
-  if (rc == ERROR_SUCCESS && hivex_commit(to, NameOf(fd).c_str(), 0) != 0) rc = ERROR_WRITE_FAULT;
-  hivex_close(to);
-  return rc;
-}
-
-// Commits the changed hive over `file`, compacting it on the way when that is worth it. `mode`
-// is the hive's, kept also when the name is a link that the commit replaces.
-DWORD CommitHive(hive_h* h, const std::string& file, mode_t mode) {
-  DWORD rc = ERROR_SUCCESS;
-  auto fill = [&](int fd) {
-    if (int pending = failCommitCountdown.load(); pending > 0 && failCommitCountdown.fetch_sub(1) == 1) {
-      rc = ERROR_WRITE_FAULT;
-      return EIO;
-    }
-    errno = 0;
-    if (hivex_commit(h, NameOf(fd).c_str(), 0) != 0) {
-      rc = errno ? Win32FromErrno(errno) : ERROR_WRITE_FAULT;
-      return EIO;
-    }
-    std::string bytes;
-    // Offsets in a hive are 32 bits: a longer file is no hive of ours to compact.
-    if (ReadToEnd(fd, 0xFFFFFFFFu, bytes) == 0 && WorthCompacting(TakeCensus(bytes))) rc = Compact(h, fd);
-    return rc == ERROR_SUCCESS ? 0 : EIO;
-  };
-  ReplaceError e = ReplaceFile(file, fill, mode);
-  if (rc == ERROR_SUCCESS && e) rc = Win32FromReplaceError(e);
-  if (rc == ERROR_SUCCESS) ForgetSnapshot(file);
-  return rc;
-}
 
 DWORD WalkCheck(const Hive& hive, HiveNode node, std::set<HiveNode>& seen, int depth) {
   // Windows refuses trees deeper than 512 levels; a deeper one here is a loop or a forgery.
@@ -338,15 +277,127 @@ DWORD WalkCheck(const Hive& hive, HiveNode node, std::set<HiveNode>& seen, int d
   return ERROR_SUCCESS;
 }
 
+// Whether two hives hold the same keys (names, in order) with the same values.
+bool SameTree(const Hive& a, HiveNode na, const Hive& b, HiveNode nb, int depth) {
+  if (depth > 512) return false;
+  std::string nameA, nameB;
+  std::vector<std::string> valuesA, valuesB;
+  std::vector<HiveNode> childrenA, childrenB;
+  if (a.Name(na, nameA) || b.Name(nb, nameB) || nameA != nameB || a.ValueNames(na, valuesA) ||
+      b.ValueNames(nb, valuesB) || valuesA != valuesB || a.Children(na, childrenA) || b.Children(nb, childrenB) ||
+      childrenA.size() != childrenB.size())
+    return false;
+  for (const auto& v : valuesA) {
+    RegistryValue va, vb;
+    if (a.GetValue(na, v, va) || b.GetValue(nb, v, vb) || va.type != vb.type || va.data != vb.data) return false;
+  }
+  for (size_t i = 0; i < childrenA.size(); ++i)
+    if (!SameTree(a, childrenA[i], b, childrenB[i], depth + 1)) return false;
+  return true;
+}
+
+// Replaces the committed hive in `fd` (whose bytes are `bytes`) with its compact copy, when the
+// copy can be made and reads back the same; otherwise leaves it as hivex wrote it.
+DWORD Compact(int fd, const std::string& bytes) {
+  std::string compact;
+  if (CompactHive(bytes, compact) != ERROR_SUCCESS) return ERROR_SUCCESS;
+  const int copy = ::memfd_create("hive", MFD_CLOEXEC);
+  if (copy < 0) return ERROR_SUCCESS;
+  bool same = false;
+  if (WriteAll(copy, compact.data(), compact.size()) == 0) {
+    DWORD ignored = ERROR_SUCCESS;
+    Hive::Impl before, after;
+    before.h = OpenThroughFd(fd, ignored);
+    after.h = OpenThroughFd(copy, ignored);
+    if (before.h && after.h) {
+      Hive a(&before), b(&after);
+      same = SameTree(a, a.Root(), b, b.Root(), 0);
+    }
+    if (before.h) hivex_close(before.h);
+    if (after.h) hivex_close(after.h);
+  }
+  ::close(copy);
+  if (!same) return ERROR_SUCCESS;
+  if (::ftruncate(fd, 0) != 0 || ::pwrite(fd, compact.data(), compact.size(), 0) != static_cast<ssize_t>(compact.size()))
+    return ERROR_WRITE_FAULT;
+  return ERROR_SUCCESS;
+}
+
+// Reads a hive just written as a reader will: if any reader would refuse it, it must not
+// replace the file it was made from.
+DWORD CheckWritten(int fd) {
+  DWORD rc = ERROR_SUCCESS;
+  Hive::Impl impl;
+  impl.h = OpenThroughFd(fd, rc);
+  if (!impl.h) return ERROR_REGISTRY_CORRUPT;
+  Hive hive(&impl);
+  std::set<HiveNode> seen;
+  rc = WalkCheck(hive, hive.Root(), seen, 0);
+  hivex_close(impl.h);
+  return rc == ERROR_NOT_ENOUGH_MEMORY ? rc : rc ? DWORD{ERROR_REGISTRY_CORRUPT} : DWORD{ERROR_SUCCESS};
+}
+
+// Commits the changed hive over `file`, compacting it on the way when that is worth it. `mode`
+// is the hive's, kept also when the name is a link that the commit replaces.
+DWORD CommitHive(hive_h* h, const std::string& file, mode_t mode) {
+  DWORD rc = ERROR_SUCCESS;
+  auto fill = [&](int fd) {
+    if (int pending = failCommitCountdown.load(); pending > 0 && failCommitCountdown.fetch_sub(1) == 1) {
+      rc = ERROR_WRITE_FAULT;
+      return EIO;
+    }
+    errno = 0;
+    if (hivex_commit(h, NameOf(fd).c_str(), 0) != 0) {
+      rc = errno ? Win32FromErrno(errno) : ERROR_WRITE_FAULT;
+      return EIO;
+    }
+    std::string bytes;
+    if (ReadToEnd(fd, static_cast<size_t>(kLargestHive), bytes) == 0 && WorthCompacting(TakeCensus(bytes)))
+      rc = Compact(fd, bytes);
+    if (rc == ERROR_SUCCESS) rc = CheckWritten(fd);
+    return rc == ERROR_SUCCESS ? 0 : EIO;
+  };
+  ReplaceError e = ReplaceFile(file, fill, mode);
+  if (rc == ERROR_SUCCESS && e) rc = Win32FromReplaceError(e);
+  if (rc == ERROR_SUCCESS) ForgetSnapshot(file);
+  return rc;
+}
+
 }  // namespace
 
 // ---- Hive ----
 
 HiveNode Hive::Root() const { return hivex_root(impl_->h); }
 
+namespace {
+std::string Folded(std::string name) {
+  for (auto& ch : name)
+    if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
+  return name;
+}
+}  // namespace
+
 DWORD Hive::Child(HiveNode parent, std::string_view name, HiveNode& out) const {
   std::string c;
   if (!CName(name, c)) return ERROR_FILE_NOT_FOUND;
+  if (impl_->writable) {
+    auto known = impl_->children.find(parent);
+    if (known == impl_->children.end()) {
+      std::vector<HiveNode> list;
+      if (DWORD rc = Children(parent, list)) return rc;
+      std::unordered_map<std::string, HiveNode> byName;
+      for (HiveNode child : list) {
+        std::string n;
+        if (DWORD rc = Name(child, n)) return rc;
+        byName.emplace(Folded(std::move(n)), child);  // the first of two alike wins, as in hivex
+      }
+      known = impl_->children.emplace(parent, std::move(byName)).first;
+    }
+    auto it = known->second.find(Folded(c));
+    if (it == known->second.end()) return ERROR_FILE_NOT_FOUND;
+    out = it->second;
+    return ERROR_SUCCESS;
+  }
   errno = 0;
   hive_node_h child = hivex_node_get_child(impl_->h, parent, c.c_str());
   if (child == 0) return errno == 0 ? ERROR_FILE_NOT_FOUND : FromHivexErrno(errno);
@@ -437,6 +488,7 @@ DWORD Hive::AddChild(HiveNode parent, std::string_view name, HiveNode& out) {
   hive_node_h child = hivex_node_add_child(impl_->h, parent, c.c_str());
   if (child == 0) return FromHivexErrno(errno);
   impl_->changed = true;
+  if (auto known = impl_->children.find(parent); known != impl_->children.end()) known->second.emplace(Folded(c), child);
   out = child;
   return ERROR_SUCCESS;
 }
@@ -517,6 +569,7 @@ DWORD Hive::DeleteKey(HiveNode node) {
   errno = 0;
   if (hivex_node_delete_child(impl_->h, node) != 0) return FromHivexErrno(errno);
   impl_->changed = true;
+  impl_->children.clear();  // the key and all below it are gone
   return ERROR_SUCCESS;
 }
 
@@ -532,8 +585,11 @@ DWORD ReadHive(const std::string& file, const std::function<DWORD(const Hive&)>&
 
 DWORD ChangeHive(const std::string& file, const std::function<DWORD(Hive&)>& change) {
   struct stat st;
-  if (::stat(file.c_str(), &st) != 0) return errno == ENOENT || errno == ENOTDIR ? ERROR_FILE_NOT_FOUND : Win32FromErrno(errno);
-  if (::access(file.c_str(), W_OK) != 0) return ERROR_ACCESS_DENIED;
+  if (int e = StatNative(file, st)) return FromStatError(e);
+  if (!S_ISREG(st.st_mode)) return ERROR_BADDB;
+  // A hive we may not write is refused before anything, the lock file included, is made.
+  if (int probe = OpenNative(file, O_WRONLY | O_NONBLOCK | O_NOCTTY); probe >= 0) ::close(probe);
+  else return errno == EACCES || errno == EPERM || errno == EROFS ? ERROR_ACCESS_DENIED : FromStatError(errno);
   LockFile lock(file);
   if (lock.rc()) return lock.rc();
   // Only now, under the lock, is the file's content the one to change.
@@ -558,10 +614,11 @@ DWORD ChangeHive(const std::string& file, const std::function<DWORD(Hive&)>& cha
 }
 
 DWORD CreateHiveFile(const std::string& file, unsigned mode) {
-  if (::access(file.c_str(), F_OK) == 0) return ERROR_SUCCESS;
+  struct stat st;
+  if (StatNative(file, st) == 0) return ERROR_SUCCESS;
   LockFile lock(file);
   if (lock.rc()) return lock.rc();
-  if (::access(file.c_str(), F_OK) == 0) return ERROR_SUCCESS;
+  if (StatNative(file, st) == 0) return ERROR_SUCCESS;
   return Win32FromReplaceError(ReplaceFile(file, MakeEmptyHive(FileTimeNow()), static_cast<mode_t>(mode)));
 }
 

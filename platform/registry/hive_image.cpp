@@ -79,30 +79,6 @@ std::string UserF(uint32_t rid, uint16_t flags) {
   return f;
 }
 
-// Creates the folders of a drive path one at a time, each resolved inside the image first, so
-// ".." or a link never makes one outside the drive folder.
-DWORD MakeImageFolders(const ComputerImage& image, const std::string& winPath, unsigned mode, std::string& native) {
-  std::string prefix = winPath.substr(0, 2);
-  DWORD rc = ResolveImagePath(image, prefix + "\\", native);
-  if (rc == ERROR_PATH_NOT_FOUND) {
-    native = image.root + "/" + std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(prefix[0]))));
-    rc = MakeFolders(native, mode);
-  }
-  if (rc) return rc;
-  size_t at = 2;
-  while (at < winPath.size()) {
-    size_t end = winPath.find_first_of("\\/", at);
-    if (end == std::string::npos) end = winPath.size();
-    if (end > at) {
-      prefix += "\\" + winPath.substr(at, end - at);
-      if ((rc = ResolveImagePath(image, prefix, native, PathUse::Create))) return rc;
-      if (::mkdir(native.c_str(), mode) != 0 && errno != EEXIST) return Win32FromErrno(errno);
-    }
-    at = end + 1;
-  }
-  return ERROR_SUCCESS;
-}
-
 }  // namespace
 
 std::string EmptyAuditPolicy(int categories) {
@@ -137,11 +113,7 @@ DWORD BuildComputerImage(const ImageSpec& spec) {
   const std::string& root = image.host.systemroot;
   if (root.size() < 3 || root[1] != ':') return ERROR_BAD_PATHNAME;
   std::string config;
-  rc = ResolveImagePath(image, root + "\\System32\\config", config);
-  if (rc == ERROR_PATH_NOT_FOUND || rc == ERROR_FILE_NOT_FOUND)
-    rc = MakeImageFolders(image, root + "\\System32\\config", spec.folderMode, config);
-  if (rc) return rc;
-  if ((rc = MakeFolders(config, spec.folderMode))) return rc;
+  if ((rc = MakeImageFolders(image, root + "\\System32\\config", spec.folderMode, config))) return rc;
   std::string hives[4];
   for (int i = 0; i < 4; ++i) {
     if ((rc = ImageHiveFile(image, MachineHiveNames()[static_cast<size_t>(i)], hives[i], true))) return rc;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "frame/list_file.h"
+#include "frame/message_box.h"
 #include "tests/support/golden.h"
 #include "tests/support/temp_network.h"
 
@@ -77,6 +78,48 @@ TEST(ListFileTest, UnreadableFilesLeaveTheListAlone) {
   TempNetwork::WriteFile(net.root() + "/blank.imp", "\n  \n");
   EXPECT_TRUE(LoadListFileInto(net.root() + "/blank.imp", false, list, nullptr));
   EXPECT_EQ(list.Count(), 0u);  // a file with no names empties the list
+}
+
+// A list past its bounds is refused whole, with a message, and the list is left as it was.
+TEST(ListFileTest, ListsPastTheirBoundsAreRefusedWithAMessage) {
+  struct Boxes : MessageBoxSink {
+    std::vector<std::string> texts;
+    int Show(HWND, const std::string& text, const char*, UINT) override {
+      texts.push_back(text);
+      return IDOK;
+    }
+  } boxes;
+  SetMessageBoxSink(&boxes);
+  struct Restore {
+    ~Restore() { SetMessageBoxSink(nullptr); }
+  } restore;
+  TempNetwork net;
+  std::string names;
+  for (size_t i = 0; i < kMaxListComputers; ++i) names += "S" + std::to_string(i) + "\n";
+  struct Case {
+    const char* what;
+    std::string bytes;
+    bool loaded;
+    size_t count;
+  } cases[] = {
+      {"as many names as a list may hold", names, true, kMaxListComputers},
+      {"one name more", names + "LAST\n", false, 1},
+      {"a file past the size bound", std::string(kMaxListFileBytes, ' ') + "\nA\n", false, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    boxes.texts.clear();
+    const std::string file = net.root() + "/list.imp";
+    TempNetwork::WriteFile(file, c.bytes);
+    ComputerList list;
+    list.Append(MakeRecordFromName("KEEP"));
+    EXPECT_EQ(LoadListFileInto(file, false, list, nullptr), c.loaded);
+    EXPECT_EQ(list.Count(), c.count);
+    EXPECT_EQ(boxes.texts.size(), c.loaded ? 0u : 1u);
+    if (!c.loaded) {
+      EXPECT_EQ(NamesOf(list), std::vector<std::string>{"KEEP"});
+    }
+  }
 }
 
 int lookups = 0;

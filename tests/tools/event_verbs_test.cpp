@@ -72,6 +72,19 @@ TEST_F(EventVerbsTest, FillContinuesFromTheNewestRecord) {
   EXPECT_GT(sameSecond, 100u);  // several records per second
 }
 
+// --describe shows what a gather does: over a registry it cannot read, no rows and a failure.
+TEST_F(EventVerbsTest, DescribeWithoutARegistryFails) {
+  std::string out;
+  ASSERT_EQ(Hostkit("event SRV1 System --source Bare --id 7", out), 0);
+  const std::string config = net.network() + "/SRV1/C/WINNT/System32/config/";
+  const std::vector<std::string> hives[] = {{}, {"SYSTEM", "SOFTWARE"}};
+  for (const auto& damaged : hives) {
+    for (const auto& hive : damaged) TempNetwork::WriteFile(config + hive, "regf but nothing more");
+    EXPECT_NE(RunTool(kHostkit + " events SRV1 System --describe 2>&1", &out), 0);
+    EXPECT_EQ(out.rfind("hostkit: registry unavailable: error ", 0), 0u) << out;
+  }
+}
+
 TEST_F(EventVerbsTest, PutStaysInsideTheImage) {
   std::string src = net.root() + "/msg.dll";
   TempNetwork::WriteFile(src, "MZ-bytes");

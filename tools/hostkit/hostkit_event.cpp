@@ -228,14 +228,13 @@ int RunPut(const std::vector<std::string>& args) {
   std::ifstream in(args[2], std::ios::binary);
   if (!in) return Fail("cannot read \"" + args[2] + "\"");
   std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  // Make the folders on the way, each resolved inside the image as it is made.
+  // Make the folders on the way, each found or made through the drive folder's descriptor.
   const std::string& win = args[1];
-  for (size_t i = 3; i < win.size(); ++i) {
-    if (win[i] != '\\' && win[i] != '/') continue;
-    std::string native;
-    DWORD rc = platform::ResolveImagePath(image, win.substr(0, i), native, platform::PathUse::Create);
-    if (rc != ERROR_SUCCESS) return Fail("cannot place \"" + win + "\": error " + Code(rc));
-    if (::mkdir(native.c_str(), 0755) != 0 && errno != EEXIST) return Fail("cannot make \"" + native + "\"");
+  const size_t lastSep = win.find_last_of("\\/");
+  if (lastSep != std::string::npos && lastSep > 2) {
+    std::string folder;
+    if (DWORD rc = platform::MakeImageFolders(image, win.substr(0, lastSep), 0755, folder); rc != ERROR_SUCCESS)
+      return Fail("cannot place \"" + win + "\": error " + Code(rc));
   }
   std::string native;
   if (DWORD rc = platform::ResolveImagePath(image, win, native, platform::PathUse::Create); rc != ERROR_SUCCESS)
@@ -256,7 +255,9 @@ int RunEvents(const std::vector<std::string>& given) {
     std::snprintf(describer.computerName, sizeof describer.computerName, "%s", args[0].c_str());
     bool ok = false;
     describer.resolver = std::make_unique<MessageFileResolver>(args[0].c_str(), args[1].c_str(), ok);
-    if (!ok) describer.resolver.reset();
+    // The gather reads no record of a log whose sources it cannot look up: neither do we.
+    if (!ok)
+      return Fail("registry unavailable: error " + Code(static_cast<DWORD>(describer.resolver->lastRegistryError())));
   }
   HANDLE log = OpenEventLogA(args[0].c_str(), args[1].c_str());
   if (!log) return Fail("cannot open log \"" + args[1] + "\": error " + Code(GetLastError()));

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
+#include <functional>
 
 #include "platform/core/network.h"
 #include "tests/support/temp_network.h"
@@ -82,6 +85,34 @@ TEST(HostInfoTest, WriteNeverFollowsALinkNamedLikeItsTemporary) {
   platform::HostInfo back;
   ASSERT_EQ(platform::ReadHostInfo(file, back), 0u);
   EXPECT_EQ(back.domain, "LAB");
+}
+
+// host.ini is image content: what is no small regular file is refused at once, never waited on
+// or read without end, and a byte-order mark does not hide the section after it.
+TEST(HostInfoTest, OnlyASmallRegularFileIsRead) {
+  TempNetwork net;
+  const std::string file = net.root() + "/host.ini";
+  struct Case {
+    const char* what;
+    std::function<void()> make;
+    DWORD rc;
+    const char* domain;
+  } cases[] = {
+      {"fifo", [&] { ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0); }, ERROR_BAD_FORMAT, ""},
+      {"link to /dev/zero", [&] { std::filesystem::create_symlink("/dev/zero", file); }, ERROR_BAD_FORMAT, ""},
+      {"oversized", [&] { TempNetwork::WriteFile(file, "[host]\ndomain = BIG\n" + std::string(1 << 20, ';')); },
+       ERROR_BAD_FORMAT, ""},
+      {"byte-order mark", [&] { TempNetwork::WriteFile(file, "\xEF\xBB\xBF[host]\ndomain = LAB\n"); }, ERROR_SUCCESS,
+       "LAB"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove(file);
+    c.make();
+    platform::HostInfo h;
+    EXPECT_EQ(platform::ReadHostInfo(file, h), c.rc);
+    EXPECT_EQ(h.domain, c.domain);
+  }
 }
 
 }  // namespace

@@ -2,7 +2,9 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 
+#include "platform/core/beneath.h"
 #include "platform/core/paths.h"
 #include "tests/support/temp_network.h"
 
@@ -83,6 +85,33 @@ TEST_F(PathsTest, CreateKeepsTheNewNameAndResolvesTheFolders) {
   EXPECT_EQ(native, srv1_ + "/C/WinNT/New File.log");
   EXPECT_EQ(platform::ResolvePath("\\\\SRV1\\C$\\nofolder\\new.log", native, platform::PathUse::Create),
             ERROR_PATH_NOT_FOUND);
+}
+
+// A deep path is walked one folder at a time from the one above, not from the drive each time:
+// the bytes of path resolved stay near the path's own length, links on the way included.
+TEST_F(PathsTest, DeepPathsCostTheirDepth) {
+  platform::ComputerImage image;
+  ASSERT_EQ(platform::FindComputer("SRV1", image), 0u);
+  std::string deep = "C:\\Deep", lower = "C:\\deep";
+  for (int i = 0; i < 300; ++i) deep += "\\D", lower += "\\d";
+  std::filesystem::create_directory_symlink("Deep", srv1_ + "/C/Linked");
+  const std::string linked = "C:\\Linked" + deep.substr(7);
+  struct Case {
+    const char* what;
+    std::function<DWORD(std::string&)> call;
+  } cases[] = {
+      {"make the folders", [&](std::string& n) { return platform::MakeImageFolders(image, deep, 0755, n); }},
+      {"a new name, in other case",
+       [&](std::string& n) { return platform::ResolveImagePath(image, lower + "\\f.txt", n, platform::PathUse::Create); }},
+      {"through a link inside", [&](std::string& n) { return platform::ResolveImagePath(image, linked, n); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const uint64_t before = platform::testing::BeneathBytesResolved();
+    std::string native;
+    EXPECT_EQ(c.call(native), 0u);
+    EXPECT_LT(platform::testing::BeneathBytesResolved() - before, 4 * deep.size());
+  }
 }
 
 TEST_F(PathsTest, NativePathsTakeBackslashAsSeparator) {

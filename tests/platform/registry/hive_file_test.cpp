@@ -178,6 +178,46 @@ TEST_F(HiveFileTest, OftenChangedHiveStaysSmall) {
   EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
+// hivex copies a key's whole subkey list for each subkey it adds: a commit must leave a file
+// near its live data, for our own hives and for a real one (its many security cells and class
+// names kept), and a later one-value change must add to that file, not rewrite it.
+TEST_F(HiveFileTest, ManySubkeysUnderOneKeyKeepTheHiveNearItsData) {
+  constexpr int kSubkeys = 600;
+  const std::string realSam = TALLYARD_SOURCE_DIR "/../shared/fixtures/real/SAM";
+  for (const std::string& source : {std::string(), realSam}) {
+    SCOPED_TRACE(source.empty() ? "our own hive" : source);
+    if (!source.empty()) {
+      if (!std::filesystem::exists(source)) GTEST_SKIP() << "the real SAM fixture is missing";
+      std::filesystem::remove(file);
+      std::filesystem::copy_file(source, file);
+      std::filesystem::permissions(file, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    }
+    const size_t base = std::filesystem::file_size(file);
+    ASSERT_EQ(ChangeHive(file, [&](Hive& h) {
+      for (int i = 0; i < kSubkeys; ++i) {
+        HiveNode n = 0;
+        if (DWORD rc = h.CreatePath({"Classes", "Key" + std::to_string(i)}, n)) return rc;
+        if (DWORD rc = h.SetValue(n, "", StringValue(REG_SZ, "class " + std::to_string(i)))) return rc;
+      }
+      return DWORD{ERROR_SUCCESS};
+    }), 0u);
+    const std::string before = TempNetwork::ReadFile(file);
+    // A subkey with its value is some 200 bytes; the copied lists would be megabytes.
+    EXPECT_LT(before.size(), base + kSubkeys * 512);
+    ASSERT_EQ(SetIn(file, {"Classes", "Key7"}, "Count", DwordValue(7)), 0u);
+    const std::string after = TempNetwork::ReadFile(file);
+    ASSERT_GE(after.size(), before.size());
+    EXPECT_LE(after.size(), before.size() + 8192);
+    size_t changed = 0;
+    for (size_t i = 0; i < before.size(); ++i) changed += before[i] != after[i];
+    EXPECT_LT(changed, 100u);
+    EXPECT_EQ(CheckHiveFile(file), 0u);
+    RegistryValue v;
+    ASSERT_EQ(GetIn(file, {"Classes", "Key599"}, "", v), 0u);
+    EXPECT_EQ(v.data, StringValue(REG_SZ, "class 599").data);
+  }
+}
+
 // Bad hives: each gets a clear code from a read, and a change attempt leaves the bytes alone.
 TEST_F(HiveFileTest, BadHivesAnswerClearCodesAndStayUntouched) {
   ASSERT_EQ(SetIn(file, {"A", "B"}, "V", DwordValue(7)), 0u);
