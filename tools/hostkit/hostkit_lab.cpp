@@ -1,7 +1,9 @@
 // hostkit lab DIR: builds the lab network that DIR/lab.txt describes (examples/lab/README.md):
 // the computers, the message DLLs compiled from the lab's .mc files, the event sources in every
 // computer's registry, and each log's records.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -162,15 +164,17 @@ int FillLogs(const LabDescription& lab, const LabComputer& computer, const platf
   for (const auto& [log, count] : computer.events) {
     platform::EventLogLocation location;
     if (DWORD rc = platform::LocateImageEventLog(image, log.c_str(), location); rc != ERROR_SUCCESS || location.file.empty())
-      return Fail(computer.name + ": cannot locate its " + log + " log");
+      return Fail("the " + log + " log of " + computer.name + " cannot be placed in its image");
     RecordMaker maker(lab, computer, log, localSid, domainSid);
     std::vector<platform::EventInput> batch;
     for (uint32_t i = 0; i < count;) {
       batch.clear();
       for (; i < count && batch.size() < kBatch; ++i) batch.push_back(maker.Next(i == 0));
       if (DWORD rc = platform::AppendEventRecords(location, batch); rc != ERROR_SUCCESS)
-        return Fail(computer.name + ": " + log + " log: error " + std::to_string(rc) +
-                    (rc == ERROR_LOG_FILE_FULL ? " (the log is full: raise log-size in [lab])" : ""));
+        return Fail(rc == ERROR_LOG_FILE_FULL
+                        ? "the " + log + " log of " + computer.name + " is full before its " + std::to_string(count) +
+                              " records are in: raise log-size in [lab] (" + std::to_string(lab.logSize / 1024) + "K now)"
+                        : "cannot write the " + log + " log of " + computer.name + ": " + Reason(rc));
     }
   }
   return 0;
@@ -189,8 +193,8 @@ int Build(const std::string& folder, const LabDescription& lab) {
   for (const LabComputer& c : lab.computers) {
     platform::ComputerImage existing;
     if (platform::FindComputer(c.name, existing) == ERROR_SUCCESS)
-      return Fail("computer " + existing.name + " already exists in " + platform::NetworkFolder() +
-                  ": a lab is built into a network without its computers");
+      return Fail("computer " + existing.name + " already exists in the network folder " + platform::NetworkFolder() +
+                  ": a lab is built into a network without its computers (hostkit remove takes one away)");
   }
   const auto registry = RegistryChanges(lab);
   std::vector<platform::ComputerImage> images;
@@ -200,7 +204,7 @@ int Build(const std::string& folder, const LabDescription& lab) {
     spec.host = c.host;
     platform::ComputerImage image;
     if (DWORD rc = platform::BuildComputerImage(spec); rc != ERROR_SUCCESS || platform::FindComputer(c.name, image) != ERROR_SUCCESS)
-      return Fail("cannot create " + c.name + ": error " + std::to_string(rc));
+      return Fail("cannot create " + c.name + " in the network folder " + platform::NetworkFolder() + ": " + Reason(rc));
     for (const auto& [name, bytes] : dlls) {
       std::string native;
       if (platform::ResolveImagePath(image, image.host.systemroot + "\\System32\\" + name + ".dll", native,
@@ -210,7 +214,7 @@ int Build(const std::string& folder, const LabDescription& lab) {
     }
     std::string error;
     if (DWORD rc = platform::ApplyRegText(image, registry, error))
-      return Fail(c.name + ": " + error + ": error " + std::to_string(rc));
+      return Fail(c.name + ": " + error + ": " + Reason(rc));
     images.push_back(image);
   }
   for (size_t i = 0; i < lab.computers.size(); ++i) {
@@ -235,16 +239,29 @@ int Build(const std::string& folder, const LabDescription& lab) {
 }
 
 int RunLab(const std::vector<std::string>& args) {
-  if (args.size() != 1) return Fail("usage: hostkit lab DIR", 2);
+  if (args.size() != 1) return Misused("lab");
   const std::string file = args[0] + "/lab.txt";
   std::string text, error;
-  if (!ReadText(file, text)) return Fail("cannot read " + file);
+  if (!ReadText(file, text)) return Fail("cannot read " + file + ": " + std::strerror(errno));
   LabDescription lab;
   if (!ParseLabDescription(text, lab, error)) return Fail(file + ": " + error);
+  for (LabComputer& c : lab.computers) {
+    c.name = NetBiosName(c.name);
+    c.host.domain = NetBiosName(c.host.domain);
+    c.recordName = NetBiosName(c.recordName);
+  }
   return Build(args[0], lab);
 }
 
-const VerbRegistration kLab({"lab", "hostkit lab DIR   the lab network that DIR/lab.txt describes", RunLab});
+const VerbRegistration kLab({
+    "lab",
+    "hostkit lab DIR",
+    "Builds the lab network that DIR/lab.txt describes into the network folder: its computers,\n"
+    "the message DLLs compiled from the lab's .mc files, the event sources in every computer's\n"
+    "registry and each log's records. The same description always builds the same lab. The\n"
+    "network folder must not hold the lab's computers yet. The format is described in the\n"
+    "README.md beside the demo lab (share/tallyard/lab in an installation).\n",
+    RunLab});
 
 }  // namespace
 }  // namespace hostkit

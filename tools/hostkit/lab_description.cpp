@@ -75,21 +75,6 @@ bool Time(const std::string& value, DWORD& out) {
   return true;
 }
 
-// "512K", "4M" or a number of bytes: a whole number of 64 KiB steps, as NT keeps its logs.
-bool Size(const std::string& value, DWORD& out) {
-  std::string digits = value;
-  uint64_t unit = 1;
-  if (!digits.empty() && (digits.back() == 'K' || digits.back() == 'k')) unit = 1024;
-  if (!digits.empty() && (digits.back() == 'M' || digits.back() == 'm')) unit = 1024 * 1024;
-  if (unit != 1) digits.pop_back();
-  uint64_t n = 0;
-  if (!ParseNumber(digits, 4096, n) && !(unit == 1 && ParseNumber(digits, 0xFFFFFFFFu, n))) return false;
-  n *= unit;
-  if (n < 64 * 1024 || n > 0xFFFF0000u || n % (64 * 1024) != 0) return false;
-  out = static_cast<DWORD>(n);
-  return true;
-}
-
 // "domain:500", "local:500" or an "S-1-..." SID.
 bool User(const std::string& value) {
   std::vector<uint8_t> sid;
@@ -232,7 +217,7 @@ class Parser {
         if (key == "start") ok = Time(value, lab_.start);
         else if (key == "seed") ok = number(lab_.seed, ~0ull);
         else if (key == "same-second") ok = number(lab_.sameSecond, 100);
-        else if (key == "log-size") ok = Size(value, lab_.logSize);
+        else if (key == "log-size") ok = ParseLogSize(value, lab_.logSize);
         else if (key == "gap") ok = Gap(value);
         else known = false;
         break;
