@@ -12,15 +12,22 @@
 namespace {
 
 struct Image {
-  std::string file;
+  std::string root, file;
   Image() {
     char tmpl[] = "/tmp/tallyard-fuzz-evt-XXXXXX";
-    std::string root = ::mkdtemp(tmpl);
+    const char* made = ::mkdtemp(tmpl);
+    if (!made) std::abort();
+    root = made;
     std::string config = root + "/SRV1/C/WINNT/System32/config";
     std::filesystem::create_directories(config);
     std::ofstream(root + "/SRV1/host.ini") << "[host]\nsystemroot = C:\\WINNT\n";
     ::setenv("TALLYARD_NETWORK", root.c_str(), 1);
     file = config + "/SysEvent.Evt";
+  }
+  // A static of the target: it goes when the process ends, and so does its folder.
+  ~Image() {
+    std::error_code ec;
+    std::filesystem::remove_all(root, ec);
   }
 };
 

@@ -16,7 +16,7 @@
 #include "platform/core/threads.h"
 #include "programs/praxon/strings.h"
 #include "tests/platform/lsa/lsa_support.h"
-#include "tests/tools/tool_run.h"
+#include "tests/support/tool_run.h"
 
 namespace {
 

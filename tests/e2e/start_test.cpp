@@ -1,8 +1,6 @@
 // Both programs started as a user starts them: the instance check across processes.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,34 +8,21 @@
 
 #include "platform/core/threads.h"
 #include "tests/support/temp_network.h"
-
-extern char** environ;
+#include "tests/support/tool_run.h"
 
 namespace {
 
 struct Outcome {
   int exitCode = -1;
-  std::string err;
+  std::string err;  // what it said, on either stream
 };
 
-// Runs a program with its standard error captured, where there is no display.
-Outcome RunProgram(const std::string& program, std::vector<std::string> args = {}) {
-  args.insert(args.begin(), {"-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM", program});
-  std::string errFile = std::string(::getenv("XDG_RUNTIME_DIR")) + "/stderr.txt";
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  std::vector<char*> argv{const_cast<char*>("env")};
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  pid_t pid;
+// Runs a program where there is no display.
+Outcome RunProgram(const std::string& program, const std::vector<std::string>& args = {}) {
+  std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + Quoted(program);
+  for (const auto& a : args) command += " " + Quoted(a);
   Outcome out;
-  if (posix_spawn(&pid, "/usr/bin/env", &actions, nullptr, argv.data(), environ) != 0) return out;
-  posix_spawn_file_actions_destroy(&actions);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  out.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  out.err = TempNetwork::ReadFile(errFile);
+  out.exitCode = RunTool(command, &out.err);
   return out;
 }
 
@@ -51,7 +36,7 @@ pid_t HoldName(const char* name) {
   pid_t child = ::fork();
   if (child == 0) {
     HANDLE h = CreateSemaphoreA(nullptr, 0, 1, name);
-    char ok = (h && GetLastError() == 0) ? 'y' : 'n';
+    char ok = (h && GetLastError() == ERROR_SUCCESS) ? 'y' : 'n';
     (void)!::write(ready[1], &ok, 1);
     for (;;) ::pause();
   }

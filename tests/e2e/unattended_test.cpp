@@ -16,7 +16,7 @@
 
 #include "platform/eventlog/eventlog.h"
 #include "tests/support/temp_network.h"
-#include "tests/tools/tool_run.h"
+#include "tests/support/tool_run.h"
 
 extern char** environ;
 

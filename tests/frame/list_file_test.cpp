@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "frame/list_file.h"
+#include "tests/support/golden.h"
 #include "tests/support/temp_network.h"
 
 namespace {
@@ -27,32 +28,16 @@ std::vector<std::string> ReadBytes(const std::string& bytes) {
   return NamesOf(list);
 }
 
-TEST(ListFileReadTest, TakesTheFirstWordOfEveryLine) {
+TEST(ListFileReadTest, GoldenFiles) {
+  for (const GoldenCase& c : ReadGolden("frame/golden/list_file.txt")) EXPECT_EQ(ReadBytes(c.Get("bytes")), c.All("name")) << c.name;
+}
+
+// A line far longer than any buffer is one line: no piece of it becomes a computer.
+TEST(ListFileReadTest, EnormousLines) {
   const std::string huge(100000, 'z');
-  struct Case {
-    const char* what;
-    std::string bytes;
-    std::vector<std::string> names;
-  } cases[] = {
-      {"empty file", "", {}},
-      {"exported lines", "SRV1\tServer\nWKS1\tWorkstation\n", {"SRV1", "WKS1"}},
-      {"CRLF line ends", "SRV1\r\nWKS1 \r\n", {"SRV1", "WKS1"}},
-      {"no final line end", "A\nB", {"A", "B"}},
-      {"blank lines skipped", "\n   \n\t\nA\n\r\n", {"A"}},
-      {"leading blanks", "   \tSRV1 rest of line\n", {"SRV1"}},
-      {"backslashes dropped", "\\\\SRV1\n\\\\ABCDEFGHIJKLMNO\n", {"SRV1", "ABCDEFGHIJKLMNO"}},
-      {"a bare pair of backslashes names nobody", "\\\\\n\\\\ x\nA\n", {"A"}},
-      {"17 then 15", "ABCDEFGHIJKLMNOPQRSTUVWXYZ\n", {"ABCDEFGHIJKLMNO"}},
-      {"duplicates stay", "A\nA\n", {"A", "A"}},
-      {"NUL ends the line's text", std::string("AB\0CD\nEF\n", 9), {"AB", "EF"}},
-      {"NUL first", std::string("\0AB\nC\n", 6), {"C"}},
-      {"binary bytes kept in a name", "\x01\x7F\xFE\n", {"\x01\x7F\xFE"}},
-      // A line far longer than any buffer is one line: no piece becomes a computer.
-      {"enormous line", "FIRST " + huge + "\nSECOND\n", {"FIRST", "SECOND"}},
-      {"enormous word", huge + "\nNEXT\n", {"zzzzzzzzzzzzzzz", "NEXT"}},
-      {"enormous blank run", std::string(70000, ' ') + "LATE\nX\n", {"X"}},
-  };
-  for (const auto& c : cases) EXPECT_EQ(ReadBytes(c.bytes), c.names) << c.what;
+  EXPECT_EQ(ReadBytes("FIRST " + huge + "\nSECOND\n"), (std::vector<std::string>{"FIRST", "SECOND"}));
+  EXPECT_EQ(ReadBytes(huge + "\nNEXT\n"), (std::vector<std::string>{"zzzzzzzzzzzzzzz", "NEXT"}));
+  EXPECT_EQ(ReadBytes(std::string(70000, ' ') + "LATE\nX\n"), std::vector<std::string>{"X"});
 }
 
 TEST(ListFileTest, ExportWritesTheSelectedInOrderAndImportRestoresThem) {

@@ -5,13 +5,14 @@
 #include <cstring>
 #include <functional>
 #include <optional>
+#include <sstream>
 
 #include "frame/app_state.h"
 #include "frame/run_log.h"
 #include "frame/settings.h"
 #include "platform/registry/hive_file.h"
 #include "platform/registry/registry.h"
-#include "tests/support/temp_network.h"
+#include "tests/platform/registry/registry_support.h"
 
 using namespace platform;
 
@@ -49,16 +50,6 @@ class SettingsTest : public ::testing::Test {
     RegistryValue v;
     return ReadImageValue(local, Key(), name, v) == 0;
   }
-  // A string value's text, or "dword:" and the number; other types show as "type N".
-  std::string Stored(const char* name) {
-    RegistryValue v;
-    EXPECT_EQ(ReadImageValue(local, Key(), name, v), 0u) << name;
-    if (v.type == REG_SZ) return ValueText(v);
-    if (v.type != REG_DWORD) return "type " + std::to_string(v.type);
-    DWORD d = 0;
-    std::memcpy(&d, v.data.data(), std::min<size_t>(4, v.data.size()));
-    return "dword:" + std::to_string(d);
-  }
   // A new local computer for the next case of a table.
   void Fresh() {
     std::filesystem::remove_all(net.network() + "/ADMINPC");
@@ -66,39 +57,35 @@ class SettingsTest : public ::testing::Test {
   }
 };
 
-TEST_F(SettingsTest, FreshCorvaneInstallationTakesEveryDefault) {
-  Install(Program::Corvane, "/opt/tallyard");
-  std::string open = net.root() + "/old.log";
-  runLog.fileName = open;
-  ASSERT_TRUE(OpenRunLog(runLog));
-  ASSERT_TRUE(LoadSettings());
-  EXPECT_EQ(runLog.file, nullptr) << "the open run log is closed before its name changes";
-  EXPECT_EQ(appState.installPath, "/opt/tallyard");
-  EXPECT_EQ(appState.helpFile, "/opt/tallyard\\Tallyard.hlp");
-  EXPECT_EQ(runLog.fileName, "/opt/tallyard\\Tallyard.log");
-  EXPECT_EQ(runLog.level, FullLog);
-  EXPECT_EQ(runLog.mode, Overwrite);
-  EXPECT_STREQ(dataSourceSettings.dsn, "");
-  EXPECT_EQ(dataSourceSettings.dataSourceMissing, 1u);
-  EXPECT_EQ(dataSourceSettings.type, 1u);
-  EXPECT_EQ(dataSourceSettings.regAccess, 0u);
-  EXPECT_EQ(gatherSettings.timeOut, 180u);
-  EXPECT_EQ(gatherSettings.eraseLogs, 0u);
-  EXPECT_EQ(gatherSettings.transactionPeriod, 100u);
-  EXPECT_EQ(gatherSettings.loadDescriptions, 1u);
+// Every loaded value on one line each, to hold against a golden file.
+std::string LoadedValues() {
+  std::ostringstream o;
+  const DataSourceSettings& d = dataSourceSettings;
+  const GatherSettings& g = gatherSettings;
+  o << "install=" << appState.installPath << "\nhelp=" << appState.helpFile << "\nlog=" << runLog.fileName
+    << " level=" << runLog.level << " mode=" << runLog.mode << "\ndsn=" << d.dsn << " description=" << d.description
+    << " missing=" << d.dataSourceMissing << " type=" << d.type << " user=" << d.user << " password=" << d.password
+    << " regAccess=" << d.regAccess << "\ntimeOut=" << g.timeOut << " eraseLogs=" << g.eraseLogs
+    << " period=" << g.transactionPeriod << " descriptions=" << g.loadDescriptions << "\npraxonTimeOut=" << praxonTimeOut
+    << " auditing=" << policySettings.auditingMode << " choices=";
+  for (int i = 0; i < kAuditCategoryCount; ++i)
+    o << static_cast<int>(policySettings.successChoices[i]) << static_cast<int>(policySettings.failureChoices[i]);
+  return o.str() + "\n";
 }
 
-TEST_F(SettingsTest, FreshPraxonInstallationTakesEveryDefault) {
-  Install(Program::Praxon, "C:\\Tallyard\\");
-  policySettings.auditingMode = 0;
-  ASSERT_TRUE(LoadSettings());
-  EXPECT_EQ(appState.helpFile, "C:\\Tallyard\\\\Tallyard.hlp");  // stored path used as it is
-  EXPECT_EQ(runLog.fileName, "C:\\Tallyard\\\\Praxon.log");
-  EXPECT_EQ(praxonTimeOut, 60u);
-  EXPECT_EQ(policySettings.auditingMode, 1);
-  for (int i = 0; i < kAuditCategoryCount; ++i) {
-    EXPECT_EQ(policySettings.successChoices[i], AuditChoice::Unchanged);
-    EXPECT_EQ(policySettings.failureChoices[i], AuditChoice::Unchanged);
+// A fresh installation takes every default; an open run log is closed before its name changes.
+TEST_F(SettingsTest, FreshInstallationsTakeEveryDefault) {
+  for (Program p : {Program::Corvane, Program::Praxon}) {
+    Fresh();
+    Install(p, p == Program::Corvane ? "/opt/tallyard" : "C:\\Tallyard\\");
+    runLog.fileName = net.root() + "/old.log";
+    ASSERT_TRUE(OpenRunLog(runLog));
+    policySettings.auditingMode = 0;  // Praxon's load sets its default again; Corvane's leaves it
+    ASSERT_TRUE(LoadSettings());
+    EXPECT_EQ(runLog.file, nullptr);
+    const char* golden = p == Program::Corvane ? "corvane" : "praxon";
+    EXPECT_EQ(LoadedValues(), TempNetwork::ReadFile(TALLYARD_SOURCE_DIR "/tests/frame/golden/defaults_" +
+                                                    std::string(golden) + ".txt")) << golden;
   }
 }
 
@@ -213,10 +200,10 @@ TEST_F(SettingsTest, CorvaneSaveWritesItsValuesAndLeavesTheDataSourceAloneWithou
   runLog.level = ErrorLogOnly;
   ASSERT_TRUE(SaveSettings());
   const std::pair<const char*, std::string> stored[] = {
-      {"DSN", "Old"}, {"Type", "dword:3"}, {"Description", "Old driver"}, {"Password", "p\xC3\xA4ss"},
-      {"LogFile", "/var/log/t\xC3\xA4llyard.log"}, {"LogFullErrorNo", "dword:1"}, {"TimeOut", "dword:15"},
-      {"LoadDescriptions", "dword:1"}};
-  for (const auto& [name, text] : stored) EXPECT_EQ(Stored(name), text) << name;
+      {"DSN", "Old"}, {"Type", "3"}, {"Description", "Old driver"}, {"Password", "p\xC3\xA4ss"},
+      {"LogFile", "/var/log/t\xC3\xA4llyard.log"}, {"LogFullErrorNo", "1"}, {"TimeOut", "15"},
+      {"LoadDescriptions", "1"}};
+  for (const auto& [name, text] : stored) EXPECT_EQ(ImageValueText(local, Key(), name), text) << name;
   // With a data source name, all three are written; a load gives back what was saved.
   std::strcpy(dataSourceSettings.dsn, "Corvane");
   ASSERT_TRUE(SaveSettings());

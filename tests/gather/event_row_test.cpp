@@ -9,6 +9,8 @@
 #include <filesystem>
 
 #include "gather/event_row.h"
+#include "tests/support/golden.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/temp_network.h"
 
 namespace {
@@ -44,55 +46,19 @@ class EventRowTest : public ::testing::Test {
   size_t handles_ = 0;
 };
 
-TEST_F(EventRowTest, Descriptions) {
-  struct Case {
-    const char* name;
-    RecordSpec spec;
-    std::string expected;
-  };
-  auto spec = [](const char* source, DWORD id, std::vector<std::string> strings) {
+TEST_F(EventRowTest, GoldenDescriptionsAndCategories) {
+  for (const GoldenCase& c : ReadGolden("gather/golden/descriptions.txt")) {
     RecordSpec s;
-    s.source = source;
-    s.eventId = id;
-    s.strings = std::move(strings);
-    return s;
-  };
-  const Case cases[] = {
-      {"two inserts and a parameter", spec("Svc", 7000, {"Alerter", "%%1234"}),
-       "The Alerter service failed to start due to the following error: \r\nparameter text\r\n"},
-      {"source matched without case", spec("svc", 7000, {"A", "B"}),
-       "The A service failed to start due to the following error: \r\nB\r\n"},
-      {"insert beyond the strings stays", spec("Svc", 5, {"alice", "WS1"}), "Logon of alice from WS1 failed: %3\r\n"},
-      {"adjacent inserts, %%1 kept, %0 ends the text", spec("Svc", 6, {"a", "b"}), "ab|%%1|"},
-      {"no strings: the text as returned", spec("Svc", 9, {}), "No inserts.\r\n"},
-      {"no strings, inserts stay", spec("Svc", 5, {}), "Logon of %1 from %2 failed: %3\r\n"},
-      {"the whole 32-bit id is looked up", spec("Svc", 0xC0000010u, {"x"}), "Severe x.\r\n"},
-      {"low word alone is another id", spec("Svc", 0x40000010u, {}),
-       "The description for Event ID ( 16 ) in Source ( Svc ) could not be found."},
-      {"the second file of the list (ANSI)", spec("Svc", 8, {}), "From the second file.\r\n"},
-      {"missing event with strings", spec("Svc", 4242, {"a", "b", "c"}),
-       "The description for Event ID ( 4242 ) in Source( Svc ) could not be found. It contains the following "
-       "insertion string(s): a b c "},
-      {"unknown source, parameters not expanded", spec("Ghost", 1, {"%%1234"}),
-       "The description for Event ID ( 1 ) in Source( Ghost ) could not be found. It contains the following "
-       "insertion string(s): %%1234 "},
-      {"source without files", spec("NoFiles", 7000, {}),
-       "The description for Event ID ( 7000 ) in Source ( NoFiles ) could not be found."},
-      {"files that do not load", spec("Broken", 7000, {"x"}),
-       "The description for Event ID ( 7000 ) in Source( Broken ) could not be found. It contains the following "
-       "insertion string(s): x "},
-      {"parameter message naming itself", spec("Svc", 5, {"%%99", "ab"}), "Logon of %%99 from ab failed: %3\r\n"},
-      // The search goes on two characters into the inserted text, so a reference right at its
-      // start stays; later ones are expanded.
-      {"parameters naming parameters", spec("Svc", 5, {"%%97", "-"}),
-       "Logon of %%1234 and last from - failed: %3\r\n"},
-      {"a missing parameter stops the expansion", spec("Svc", 5, {"%%5555 %%1234", "-"}),
-       "Logon of %%5555 %%1234 from - failed: %3\r\n"},
-      {"%% at the end of a string", spec("Svc", 5, {"x%%", "%%0"}), "Logon of x%% from %%0 failed: %3\r\n"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    EXPECT_EQ(Description(c.spec), c.expected);
+    s.source = c.Get("source");
+    s.eventId = static_cast<DWORD>(c.Number("id"));
+    s.strings = c.All("string");
+    EXPECT_EQ(Description(s), c.Get("description")) << c.name;
+  }
+  for (const GoldenCase& c : ReadGolden("gather/golden/categories.txt")) {
+    RecordSpec s;
+    s.source = c.Get("source");
+    s.category = static_cast<WORD>(c.Number("category"));
+    EXPECT_EQ(Build(s).row.category, c.Get("text")) << c.name;
   }
 }
 
@@ -101,10 +67,10 @@ TEST_F(EventRowTest, AGrowingParameterMessageIsBounded) {
   s.source = "Svc";
   s.eventId = 5;
   s.strings = {"%%98", "b"};
-  std::string d = Description(s);
-  // "ab%%98" re-expands two characters further on each time: a bounded number of times.
-  EXPECT_LT(d.size(), 4u * kMaxParameterExpansions + 100);
-  EXPECT_NE(d.find("abababab"), std::string::npos);
+  // "ab%%98" re-expands two characters further on each time: exactly the bounded number of times.
+  std::string grown;
+  for (int i = 0; i < kMaxParameterExpansions; ++i) grown += "ab";
+  EXPECT_EQ(Description(s), "Logon of " + grown + "%%98 from b failed: %3\r\n");
 }
 
 // A registry that names a native or relative path, or a native system root, never opens a file
@@ -126,11 +92,8 @@ TEST_F(EventRowTest, MessageFilesOutsideTheImageAreNotLoaded) {
   set(log + "Slashes", "EventMessageFile", REG_EXPAND_SZ, "/" + host + "/host.dll");
   set(log + "Drive", "EventMessageFile", REG_EXPAND_SZ, "C:\\WINNT\\System32\\own.dll");
   // The working folder is where a relative name would find host.dll; put back on every path.
-  struct WorkingFolder {
-    std::filesystem::path before = std::filesystem::current_path();
-    ~WorkingFolder() { std::filesystem::current_path(before); }
-  } workingFolder;
-  std::filesystem::current_path(host);
+  ScopedCwd workingFolder(host);
+  ScopedEnv computerName("COMPUTERNAME", "ADMINPC");
   auto fallback = [](const std::string& source) {
     return "The description for Event ID ( 7000 ) in Source ( " + source + " ) could not be found.";
   };
@@ -148,7 +111,7 @@ TEST_F(EventRowTest, MessageFilesOutsideTheImageAreNotLoaded) {
       SCOPED_TRACE(std::string(k.source) + (local ? " local" : " SRV1") + (k.nativeRoot ? " native root" : ""));
       set("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", "SystemRoot", REG_SZ,
           k.nativeRoot ? host : "C:\\WINNT");
-      ::setenv("COMPUTERNAME", local ? "SRV1" : "ADMINPC", 1);
+      computerName.Set(local ? "SRV1" : "ADMINPC");
       reader_ = rowtest::MakeReader();
       bool ok = false;
       if (local) reader_->resolver = std::make_unique<MessageFileResolver>(nullptr, "Application", ok);
@@ -159,29 +122,13 @@ TEST_F(EventRowTest, MessageFilesOutsideTheImageAreNotLoaded) {
       EXPECT_EQ(Description(s), k.expected);
     }
   }
-  ::setenv("COMPUTERNAME", "ADMINPC", 1);
 }
 
-TEST_F(EventRowTest, Categories) {
-  struct Case {
-    const char* source;
-    WORD category;
-    const char* expected;
-  };
-  const Case cases[] = {
-      {"Svc", 1, "Logon/Logoff"}, {"Svc", 2, "X"},   {"Svc", 3, "Y"},     {"Svc", 4, "Z"},
-      {"Svc", 5, "Two\r\n"},      {"Svc", 0, "None"}, {"Svc", 77, "None"}, {"NoFiles", 1, "Not found."},
-      {"Ghost", 1, "Not found."}, {"Broken", 1, "None"},
-  };
-  for (const Case& c : cases) {
-    RecordSpec s;
-    s.source = c.source;
-    s.category = c.category;
-    EXPECT_STREQ(Build(s).row.category, c.expected) << c.source << " " << c.category;
-  }
+TEST_F(EventRowTest, LongCategoryIsCutNotRefused) {
   // 200 letters and 30 two-byte ones: more than the column holds, so it is cut, never split
   // inside a character (not refused and stored as "None").
   RecordSpec s;
+  s.source = "Svc";
   s.category = 6;
   std::string category = Build(s).row.category;
   EXPECT_EQ(category.size(), 254u);
@@ -190,8 +137,7 @@ TEST_F(EventRowTest, Categories) {
 }
 
 TEST_F(EventRowTest, EveryOtherValue) {
-  ::setenv("TZ", "<+01>-1", 1);
-  ::tzset();
+  ScopedEnv tz("TZ", "<+01>-1");
   RecordSpec s;
   s.eventId = 0xC0000010u;
   s.type = EVENTLOG_AUDIT_SUCCESS;
@@ -213,8 +159,6 @@ TEST_F(EventRowTest, EveryOtherValue) {
   EXPECT_EQ(row.row.eventID, 16u);
   ASSERT_EQ(row.row.dataLength, 3u);
   EXPECT_EQ(row.row.data[2], 3);
-  ::unsetenv("TZ");
-  ::tzset();
 
   // Moving the row keeps its pointers valid.
   BuiltEventRow moved = std::move(row);
@@ -262,36 +206,12 @@ TEST_F(EventRowTest, LongAndDamagedFieldsAreCut) {
   EXPECT_EQ(RecordStrings(r).size(), 500u);
 }
 
-TEST(EventRowTextTest, SubstituteInserts) {
-  struct Case {
-    const char* text;
-    std::vector<std::string> strings;
-    const char* expected;
-    bool replaced;
-  };
-  const Case cases[] = {
-      {"%1%2%1", {"a", "b"}, "aba", true},
-      {"%%1", {"a"}, "%%1", false},
-      {"%0 %3 %", {"a"}, "%0 %3 %", false},
-      {"%10", {"a"}, "%10", false},  // all digits make the number
-      {"%01", {"a"}, "a", true},
-      {"%1 %99999999999999999999", {"a"}, "a %99999999999999999999", true},
-      {"100%", {"a"}, "100%", false},
-      {"%1", {"%1"}, "%1", true},  // an insert's own text is not scanned again
-      {"x%1y", {""}, "xy", true},
-  };
-  for (const Case& c : cases) {
-    std::string text = c.text;
-    EXPECT_EQ(SubstituteInserts(text, c.strings), c.replaced) << c.text;
-    EXPECT_EQ(text, c.expected) << c.text;
+TEST(EventRowTextTest, GoldenInserts) {
+  for (const GoldenCase& c : ReadGolden("gather/golden/inserts.txt")) {
+    std::string text = c.Get("text");
+    EXPECT_EQ(SubstituteInserts(text, c.All("string")), c.Number("replaced") != 0) << c.name;
+    EXPECT_EQ(text, c.Get("out")) << c.name;
   }
-}
-
-// The row tests cover the fallback's two forms; here an id above the low word and an empty string.
-TEST(EventRowTextTest, FallbackTexts) {
-  EXPECT_EQ(FallbackDescription(70000, "S", {"", "b"}),
-            "The description for Event ID ( 4464 ) in Source( S ) could not be found. It contains the following "
-            "insertion string(s):  b ");
   EXPECT_EQ(EventTypeName(16), "Failure Audit");
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "gather/event_time.h"
+#include "tests/support/scoped_env.h"
 
 namespace {
 
@@ -17,21 +18,9 @@ class ZoneTest : public ::testing::Test {
   void SetUp() override {
     for (const char* zone : {"Europe/Berlin", "America/New_York"})
       if (!std::filesystem::exists(std::string("/usr/share/zoneinfo/") + zone)) GTEST_SKIP() << "no tzdata";
-    const char* tz = ::getenv("TZ");
-    saved_ = tz ? tz : "";
-    hadTz_ = tz != nullptr;
   }
-  void TearDown() override {
-    if (hadTz_) ::setenv("TZ", saved_.c_str(), 1);
-    else ::unsetenv("TZ");
-    ::tzset();
-  }
-  static void Zone(const char* tz) {
-    ::setenv("TZ", tz, 1);
-    ::tzset();
-  }
-  std::string saved_;
-  bool hadTz_ = false;
+  void Zone(const char* tz) { tz_.Set(tz); }
+  ScopedEnv tz_{"TZ", "UTC0"};
 };
 
 std::string Text(const TIMESTAMP_STRUCT& t) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/platform/registry/registry_support.h"
+#include "tests/support/golden.h"
 
 using namespace platform;
 
@@ -63,9 +64,7 @@ class ResolverTest : public ::testing::Test {
   TempNetwork net;
 };
 
-enum class Getter { Event, Category, Parameter };
-
-TEST_F(ResolverTest, Lookups) {
+TEST_F(ResolverTest, GoldenLookups) {
   bool ok = false;
   MessageFileResolver remote("SRV1", "System", ok);
   ASSERT_TRUE(ok);
@@ -74,55 +73,43 @@ TEST_F(ResolverTest, Lookups) {
   EXPECT_EQ(remote.sourceCount(), 7u);
   MessageFileResolver local(nullptr, "System", ok);
   ASSERT_TRUE(ok);
-  const std::string longest(255, 'x'), cut(254, 'x'), euros = Euros(255), cutEuros = Euros(254);
-
-  struct Case {
-    const MessageFileResolver* resolver;
-    const char* source;
-    Getter getter;
-    bool found;
-    std::vector<std::string> paths;
-  } cases[] = {
-      {&remote, "netlogon", Getter::Event, true, {"\\\\SRV1\\C$\\WINNT\\System32\\netmsg.dll"}},
-      {&remote, "NETLOGON", Getter::Category, true, {"\\\\SRV1\\C$\\WINNT\\System32\\cat.dll"}},
-      {&remote, "NetLogon", Getter::Parameter, true, {"kernel32.dll"}},
-      {&remote, "Service Control Manager", Getter::Event, true,
-       {"\\\\SRV1\\C$\\WINNT\\System32\\a.dll", "\\\\SRV1\\C$\\WINNT\\System32\\b.dll"}},
-      {&remote, "Service Control Manager", Getter::Category, false, {}},
-      {&remote, "Bare", Getter::Event, false, {}},
-      {&remote, "Remote", Getter::Event, true, {"\\\\SRV1\\D$\\Apps\\msg.dll"}},
-      {&remote, "Odd", Getter::Event, true, {"a.dll", "", "\\\\FILES\\share\\m.dll", ""}},
-      {&remote, "Odd", Getter::Category, true, {"%SystemRoot%"}},
-      {&remote, "NoSuchSource", Getter::Event, false, {}},
-      {&remote, "NetLogo", Getter::Event, false, {}},
-      // The longest names a key can have, 255 and 765 bytes, are kept whole.
-      {&remote, longest.c_str(), Getter::Event, true, {"long.dll"}},
-      {&remote, cut.c_str(), Getter::Event, false, {}},
-      {&remote, euros.c_str(), Getter::Event, true, {"wide.dll"}},
-      {&remote, cutEuros.c_str(), Getter::Event, false, {}},
-      // The local registry: drive paths stay, and sources of the gathered computer are unknown.
-      {&local, "EventLog", Getter::Event, true, {"C:\\WINDOWS\\System32\\netevent.dll"}},
-      {&local, "NetLogon", Getter::Event, false, {}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.source).substr(0, 30));
+  for (const GoldenCase& c : ReadGolden("gather/golden/message_files.txt")) {
+    SCOPED_TRACE(c.name);
+    const MessageFileResolver& r = c.Get("computer") == "local" ? local : remote;
     int32_t index = 7;
-    bool foundSource = c.resolver->FindSource(c.source, index);
-    FileList list;
-    bool got = false;
-    if (c.getter == Getter::Event) got = c.resolver->GetEventMessageFiles(index, list);
-    if (c.getter == Getter::Category) got = c.resolver->GetCategoryMessageFiles(index, list);
-    if (c.getter == Getter::Parameter) got = c.resolver->GetParameterMessageFiles(index, list);
-    EXPECT_EQ(got, c.found);
-    EXPECT_EQ(list.paths, c.paths);
-    EXPECT_EQ(list.count, c.paths.size());
-    if (!foundSource) {
+    if (!r.FindSource(c.Get("source").c_str(), index)) {
       EXPECT_EQ(index, -1);
     }
+    FileList list;
+    const std::string getter = c.Get("getter");
+    bool got = getter == "event"      ? r.GetEventMessageFiles(index, list)
+               : getter == "category" ? r.GetCategoryMessageFiles(index, list)
+                                      : r.GetParameterMessageFiles(index, list);
+    EXPECT_EQ(got, c.Number("found") != 0);
+    EXPECT_EQ(list.paths, c.All("path"));
+    EXPECT_EQ(list.count, list.paths.size());
+  }
+  for (const GoldenCase& c : ReadGolden("gather/golden/file_lists.txt")) {
+    FileList list = (c.Get("computer") == "local" ? local : remote).ExpandFileList(c.Get("stored"));
+    EXPECT_EQ(list.paths, c.All("path")) << c.name;
+    EXPECT_EQ(list.count, list.paths.size()) << c.name;
   }
   FileList list;
   EXPECT_FALSE(remote.GetEventMessageFiles(7, list));
   EXPECT_FALSE(remote.GetEventMessageFiles(-1, list));
+}
+
+// The longest names a key can have, 255 and 765 bytes, are kept whole.
+TEST_F(ResolverTest, LongestSourceNames) {
+  bool ok = false;
+  MessageFileResolver remote("SRV1", "System", ok);
+  const std::pair<std::string, bool> cases[] = {
+      {std::string(255, 'x'), true}, {std::string(254, 'x'), false}, {Euros(255), true}, {Euros(254), false}};
+  for (const auto& [source, found] : cases) {
+    int32_t index = -1;
+    FileList list;
+    EXPECT_EQ(remote.FindSource(source.c_str(), index) && remote.GetEventMessageFiles(index, list), found) << source.size();
+  }
 }
 
 TEST_F(ResolverTest, ConstructionOutcomes) {
@@ -156,33 +143,6 @@ TEST_F(ResolverTest, ConstructionOutcomes) {
     EXPECT_EQ(r.lastRegistryError(), c.error);
     EXPECT_EQ(r.sourceCount(), c.sources);
     EXPECT_EQ(LiveHandleCount(), handles);  // every key closed on every path
-  }
-}
-
-TEST_F(ResolverTest, ExpandFileList) {
-  bool ok = false;
-  MessageFileResolver remote("SRV1", "System", ok);
-  MessageFileResolver local(nullptr, "System", ok);
-  const struct {
-    const MessageFileResolver* r;
-    const char* stored;
-    std::vector<std::string> paths;
-  } cases[] = {
-      {&remote, "a.dll;;b.dll", {"a.dll", "", "b.dll"}},
-      {&remote, "a.dll;", {"a.dll", ""}},
-      {&remote, "", {""}},
-      {&remote, " x.dll ; y.dll", {" x.dll ", " y.dll"}},
-      {&remote, "%SYSTEMROOT%\\x.dll", {"\\\\SRV1\\C$\\WINNT\\x.dll"}},
-      {&remote, "%SystemRoot%", {"%SystemRoot%"}},
-      {&remote, "C:\\%SystemRoot%\\x.dll", {"\\\\SRV1\\C$\\%SystemRoot%\\x.dll"}},
-      {&remote, "%WinDir%\\x.dll", {"%WinDir%\\x.dll"}},
-      {&remote, "\\\\OTHER\\C$\\x.dll", {"\\\\OTHER\\C$\\x.dll"}},
-      {&local, "%SystemRoot%\\x.dll;D:\\y.dll", {"C:\\WINDOWS\\x.dll", "D:\\y.dll"}},
-  };
-  for (const auto& c : cases) {
-    FileList list = c.r->ExpandFileList(c.stored);
-    EXPECT_EQ(list.paths, c.paths) << c.stored;
-    EXPECT_EQ(list.count, c.paths.size()) << c.stored;
   }
 }
 

@@ -29,7 +29,7 @@
 #include "programs/sourcewarden/sourcewarden_window.h"
 #include "store/event_store.h"
 #include "tests/support/temp_network.h"
-#include "tests/tools/tool_run.h"
+#include "tests/support/tool_run.h"
 
 namespace {
 

@@ -11,7 +11,10 @@
 #include <mutex>
 #include <sstream>
 
+#include "platform/odbc/odbc_install.h"
 #include "store/schema.h"
+#include "tests/support/odbc_folder.h"
+#include "tests/support/temp_network.h"
 
 namespace storetest {
 namespace {
@@ -87,16 +90,12 @@ std::string BackendName(const Backend& backend) { return backend.name; }
 void ConfigureProcess() {
   static std::once_flag once;
   std::call_once(once, [] {
-    char tmpl[] = "/tmp/tallyard-store-XXXXXX";
-    root = ::mkdtemp(tmpl);
+    root = MakeTempFolder("tallyard-store");
     tag = "ty" + std::to_string(::getpid());
     // Without the test script's configuration: a private one made from the system's drivers.
     if (Env("ODBCSYSINI").empty()) {
       std::string sys = root + "/sys";
-      std::filesystem::create_directories(sys);
-      std::string drivers = ReadFile("/etc/odbcinst.ini");
-      for (size_t at; (at = drivers.find("CommLog=1")) != std::string::npos;) drivers.replace(at, 9, "CommLog=0");
-      std::ofstream(sys + "/odbcinst.ini") << drivers;
+      WriteOdbcDrivers(sys);
       std::ofstream(sys + "/odbc.ini") << "";
       ::setenv("ODBCSYSINI", sys.c_str(), 1);
     }
@@ -115,6 +114,9 @@ void ConfigureProcess() {
     }
     PrepareServers();
     std::atexit(CleanUpServers);
+    // The installer library keeps its parsed files until the process ends (tests/lsan.supp);
+    // unloaded before then, its blocks could no longer be told from a leak of ours.
+    platform::KeepInstallerLoaded();
   });
 }
 

@@ -18,8 +18,10 @@
 #include "store/data_source.h"
 #include "store/event_store.h"
 #include "store/schema.h"
+#include "tests/platform/registry/registry_support.h"
+#include "tests/support/odbc_folder.h"
 #include "tests/support/temp_network.h"
-#include "tests/tools/tool_run.h"
+#include "tests/support/tool_run.h"
 
 namespace {
 
@@ -37,20 +39,16 @@ std::string Read(const std::string& path) {
 class DataSourceTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    char tmpl[] = "/tmp/tallyard-dsn-XXXXXX";
-    root = ::mkdtemp(tmpl);
-    fs::create_directories(root + "/sys");
-    std::string drivers = Read("/etc/odbcinst.ini");
-    for (size_t at; (at = drivers.find("CommLog=1")) != std::string::npos;) drivers.replace(at, 9, "CommLog=0");
-    std::ofstream(root + "/sys/odbcinst.ini") << drivers;
+    root = MakeTempFolder("tallyard-dsn");
+    haveSqlite = WriteOdbcDrivers(root + "/sys");
+    // For the whole process: the installer keeps the first folder it was given.
     ::setenv("ODBCSYSINI", (root + "/sys").c_str(), 1);
     ::setenv("ODBCINI", (root + "/user.ini").c_str(), 1);
   }
   static void TearDownTestSuite() { fs::remove_all(root); }
 
   void SetUp() override {
-    if (Read(root + "/sys/odbcinst.ini").find("[SQLite3]") == std::string::npos)
-      GTEST_SKIP() << "the SQLite3 ODBC driver is not installed";
+    if (!haveSqlite) GTEST_SKIP() << "the SQLite3 ODBC driver is not installed";
     // The installer must find neither file: both are created on the way.
     fs::remove(root + "/sys/odbc.ini");
     fs::remove(root + "/user.ini");
@@ -63,9 +61,11 @@ class DataSourceTest : public ::testing::Test {
   std::string User() const { return Read(root + "/user.ini"); }
 
   static std::string root;
+  static bool haveSqlite;
   std::string install;
 };
 std::string DataSourceTest::root;
+bool DataSourceTest::haveSqlite = false;
 
 TEST_F(DataSourceTest, FreshInstallationGetsDatabaseAndSystemDataSource) {
   std::string error;
@@ -151,30 +151,27 @@ TEST_F(DataSourceTest, DatabaseInAMissingFolderFailsWithTheDriversWord) {
   std::string error;
   EXPECT_FALSE(CreateDefaultDatabase(root + "/no/such/folder", &error));
   EXPECT_FALSE(error.empty());
-  EXPECT_FALSE(CreateDefaultDatabase(root + "/semi;colon", &error));
-  EXPECT_NE(error.find("must not contain"), std::string::npos) << error;
+  for (const char* folder : {"/semi;colon", "/open{brace", "/close}brace"}) {
+    error.clear();
+    EXPECT_FALSE(CreateDefaultDatabase(root + folder, &error)) << folder;
+    EXPECT_NE(error.find("must not contain"), std::string::npos) << error;
+  }
 }
 
 TEST_F(DataSourceTest, SetupAndFirstStartWriteTheDataSourceValues) {
   TempNetwork net;
   const char key[] = "SOFTWARE\\Quillon\\Tallyard\\CurrentVersion";
+  ScopedEnv computerName("COMPUTERNAME", "ADMINPC");
   auto computer = [&](const char* name) {
     std::string config = net.AddComputer(name) + "/C/WINNT/System32/config";
     fs::create_directories(config);
     EXPECT_EQ(platform::CreateHiveFile(config + "/SOFTWARE", 0600), 0u);
     platform::ComputerImage image;
     EXPECT_EQ(platform::FindComputer(name, image), 0u);
-    ::setenv("COMPUTERNAME", name, 1);
+    computerName.Set(name);
     return image;
   };
-  auto text = [&](const platform::ComputerImage& image, const char* name) {
-    platform::RegistryValue v;
-    if (platform::ReadImageValue(image, key, name, v) != 0) return std::string("(missing)");
-    if (v.type != REG_DWORD) return platform::ValueText(v);
-    DWORD d = 0;
-    std::memcpy(&d, v.data.data(), std::min<size_t>(sizeof d, v.data.size()));
-    return std::to_string(d);
-  };
+  auto text = [&](const platform::ComputerImage& image, const char* name) { return ImageValueText(image, key, name); };
   appState = AppState{};
   dataSourceSettings = DataSourceSettings{};
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/platform/lsa/lsa_support.h"
-#include "tests/tools/tool_run.h"
+#include "tests/support/tool_run.h"
 
 namespace {
 

@@ -1,12 +1,15 @@
 // hostkit create and reg: images of every role, registry text in and out, broken files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "platform/registry/hive_format.h"
 #include "platform/registry/hive_image.h"
 #include "platform/registry/hive_regtext.h"
 #include "platform/registry/registry.h"
+#include "tests/support/golden.h"
 #include "tests/support/temp_network.h"
-#include "tests/tools/tool_run.h"
+#include "tests/support/tool_run.h"
 
 using namespace platform;
 
@@ -21,79 +24,50 @@ class HostkitRegTest : public ::testing::Test {
   std::string Config(const std::string& name) const { return net.network() + "/" + name + "/C/WINNT/System32/config"; }
 };
 
+// Each role's image, as the keys the programs read show it: tools/golden/create/NAME.args are
+// hostkit's arguments, NAME.reg the export of those keys afterwards.
 TEST_F(HostkitRegTest, CreateBuildsEachRolesImage) {
-  // The independent readers must open every hive we build (checked where they are installed).
-  const bool haveOracles = RunTool("command -v regfexport && command -v hivexregedit") == 0;
-  struct Case {
-    const char* args;
-    const char* name;
-    const char* productType;
-    int polSrvRo;  // -1: none
-    size_t auditBytes;
-  } cases[] = {
-      {"create WKS1", "WKS1", "WinNT", -1, 36},
-      {"create SRV1 --role server --domain LAB", "SRV1", "ServerNT", -1, 36},
-      {"create PDC1 --role pdc --domain LAB", "PDC1", "LanmanNT", 3, 36},
-      {"create BDC1 --role bdc --domain LAB --version 5.0 --systemroot C:\\\\WINDOWS", "BDC1", "LanmanNT", 2, 44},
-  };
-  for (const auto& c : cases) {
-    std::string out;
-    ASSERT_EQ(RunTool(Hk(c.args), &out), 0) << c.args << ": " << out;
-    ComputerImage image;
-    ASSERT_EQ(FindComputer(c.name, image), 0u);
-    RegistryValue v;
-    ASSERT_EQ(ReadImageValue(image, "SYSTEM\\CurrentControlSet\\Control\\ProductOptions", "ProductType", v), 0u) << c.name;
-    EXPECT_EQ(ValueText(v), c.productType) << c.name;
-    ASSERT_EQ(ReadImageValue(image, "SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName", "ComputerName", v), 0u);
-    EXPECT_EQ(ValueText(v), c.name);
-    ASSERT_EQ(ReadImageValue(image, "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Security", "File", v), 0u);
-    EXPECT_EQ(v.type, REG_EXPAND_SZ);
-    EXPECT_EQ(ValueText(v), "%SystemRoot%\\System32\\config\\SecEvent.Evt");
-    ASSERT_EQ(ReadImageValue(image, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", "SystemRoot", v), 0u);
-    EXPECT_EQ(ValueText(v), image.host.systemroot);
-    ASSERT_EQ(ReadImageValue(image, "SECURITY\\Policy\\PolAdtEv", "", v), 0u);
-    EXPECT_EQ(v.type, REG_NONE);
-    ASSERT_EQ(v.data.size(), c.auditBytes) << c.name;
-    EXPECT_EQ(v.data[0], 0) << "auditing off";
-    EXPECT_EQ(LoadLe32(reinterpret_cast<const unsigned char*>(v.data.data()) + v.data.size() - 4), (c.auditBytes - 8) / 4);
-    DWORD rc = ReadImageValue(image, "SECURITY\\Policy\\PolSrvRo", "", v);
-    if (c.polSrvRo < 0) {
-      EXPECT_EQ(rc, DWORD{ERROR_FILE_NOT_FOUND}) << c.name;
-    } else {
-      ASSERT_EQ(rc, 0u) << c.name;
-      EXPECT_EQ(LoadLe32(reinterpret_cast<const unsigned char*>(v.data.data())), DWORD(c.polSrvRo));
+  const char* keys[] = {"SYSTEM\\CurrentControlSet\\Control\\ProductOptions",
+                        "SYSTEM\\CurrentControlSet\\Control\\ComputerName",
+                        "SYSTEM\\CurrentControlSet\\Services\\EventLog",
+                        "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion",
+                        "SECURITY\\Policy",
+                        "SAM\\SAM\\Domains\\Account\\Users\\Names"};
+  const std::string golden = TALLYARD_SOURCE_DIR "/tests/tools/golden/create/";
+  const bool haveOracles = HaveTool("regfexport") && HaveTool("hivexregedit");
+  std::vector<std::string> machineSids;
+  for (const auto& entry : std::filesystem::directory_iterator(golden)) {
+    if (entry.path().extension() != ".args") continue;
+    const std::string name = entry.path().stem().string();
+    SCOPED_TRACE(name);
+    std::string args = TempNetwork::ReadFile(entry.path().string()), out, exported;
+    args.erase(args.find_last_not_of('\n') + 1);
+    ASSERT_EQ(RunTool(Hk(args), &out), 0) << out;
+    for (const char* key : keys) {
+      ASSERT_EQ(RunTool(Hk("reg export " + name + " " + Quoted(key)), &out), 0) << out;
+      exported += out;
     }
-    ASSERT_EQ(ReadImageValue(image, "SAM\\SAM\\Domains\\Account\\Users\\Names\\Administrator", "", v), 0u);
-    EXPECT_EQ(v.type, 500u);
-    ASSERT_EQ(ReadImageValue(image, "SAM\\SAM\\Domains\\Account\\Users\\Names\\Guest", "", v), 0u);
-    EXPECT_EQ(v.type, 501u);
-    for (const char* hive : {"SAM", "SECURITY", "SOFTWARE", "SYSTEM"})
-    {
+    EXPECT_EQ(exported, TempNetwork::ReadFile(golden + name + ".reg"));
+    ComputerImage image;
+    ASSERT_EQ(FindComputer(name, image), 0u);
+    // The independent readers must open every hive we build (checked where they are installed).
+    for (const char* hive : {"SAM", "SECURITY", "SOFTWARE", "SYSTEM"}) {
       std::string file;
       ASSERT_EQ(ImageHiveFile(image, hive, file), 0u);
-      EXPECT_EQ(CheckHiveFile(file), 0u) << c.name << " " << hive;
+      EXPECT_EQ(CheckHiveFile(file), 0u) << hive;
       if (haveOracles) {
-        std::string oracle;
-        EXPECT_EQ(RunTool("regfexport " + Quoted(file), &oracle), 0) << c.name << " " << hive << ": " << oracle.substr(0, 200);
-        EXPECT_EQ(RunTool("hivexregedit --export " + Quoted(file) + " '\\'", &oracle), 0) << c.name << " " << hive;
+        EXPECT_EQ(RunTool("regfexport " + Quoted(file), &out), 0) << hive << ": " << out.substr(0, 200);
+        EXPECT_EQ(RunTool("hivexregedit --export " + Quoted(file) + " '\\'", &out), 0) << hive;
       }
     }
+    RegistryValue v;
+    ASSERT_EQ(ReadImageValue(image, "SAM\\SAM\\Domains\\Account", "V", v), 0u);
+    machineSids.push_back(v.data);
   }
+  ASSERT_EQ(machineSids.size(), 4u);
   // Machine SIDs differ between computers.
-  ComputerImage a, b;
-  RegistryValue va, vb;
-  ASSERT_EQ(FindComputer("WKS1", a), 0u);
-  ASSERT_EQ(FindComputer("SRV1", b), 0u);
-  ASSERT_EQ(ReadImageValue(a, "SAM\\SAM\\Domains\\Account", "V", va), 0u);
-  ASSERT_EQ(ReadImageValue(b, "SAM\\SAM\\Domains\\Account", "V", vb), 0u);
-  EXPECT_NE(va.data, vb.data);
-  // Refusals.
-  for (const char* bad : {"create WKS1", "create wks1", "create TOOLONGNAME12345", "create X --role king",
-                          "create X --version four", "create X --systemroot WINNT", "create"}) {
-    std::string out;
-    EXPECT_NE(RunTool(Hk(bad), &out), 0) << bad;
-  }
-  EXPECT_FALSE(std::filesystem::exists(net.network() + "/X"));
+  std::sort(machineSids.begin(), machineSids.end());
+  EXPECT_EQ(std::unique(machineSids.begin(), machineSids.end()), machineSids.end());
 }
 
 // A host.ini's system root makes its folders inside the image's drive folder only: one that
@@ -126,106 +100,47 @@ TEST_F(HostkitRegTest, SystemRootFoldersStayInsideTheImage) {
   }
 }
 
-TEST_F(HostkitRegTest, ImportThenExportGivesTheSameText) {
-  ASSERT_EQ(RunTool(Hk("create SRV1")), 0);
-  ASSERT_EQ(RunTool(Hk("create SRV2")), 0);
-  const std::string reg =
-      "Windows Registry Editor Version 5.00\r\n"
-      "\r\n"
-      "; a comment\r\n"
-      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\App\\Deep]\r\n"  // parents made as needed
-      "\"Text\"=\"C:\\\\Path \\\"quoted\\\" Zo\xC3\xAB\"\r\n"
-      "@=dword:0000002a\r\n"
-      "\"Bin\"=hex:01,02,\\\r\n"
-      "  03,ff\r\n"
-      "\"Exp\"=hex(2):25,00,53,00,25,00,00,00\r\n"
-      "\"Multi\"=hex(7):61,00,00,00,62,00,00,00,00,00\r\n"
-      "\"Rid\"=hex(1f4):\r\n"
-      "\"None\"=hex(0):00\r\n"
-      "\r\n"
-      "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\MySource]\r\n"
-      "\"EventMessageFile\"=hex(2):25,00,00,00\r\n";
-  const std::string file = net.root() + "/in.reg";
-  TempNetwork::WriteFile(file, reg);
-  std::string out;
-  ASSERT_EQ(RunTool(Hk("reg import SRV1 " + Quoted(file)), &out), 0) << out;
-  ComputerImage srv;
-  ASSERT_EQ(FindComputer("SRV1", srv), 0u);
-  RegistryValue v;
-  ASSERT_EQ(ReadImageValue(srv, "SOFTWARE\\Vendor\\App\\Deep", "Text", v), 0u);
-  EXPECT_EQ(ValueText(v), "C:\\Path \"quoted\" Zo\xC3\xAB");
-  ASSERT_EQ(ReadImageValue(srv, "SOFTWARE\\Vendor\\App\\Deep", "Bin", v), 0u);
-  EXPECT_EQ(v.data, std::string("\x01\x02\x03\xff", 4));
-  ASSERT_EQ(ReadImageValue(srv, "SYSTEM\\ControlSet001\\Services\\EventLog\\Application\\MySource", "EventMessageFile", v), 0u);
-  std::string exported;
-  ASSERT_EQ(RunTool(Hk("reg export SRV1 'HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor'"), &exported), 0) << exported;
-  EXPECT_NE(exported.find("@=dword:0000002a"), std::string::npos) << exported;
-  EXPECT_NE(exported.find("\"Rid\"=hex(1f4):"), std::string::npos) << exported;
-  // The exported text imported elsewhere exports the same.
-  TempNetwork::WriteFile(file, exported);
-  ASSERT_EQ(RunTool(Hk("reg import SRV2 " + Quoted(file)), &out), 0) << out;
-  std::string again;
-  ASSERT_EQ(RunTool(Hk("reg export SRV2 'SOFTWARE\\Vendor'"), &again), 0);
-  EXPECT_EQ(again, exported);
-  // Deletions.
-  TempNetwork::WriteFile(file, "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\App\\Deep]\n\"Bin\"=-\n"
-                               "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\App]\n");
-  ASSERT_EQ(RunTool(Hk("reg import SRV2 " + Quoted(file)), &out), 0) << out;
-  std::vector<std::string> left;
-  ASSERT_EQ(ListImageSubkeys(srv, "SOFTWARE\\Vendor", left), 0u);  // SRV1 untouched
-  EXPECT_EQ(left.size(), 1u);
-  ComputerImage srv2;
-  ASSERT_EQ(FindComputer("SRV2", srv2), 0u);
-  ASSERT_EQ(ListImageSubkeys(srv2, "SOFTWARE\\Vendor", left), 0u);
-  EXPECT_TRUE(left.empty());
-  // REGEDIT4's expandable strings are 8-bit text.
-  TempNetwork::WriteFile(file, "REGEDIT4\n[HKLM\\SOFTWARE\\R4]\n\"E\"=hex(2):41,42,00\n");
-  ASSERT_EQ(RunTool(Hk("reg import SRV2 " + Quoted(file)), &out), 0) << out;
-  ASSERT_EQ(ReadImageValue(srv2, "SOFTWARE\\R4", "E", v), 0u);
-  EXPECT_EQ(v.data, Utf8ToUtf16Le(std::string("AB\0", 3)));
-  // A UTF-16 file, as regedit writes version 5 files.
-  TempNetwork::WriteFile(file, std::string("\xFF\xFE", 2) +
-                                   Utf8ToUtf16Le("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\U16]\r\n\"A\"=\"b\"\r\n"));
-  ASSERT_EQ(RunTool(Hk("reg import SRV2 " + Quoted(file)), &out), 0) << out;
-  ASSERT_EQ(ReadImageValue(srv2, "SOFTWARE\\U16", "A", v), 0u);
+// tools/golden/reg: NAME.reg imported, the key of NAME.key exported as NAME.exp, and that text
+// imported elsewhere exports the same again.
+TEST_F(HostkitRegTest, GoldenImportsAndExports) {
+  const std::string golden = TALLYARD_SOURCE_DIR "/tests/tools/golden/reg/";
+  int cases = 0, computer = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(golden)) {
+    if (entry.path().extension() != ".reg") continue;
+    const std::string name = entry.path().stem().string();
+    SCOPED_TRACE(name);
+    ++cases;
+    std::string key = TempNetwork::ReadFile(golden + name + ".key"), expected = TempNetwork::ReadFile(golden + name + ".exp");
+    key.erase(key.find_last_not_of('\n') + 1);
+    std::string input = entry.path().string(), out;
+    for (int pass = 0; pass < 2; ++pass) {
+      const std::string target = "C" + std::to_string(++computer);
+      ASSERT_EQ(RunTool(Hk("create " + target)), 0);
+      ASSERT_EQ(RunTool(Hk("reg import " + target + " " + Quoted(input)), &out), 0) << out;
+      ASSERT_EQ(RunTool(Hk("reg export " + target + " " + Quoted(key)), &out), 0) << out;
+      EXPECT_EQ(out, expected) << "pass " << pass;
+      input = golden + name + ".exp";
+    }
+  }
+  EXPECT_EQ(cases, 5);
 }
 
-TEST_F(HostkitRegTest, BrokenFilesNameTheLineAndImportNothing) {
+// Every refusal exits with its own code and says why, and changes nothing: a crash or a
+// half-done change is no refusal.
+TEST_F(HostkitRegTest, GoldenRefusals) {
   ASSERT_EQ(RunTool(Hk("create SRV1")), 0);
-  const std::string software = Config("SRV1") + "/SOFTWARE";
-  const std::string before = TempNetwork::ReadFile(software);
-  const std::string head = "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Good]\n\"A\"=dword:1\n";
-  struct Case {
-    std::string text;
-    const char* message;
-  } cases[] = {
-      {"REGEDIT5\n", "line 1"},
-      {"", "line 1"},
-      {head + "\"B\"=dword:xyz\n", "line 5"},
-      {head + "\"B\"=dword:123456789\n", "line 5"},
-      {head + "\"B\"=hex:1,2g\n", "line 5"},
-      {head + "\"B\"=hex(zz):00\n", "line 5"},
-      {head + "\"B\"=\"unterminated\n", "line 5"},
-      {head + "\"B=\"x\"\n", "line 5"},
-      {head + "[HKEY_CURRENT_USER\\Software]\n", "line 5"},
-      {head + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Open\n", "line 5"},
-      {head + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\" + std::string(256, 'k') + "]\n", "line 5"},
-      {head + "B=1\n", "line 5"},
-      {"REGEDIT4\n\"A\"=\"outside\"\n", "line 2"},
-  };
-  const std::string file = net.root() + "/bad.reg";
-  for (const auto& c : cases) {
-    TempNetwork::WriteFile(file, c.text);
-    std::string out;
-    EXPECT_EQ(RunTool(Hk("reg import SRV1 " + Quoted(file)), &out), 1) << c.text;
-    EXPECT_NE(out.find(c.message), std::string::npos) << c.text << " -> " << out;
+  ASSERT_EQ(RunTool(Hk("create WKS1")), 0);
+  const std::string file = net.root() + "/input";
+  const auto before = TreeState(net.network());
+  for (const GoldenCase& c : ReadGolden("tools/golden/refusals.txt")) {
+    SCOPED_TRACE(c.name);
+    TempNetwork::WriteFile(file, c.Get("file"));
+    std::string args = c.Get("args"), out;
+    if (auto at = args.find("{file}"); at != std::string::npos) args.replace(at, 6, Quoted(file));
+    EXPECT_EQ(RunTool(Hk(args), &out), static_cast<int>(c.Number("code"))) << out;
+    EXPECT_NE(out.find(c.Get("message")), std::string::npos) << out;
   }
-  EXPECT_EQ(TempNetwork::ReadFile(software), before);
-  std::string out;
-  EXPECT_EQ(RunTool(Hk("reg import NOSUCH " + Quoted(file)), &out), 1);
-  EXPECT_EQ(RunTool(Hk("reg export SRV1 'SOFTWARE\\Missing'"), &out), 1);
-  EXPECT_NE(out.find("no key"), std::string::npos) << out;
-  EXPECT_EQ(RunTool(Hk("reg frobnicate SRV1"), &out), 2);
+  EXPECT_EQ(TreeState(net.network()), before);
 }
 
 }  // namespace

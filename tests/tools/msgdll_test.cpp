@@ -3,7 +3,6 @@
 // ids and texts against windmc's tables and of the image against objdump where they exist.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -13,8 +12,9 @@
 #include "platform/messages/message_module.h"
 #include "platform/core/text.h"
 #include "platform/messages/pe_resources.h"
+#include "tests/support/golden.h"
 #include "tests/support/temp_network.h"
-#include "tests/tools/tool_run.h"
+#include "tests/support/tool_run.h"
 #include "tools/hostkit/message_text_file.h"
 
 namespace {
@@ -69,28 +69,12 @@ TEST(MessageTextFileTest, DeclaredNamesAndLanguages) {
   EXPECT_EQ(Ids(f, 0x0407), (std::map<DWORD, std::string>{{0xC0070100u, "Platte %1 defekt: Größe\r\n"}}));
 }
 
-TEST(MessageTextFileTest, MalformedFilesAreRefusedWithTheirLine) {
-  struct Case {
-    const char* mc;
-    const char* where;
-  };
-  const Case cases[] = {
-      {"MessageId=1\nLanguage=English\nno end\n", "line 3"},
-      {"MessageId=1\nLanguage=Klingon\nx\n.\n", "line 2"},
-      {"Language=English\nx\n.\n", "line 1"},
-      {"MessageId=0x10000\n", "line 1"},
-      {"MessageId=1\nSeverity=Dire\n", "line 2"},
-      {"MessageId=1\nLanguage=English\na\n.\nMessageId=1\nLanguage=English\nb\n.\n", "line 6"},
-      {"SeverityNames=(A=4)\n", "line 1"},
-      {"FacilityNames=(A=1\n", "line 1"},
-      {"Nonsense\n", "line 1"},
-      {"", "line 0"},
-  };
-  for (const Case& c : cases) {
+TEST(MessageTextFileTest, GoldenRefusalsNameTheirLine) {
+  for (const GoldenCase& c : ReadGolden("tools/golden/mc_refusals.txt")) {
     hostkit::MessageTextFile f;
     std::string error;
-    EXPECT_FALSE(hostkit::ParseMessageTextFile(c.mc, f, error)) << c.mc;
-    EXPECT_EQ(error.rfind(c.where, 0), 0u) << c.mc << " -> " << error;
+    EXPECT_FALSE(hostkit::ParseMessageTextFile(c.Get("mc"), f, error)) << c.name;
+    EXPECT_EQ(error.rfind(c.Get("error"), 0), 0u) << c.name << " -> " << error;
   }
 }
 
@@ -101,7 +85,6 @@ class MsgDllToolTest : public ::testing::Test {
     TempNetwork::WriteFile(path, text);
     return path;
   }
-  static int Run(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()); }
   TempNetwork net_;
 };
 
@@ -117,17 +100,19 @@ TEST_F(MsgDllToolTest, DllsReadBackThroughFormatMessage) {
   for (const char* options : {"", " --ansi --pe32plus"}) {
     SCOPED_TRACE(options);
     std::string dll = net_.root() + "/out.dll";
-    ASSERT_EQ(Run(kHostkit + " msgdll " + dll + " " + mc + options), 0);
-    HMODULE m = LoadLibraryExA(dll.c_str(), nullptr, 3);
+    ASSERT_EQ(RunTool(kHostkit + " msgdll " + dll + " " + mc + options), 0);
+    HMODULE m = LoadLibraryExA(dll.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES | LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(m, nullptr) << GetLastError();
     char buf[256];
-    ASSERT_GT(FormatMessageA(0x0A00, m, 2, 0x400, buf, sizeof buf, nullptr), 0u);
+    ASSERT_GT(FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS, m, 2, 0x400, buf, sizeof buf, nullptr), 0u);
     EXPECT_STREQ(buf, "Two lines,\r\nsecond: 100%% & caf\xC3\xA9.\r\n");
-    ASSERT_GT(FormatMessageA(0x0A00, m, 0xC0001B58u, 0x400, buf, sizeof buf, nullptr), 0u);
+    ASSERT_GT(FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS, m, 0xC0001B58u, 0x400, buf, sizeof buf, nullptr), 0u);
     EXPECT_STREQ(buf, "The %1 service failed to start due to the following error: \r\n%2\r\n");
     FreeLibrary(m);
   }
-  EXPECT_NE(Run(kHostkit + " msgdll " + net_.root() + "/x.dll " + Mc("MessageId=1\nLanguage=English\n")), 0);
+  std::string output;
+  EXPECT_EQ(RunTool(kHostkit + " msgdll " + net_.root() + "/x.dll " + Mc("MessageId=1\nLanguage=English\n"), &output), 1);
+  EXPECT_NE(output.find("line "), std::string::npos) << output;
   EXPECT_FALSE(std::filesystem::exists(net_.root() + "/x.dll"));
 }
 
@@ -191,27 +176,28 @@ TEST_F(MsgDllToolTest, TheDllIsWholeOrAbsent) {
   ASSERT_EQ(RunTool(kHostkit + " msgdll " + dll + " " + mc, &output), 0) << output;
   EXPECT_EQ(TempNetwork::ReadFile(victim), "untouched");
   EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(dll)));
-  HMODULE m = LoadLibraryExA(dll.c_str(), nullptr, 3);
+  HMODULE m = LoadLibraryExA(dll.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES | LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_NE(m, nullptr) << GetLastError();
   FreeLibrary(m);
-  EXPECT_NE(RunTool(kHostkit + " msgdll " + net_.root() + "/nosuch/x.dll " + mc, &output), 0);
+  EXPECT_EQ(RunTool(kHostkit + " msgdll " + net_.root() + "/nosuch/x.dll " + mc, &output), 1);
+  EXPECT_NE(output.find("cannot write"), std::string::npos) << output;
   EXPECT_FALSE(std::filesystem::exists(net_.root() + "/nosuch"));
 }
 
 // windmc (binutils) compiles the same file; its raw tables must hold the same ids and, after
 // FormatMessage's line-end rule, the same texts. objdump must accept our images.
 TEST_F(MsgDllToolTest, AgreesWithBinutils) {
-  if (Run("command -v x86_64-w64-mingw32-windmc") != 0 || Run("command -v i686-w64-mingw32-objdump") != 0)
+  if (!HaveTool("x86_64-w64-mingw32-windmc") || !HaveTool("i686-w64-mingw32-objdump"))
     GTEST_SKIP() << "binutils-mingw-w64 not installed";
   std::string mc = Mc(kSample);
   std::string dir = net_.root() + "/windmc";
   std::filesystem::create_directories(dir);
-  ASSERT_EQ(Run("cd " + dir + " && x86_64-w64-mingw32-windmc -C 65001 " + mc), 0);
+  ASSERT_EQ(RunTool("cd " + dir + " && x86_64-w64-mingw32-windmc -C 65001 " + mc), 0);
   std::string bin = TempNetwork::ReadFile(dir + "/MSG00001.bin");
   ASSERT_FALSE(bin.empty());
   std::vector<uint8_t> theirs(bin.begin(), bin.end());
   std::string dll = net_.root() + "/ours.dll";
-  ASSERT_EQ(Run(kHostkit + " msgdll " + dll + " " + mc), 0);
+  ASSERT_EQ(RunTool(kHostkit + " msgdll " + dll + " " + mc), 0);
   std::string ours = TempNetwork::ReadFile(dll);
   platform::MessageTables tables;
   ASSERT_EQ(platform::ReadMessageTables(reinterpret_cast<const uint8_t*>(ours.data()), ours.size(), tables), 0u);
@@ -228,7 +214,7 @@ TEST_F(MsgDllToolTest, AgreesWithBinutils) {
     EXPECT_EQ(ta, tb) << id;
   }
   for (const char* options : {"", " --pe32plus"}) {
-    ASSERT_EQ(Run(kHostkit + " msgdll " + dll + " " + mc + options), 0);
+    ASSERT_EQ(RunTool(kHostkit + " msgdll " + dll + " " + mc + options), 0);
     std::string out;
     EXPECT_EQ(RunTool("x86_64-w64-mingw32-objdump -p " + dll, &out), 0);
     EXPECT_NE(out.find("Entry: ID: 0x00000b"), std::string::npos) << out;

@@ -1,86 +1,50 @@
 // tallyard-setup: the default database in the install folder always; the data source and its
 // settings only with --data-source. The ODBC configuration is a private folder.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <algorithm>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "frame/settings.h"
 #include "platform/registry/registry.h"
-#include "store/event_store.h"
-#include "tests/support/temp_network.h"
-#include "tests/tools/tool_run.h"
+#include "tests/platform/registry/registry_support.h"
+#include "tests/support/odbc_folder.h"
+#include "tests/support/tool_run.h"
 
 namespace {
 
 const std::string kSetup = std::string(TALLYARD_BINARY_DIR) + "/tools/setup/tallyard-setup";
 const char kKey[] = "SOFTWARE\\Quillon\\Tallyard\\CurrentVersion";
 
-std::string Read(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 TEST(SetupDataSource, DatabaseAlwaysDataSourceOnRequest) {
   TempNetwork net;
   std::string odbc = net.root() + "/odbc";
-  std::filesystem::create_directories(odbc);
-  std::string drivers = Read("/etc/odbcinst.ini");
-  if (drivers.find("[SQLite3]") == std::string::npos) GTEST_SKIP() << "the SQLite3 ODBC driver is not installed";
-  for (size_t at; (at = drivers.find("CommLog=1")) != std::string::npos;) drivers.replace(at, 9, "CommLog=0");
-  std::ofstream(odbc + "/odbcinst.ini") << drivers;
-  ::setenv("ODBCSYSINI", odbc.c_str(), 1);
-  ::setenv("ODBCINI", (odbc + "/user.ini").c_str(), 1);
+  if (!WriteOdbcDrivers(odbc)) GTEST_SKIP() << "the SQLite3 ODBC driver is not installed";
+  ScopedEnv sys("ODBCSYSINI", odbc), user("ODBCINI", odbc + "/user.ini");
   std::string install = net.root() + "/install";
   std::string command = Quoted(kSetup) + " --network " + Quoted(net.network()) + " --computer ADMINPC --install " +
                         Quoted(install);
   auto value = [&](const char* name) {
     platform::ComputerImage local;
     EXPECT_EQ(platform::FindComputer("ADMINPC", local), 0u);
-    platform::RegistryValue v;
-    if (platform::ReadImageValue(local, kKey, name, v) != 0) return std::string("(missing)");
-    if (v.type != REG_DWORD) return platform::ValueText(v);
-    DWORD d = 0;
-    std::memcpy(&d, v.data.data(), std::min<size_t>(sizeof d, v.data.size()));
-    return std::to_string(d);
+    return ImageValueText(local, kKey, name);
   };
 
   std::string out;
   ASSERT_EQ(RunTool(command, &out), 0) << out;
   EXPECT_TRUE(std::filesystem::exists(install + "/Tallyard.db"));
-  EXPECT_EQ(Read(odbc + "/odbc.ini").find("[Corvane]"), std::string::npos);
+  EXPECT_EQ(TempNetwork::ReadFile(odbc + "/odbc.ini").find("[Corvane]"), std::string::npos);
   EXPECT_EQ(value("DSN"), "(missing)");  // the first interactive start creates it then
 
   for (int run = 0; run < 2; ++run) {  // a second run changes nothing
     ASSERT_EQ(RunTool(command + " --data-source", &out), 0) << out;
-    std::string ini = Read(odbc + "/odbc.ini");
+    std::string ini = TempNetwork::ReadFile(odbc + "/odbc.ini");
     EXPECT_EQ(ini.find("[Corvane]"), ini.rfind("[Corvane]")) << ini;
     EXPECT_NE(ini.find("Database=" + install + "/Tallyard.db"), std::string::npos) << ini;
     EXPECT_EQ(value("DSN"), "Corvane");
     EXPECT_EQ(value("Type"), "1");
     EXPECT_EQ(value("Description"), "SQLite3");
   }
-
-  // The program reaches the three tables through the data source.
-  DataSourceSettings settings;
-  std::strcpy(settings.dsn, "Corvane");
-  EventStore store;
-  ASSERT_TRUE(store.OpenEnvironment());
-  ASSERT_TRUE(store.Connect(nullptr, settings)) << store.Message();
-  for (const char* table : {"System", "Security", "Application"}) {
-    TIMESTAMP_STRUCT stamp{};
-    SQLINTEGER count = -1;
-    EXPECT_TRUE(store.QueryResumePoint(nullptr, table, "ADMINPC", &stamp, &count)) << table << store.Message();
-    EXPECT_EQ(count, 0);
-  }
-  EXPECT_TRUE(store.Finish(nullptr));
-  store.ReleaseEnvironment();
 }
 
 }  // namespace

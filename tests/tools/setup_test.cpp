@@ -10,7 +10,7 @@
 #include "platform/registry/hive_file.h"
 #include "platform/registry/registry.h"
 #include "tests/support/temp_network.h"
-#include "tests/tools/tool_run.h"
+#include "tests/support/tool_run.h"
 
 namespace {
 

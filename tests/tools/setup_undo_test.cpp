@@ -9,7 +9,7 @@
 #include "platform/registry/hive_image.h"
 #include "platform/registry/registry.h"
 #include "tests/support/temp_network.h"
-#include "tests/tools/tool_run.h"
+#include "tests/support/tool_run.h"
 
 namespace {
 

@@ -17,14 +17,15 @@ using platform::MakeSid;
 
 const std::string kRealSam = TALLYARD_SOURCE_DIR "/../shared/fixtures/real/SAM";
 
+std::string Err(DWORD code) { return "ERR " + std::to_string(code); }
+
 std::string Lookup(const char* computer, const std::vector<uint8_t>& sid, SID_NAME_USE* use = nullptr) {
   char name[256], domain[256];
   DWORD cn = sizeof name, cd = sizeof domain;
   SID_NAME_USE u = SidTypeInvalid;
   std::vector<uint8_t> copy = sid;
-  SetLastError(0xDEAD);
-  if (!LookupAccountSidA(computer, copy.data(), name, &cn, domain, &cd, &u))
-    return "ERR " + std::to_string(GetLastError());
+  SetLastError(kUnsetError);
+  if (!LookupAccountSidA(computer, copy.data(), name, &cn, domain, &cd, &u)) return Err(GetLastError());
   EXPECT_EQ(cn, std::strlen(name));
   EXPECT_EQ(cd, std::strlen(domain));
   if (use) *use = u;
@@ -71,10 +72,10 @@ TEST(AccountsTest, WellKnownSidsAndTheImagesVersion) {
       {"NT4", MakeSid(5, {18}), "NT AUTHORITY\\SYSTEM"},
       {"NT4", MakeSid(5, {32}), "BUILTIN\\BUILTIN"},
       {"NT4", MakeSid(5, {32, 544}), "BUILTIN\\Administrators"},  // no SAM: the aliases every NT has
-      {"NT4", MakeSid(5, {32, 600}), "ERR 1332"},
-      {"NT4", MakeSid(5, {19}), "ERR 1332"},  // LOCAL SERVICE came with XP
+      {"NT4", MakeSid(5, {32, 600}), Err(ERROR_NONE_MAPPED)},
+      {"NT4", MakeSid(5, {19}), Err(ERROR_NONE_MAPPED)},  // LOCAL SERVICE came with XP
       {"XP", MakeSid(5, {19}), "NT AUTHORITY\\LOCAL SERVICE"},
-      {"NT4", MakeSid(5, {21, 1, 2, 3, 500}), "ERR 1332"},
+      {"NT4", MakeSid(5, {21, 1, 2, 3, 500}), Err(ERROR_NONE_MAPPED)},
       {"NOSUCH", MakeSid(5, {18}), "ERR 1722"},
   };
   for (const Case& c : cases) EXPECT_EQ(Lookup(c.computer, c.sid), c.expected) << c.computer << " " << platform::SidText(c.sid.data(), c.sid.size());
@@ -96,8 +97,8 @@ TEST(AccountsTest, RealSamHive) {
   EXPECT_EQ(Lookup("WS1", MakeSid(5, {21, a, b, c}), &use), "WS1\\WS1");
   EXPECT_EQ(use, SidTypeDomain);
   EXPECT_EQ(Lookup("WS1", MakeSid(5, {32, 580})), "BUILTIN\\Remote Management Users");
-  EXPECT_EQ(Lookup("WS1", MakeSid(5, {21, a, b, c, 4242})), "ERR 1332");
-  EXPECT_EQ(Lookup("WS1", MakeSid(5, {21, a, b, c + 1, 500})), "ERR 1332");
+  EXPECT_EQ(Lookup("WS1", MakeSid(5, {21, a, b, c, 4242})), Err(ERROR_NONE_MAPPED));
+  EXPECT_EQ(Lookup("WS1", MakeSid(5, {21, a, b, c + 1, 500})), Err(ERROR_NONE_MAPPED));
 }
 
 TEST(AccountsTest, DomainAccountsThroughThePrimaryController) {
@@ -123,10 +124,10 @@ TEST(AccountsTest, DomainAccountsThroughThePrimaryController) {
   EXPECT_EQ(Lookup("WS1", MakeSid(5, {21, 7, 8, 9, 1000})), "WS1\\localuser");  // its own SAM first
   EXPECT_EQ(Lookup("DC1", MakeSid(5, {21, 10, 20, 30, 500})), "LAB\\Administrator");
   EXPECT_EQ(Lookup("BDC1", MakeSid(5, {21, 10, 20, 30, 1000})), "LAB\\alice");
-  EXPECT_EQ(Lookup("WS2", MakeSid(5, {21, 10, 20, 30, 1000})), "ERR 1332");  // another domain
-  EXPECT_EQ(Lookup("DC1", MakeSid(5, {21, 7, 8, 9, 1000})), "ERR 1332");
+  EXPECT_EQ(Lookup("WS2", MakeSid(5, {21, 10, 20, 30, 1000})), Err(ERROR_NONE_MAPPED));  // another domain
+  EXPECT_EQ(Lookup("DC1", MakeSid(5, {21, 7, 8, 9, 1000})), Err(ERROR_NONE_MAPPED));
   // An account added later is known at once (the SAM is read again when its file changes).
-  EXPECT_EQ(Lookup("WS1", MakeSid(5, {21, 10, 20, 30, 1001})), "ERR 1332");
+  EXPECT_EQ(Lookup("WS1", MakeSid(5, {21, 10, 20, 30, 1001})), Err(ERROR_NONE_MAPPED));
   ASSERT_EQ(platform::WriteImageValue(Image("DC1"), "SAM\\SAM\\Domains\\Account\\Users\\Names\\bob", "",
                                       {1001, ""}, true),
             0u);
@@ -134,7 +135,7 @@ TEST(AccountsTest, DomainAccountsThroughThePrimaryController) {
   // The controller switched off: its accounts are not known.
   pdc.online = false;
   ASSERT_EQ(platform::WriteHostInfo(net.network() + "/DC1/host.ini", pdc), 0u);
-  EXPECT_EQ(Lookup("WS1", MakeSid(5, {21, 10, 20, 30, 1000})), "ERR 1332");
+  EXPECT_EQ(Lookup("WS1", MakeSid(5, {21, 10, 20, 30, 1000})), Err(ERROR_NONE_MAPPED));
 }
 
 TEST(AccountsTest, BuffersAndBadSids) {
@@ -144,22 +145,31 @@ TEST(AccountsTest, BuffersAndBadSids) {
   char name[4], domain[32];
   DWORD cn = sizeof name, cd = sizeof domain;
   SID_NAME_USE use;
+  SetLastError(kUnsetError);
   EXPECT_FALSE(LookupAccountSidA("NT4", system.data(), name, &cn, domain, &cd, &use));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
   EXPECT_EQ(cn, 7u);  // "SYSTEM" and its NUL
   EXPECT_EQ(cd, 13u);
   char big[7];
+  cn = 6;  // room for the name but not its NUL
+  SetLastError(kUnsetError);
+  EXPECT_FALSE(LookupAccountSidA("NT4", system.data(), big, &cn, domain, &cd, &use));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+  EXPECT_EQ(cn, 7u);
   EXPECT_TRUE(LookupAccountSidA("NT4", system.data(), big, &cn, domain, &cd, &use));
   EXPECT_STREQ(big, "SYSTEM");
   std::vector<uint8_t> bad = system;
   bad[0] = 2;  // revision
   cn = sizeof big;
   cd = sizeof domain;
+  SetLastError(kUnsetError);
   EXPECT_FALSE(LookupAccountSidA("NT4", bad.data(), big, &cn, domain, &cd, &use));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_SID));
   bad = system;
   bad[1] = 16;  // too many sub-authorities
+  SetLastError(kUnsetError);
   EXPECT_FALSE(LookupAccountSidA("NT4", bad.data(), big, &cn, domain, &cd, &use));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_SID));
   EXPECT_EQ(platform::SidLength(system.data(), system.size()), 12u);
   EXPECT_EQ(platform::SidLength(system.data(), 11), 0u);
 }

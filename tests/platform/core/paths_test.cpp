@@ -121,14 +121,13 @@ TEST(ComputerNamesTest, MatchWithoutCaseAndDropLeadingBackslashes) {
 }
 
 TEST(ComputerNamesTest, LocalNameComesFromTheEnvironmentCutTo15) {
-  TempNetwork net;
-  ::setenv("COMPUTERNAME", "\\\\ABCDEFGHIJKLMNOPQRS", 1);
+  ScopedEnv name("COMPUTERNAME", "\\\\ABCDEFGHIJKLMNOPQRS");
   EXPECT_EQ(platform::LocalComputerName(), "ABCDEFGHIJKLMNO");
-  ::unsetenv("COMPUTERNAME");
-  std::string name = platform::LocalComputerName();
-  EXPECT_FALSE(name.empty());
-  EXPECT_LE(name.size(), 15u);
-  for (char ch : name) EXPECT_FALSE(ch >= 'a' && ch <= 'z') << name;
+  name.Set(std::nullopt);
+  std::string host = platform::LocalComputerName();
+  EXPECT_FALSE(host.empty());
+  EXPECT_LE(host.size(), 15u);
+  for (char ch : host) EXPECT_FALSE(ch >= 'a' && ch <= 'z') << host;
 }
 
 }  // namespace

@@ -12,20 +12,25 @@ namespace {
 
 DWORD ReturnParam(LPVOID p) { return static_cast<DWORD>(reinterpret_cast<std::uintptr_t>(p)); }
 
-DWORD SleepThenReturn(LPVOID p) {
-  Sleep(200);
+std::atomic<bool> released{false};
+
+// Runs until the test lets it go, so "still running" needs no guess at timing.
+DWORD WaitThenReturn(LPVOID p) {
+  while (!released) Sleep(1);
   return ReturnParam(p);
 }
 
 TEST(ThreadsTest, WaitReportsTimeoutThenCompletionAndExitCode) {
   DWORD id = 0;
-  HANDLE t = CreateThread(nullptr, 0, SleepThenReturn, reinterpret_cast<LPVOID>(42), 0, &id);
+  released = false;
+  HANDLE t = CreateThread(nullptr, 0, WaitThenReturn, reinterpret_cast<LPVOID>(42), 0, &id);
   ASSERT_NE(t, nullptr);
   EXPECT_NE(id, 0u);
   EXPECT_EQ(WaitForSingleObject(t, 10), WAIT_TIMEOUT);
   DWORD code = 0;
   ASSERT_TRUE(GetExitCodeThread(t, &code));
   EXPECT_EQ(code, STILL_ACTIVE);
+  released = true;
   EXPECT_EQ(WaitForSingleObject(t, INFINITE), WAIT_OBJECT_0);
   ASSERT_TRUE(GetExitCodeThread(t, &code));
   EXPECT_EQ(code, 42u);
@@ -41,13 +46,14 @@ TEST(ThreadsTest, StaleAndForeignHandlesAnswerInvalidHandle) {
   HANDLE next = CreateThread(nullptr, 0, ReturnParam, nullptr, 0, nullptr);
   ASSERT_NE(next, nullptr);
   EXPECT_NE(next, t);
-  SetLastError(0);
+  SetLastError(kUnsetError);
   EXPECT_EQ(WaitForSingleObject(t, 0), WAIT_FAILED);
   EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
   EXPECT_FALSE(CloseHandle(t));
   WaitForSingleObject(next, INFINITE);
   EXPECT_TRUE(CloseHandle(next));
   int local = 0;
+  SetLastError(kUnsetError);
   EXPECT_FALSE(CloseHandle(reinterpret_cast<HANDLE>(&local)));
   EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
 }
@@ -55,6 +61,7 @@ TEST(ThreadsTest, StaleAndForeignHandlesAnswerInvalidHandle) {
 TEST(ThreadsTest, InjectedStartFailuresFailCleanly) {
   size_t before = platform::LiveHandleCount();
   platform::testing::FailThreadStarts(2);
+  SetLastError(kUnsetError);
   EXPECT_EQ(CreateThread(nullptr, 0, ReturnParam, nullptr, 0, nullptr), nullptr);
   EXPECT_EQ(GetLastError(), ERROR_NOT_ENOUGH_MEMORY);
   EXPECT_EQ(CreateThread(nullptr, 0, ReturnParam, nullptr, 0, nullptr), nullptr);
@@ -63,6 +70,7 @@ TEST(ThreadsTest, InjectedStartFailuresFailCleanly) {
   WaitForSingleObject(t, INFINITE);
   CloseHandle(t);
   EXPECT_EQ(platform::LiveHandleCount(), before);
+  SetLastError(kUnsetError);
   EXPECT_EQ(CreateThread(nullptr, 0, nullptr, nullptr, 0, nullptr), nullptr);
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 }
@@ -70,6 +78,7 @@ TEST(ThreadsTest, InjectedStartFailuresFailCleanly) {
 TEST(InstanceLockTest, OpenFindsOnlyANameAnotherProcessHolds) {
   TempNetwork net;
   // Nobody holds it yet.
+  SetLastError(kUnsetError);
   EXPECT_EQ(OpenSemaphoreA(SYNCHRONIZE, FALSE, "Tallyard"), nullptr);
   EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
 
@@ -79,7 +88,7 @@ TEST(InstanceLockTest, OpenFindsOnlyANameAnotherProcessHolds) {
   ASSERT_GE(child, 0);
   if (child == 0) {
     HANDLE h = CreateSemaphoreA(nullptr, 0, 1, "Tallyard");
-    char ok = (h && GetLastError() == 0) ? 'y' : 'n';
+    char ok = (h && GetLastError() == ERROR_SUCCESS) ? 'y' : 'n';
     (void)!::write(ready[1], &ok, 1);
     for (;;) ::pause();
   }
@@ -93,6 +102,7 @@ TEST(InstanceLockTest, OpenFindsOnlyANameAnotherProcessHolds) {
   // Another program's name is free.
   EXPECT_EQ(OpenSemaphoreA(SYNCHRONIZE, FALSE, "Praxon"), nullptr);
   // Creating a held name still gives a handle, flagged as existing.
+  SetLastError(kUnsetError);
   HANDLE late = CreateSemaphoreA(nullptr, 0, 1, "Tallyard");
   EXPECT_NE(late, nullptr);
   EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
@@ -102,9 +112,10 @@ TEST(InstanceLockTest, OpenFindsOnlyANameAnotherProcessHolds) {
   ::kill(child, SIGKILL);
   ::waitpid(child, nullptr, 0);
   EXPECT_EQ(OpenSemaphoreA(SYNCHRONIZE, FALSE, "Tallyard"), nullptr);
+  SetLastError(kUnsetError);
   HANDLE mine = CreateSemaphoreA(nullptr, 0, 1, "Tallyard");
   ASSERT_NE(mine, nullptr);
-  EXPECT_EQ(GetLastError(), 0u);
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_SUCCESS});
   CloseHandle(mine);
   ::close(ready[0]);
   ::close(ready[1]);

@@ -9,6 +9,8 @@
 #include <tuple>
 
 #include "platform/core/time.h"
+#include "tests/support/scoped_env.h"
+#include "tests/support/temp_network.h"
 
 namespace {
 
@@ -44,7 +46,7 @@ TEST(TimeTest, CalendarAndFileTimes) {
   };
   for (const SYSTEMTIME& s : bad) {
     FILETIME f = {7, 7};
-    SetLastError(0);
+    SetLastError(kUnsetError);
     EXPECT_FALSE(SystemTimeToFileTime(&s, &f)) << s.wYear << "-" << s.wMonth << "-" << s.wDay;
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     EXPECT_EQ(f.dwLowDateTime, 7u);
@@ -56,10 +58,7 @@ TEST(TimeTest, CalendarAndFileTimes) {
 
 TEST(TimeTest, LocalDirections) {
   if (!std::filesystem::exists("/usr/share/zoneinfo/Europe/Berlin")) GTEST_SKIP() << "no tzdata";
-  const char* saved = ::getenv("TZ");
-  std::string keep = saved ? saved : "";
-  ::setenv("TZ", "Europe/Berlin", 1);
-  ::tzset();
+  ScopedEnv tz("TZ", "Europe/Berlin");
   SYSTEMTIME summerUtc = {2023, 7, 0, 1, 12, 0, 0, 0}, local, utc;
   ASSERT_TRUE(SystemTimeToTzSpecificLocalTime(nullptr, &summerUtc, &local));
   EXPECT_EQ(local.wHour, 14);
@@ -70,16 +69,12 @@ TEST(TimeTest, LocalDirections) {
   EXPECT_EQ(utc.wHour, 0);  // the first pass, still summer time
   EXPECT_EQ(utc.wMinute, 30);
   // A fixed zone: LocalFileTimeToFileTime takes today's offset, which is the only one.
-  ::setenv("TZ", "<+01>-1", 1);
-  ::tzset();
+  tz.Set("<+01>-1");
   FILETIME localFt = {0, 0}, ft;
   SYSTEMTIME epoch = {1970, 1, 0, 1, 1, 0, 0, 0};
   ASSERT_TRUE(SystemTimeToFileTime(&epoch, &localFt));
   ASSERT_TRUE(LocalFileTimeToFileTime(&localFt, &ft));
   EXPECT_EQ(Ticks(ft), 116444736000000000ull);
-  if (saved) ::setenv("TZ", keep.c_str(), 1);
-  else ::unsetenv("TZ");
-  ::tzset();
 }
 
 }  // namespace

@@ -5,17 +5,21 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "platform/messages/message_dll_writer.h"
 #include "platform/messages/message_module.h"
+#include "platform/messages/pe_layout.h"
 #include "platform/messages/pe_resources.h"
 #include "tests/platform/registry/registry_support.h"
+#include "tests/support/golden.h"
 
 namespace {
 
@@ -28,16 +32,20 @@ void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
   TempNetwork::WriteFile(path, std::string(bytes.begin(), bytes.end()));
 }
 
-// FormatMessageA into an allocated buffer; returns the text or "ERR <code>".
+constexpr DWORD kAsData = DONT_RESOLVE_DLL_REFERENCES | LOAD_LIBRARY_AS_DATAFILE;
+
+std::string Err(DWORD code) { return "ERR " + std::to_string(code); }
+
+// FormatMessageA into an allocated buffer; returns the text or Err(code).
 std::string Format(HMODULE module, DWORD id, DWORD language = 0x0400,
                    DWORD flags = FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS) {
   char* text = nullptr;
-  SetLastError(0xDEAD);
+  SetLastError(kUnsetError);
   DWORD n = FormatMessageA(flags | FORMAT_MESSAGE_ALLOCATE_BUFFER, module, id, language,
                            reinterpret_cast<LPSTR>(&text), 0, nullptr);
   if (n == 0) {
     EXPECT_EQ(text, nullptr);
-    return "ERR " + std::to_string(GetLastError());
+    return Err(GetLastError());
   }
   std::string out(text, n);
   EXPECT_EQ(LocalFree(text), nullptr);
@@ -65,44 +73,23 @@ class MessageModuleTest : public ::testing::Test {
   size_t handlesBefore_ = 0;
 };
 
-TEST(MessageTextTest, EscapesFollowTheLoadersTable) {
-  struct Case {
-    const char* text;
-    std::string normal;    // with an argument array {"A", "B"}
-    std::string ignoring;  // with FORMAT_MESSAGE_IGNORE_INSERTS
-  };
-  const Case cases[] = {
-      {"a%1b", "aAb", "a%1b"},
-      {"%1%2", "AB", "%1%2"},
-      {"%2!s!.", "B.", "%2!s!."},
-      {"x%n", "x\r\n", "x\r\n"},
-      {"x%ry%tz", "x\ry\tz", "x\ry\tz"},
-      {"%%", "%", "%%"},
-      {"100%.", "100.", "100%."},
-      {"a%!b% c", "a!b c", "a%!b% c"},
-      {"keep%0dropped", "keep", "keep"},
-      {"l1\nl2\r\nl3\rl4", "l1\r\nl2\r\nl3\r\nl4", "l1\r\nl2\r\nl3\r\nl4"},
-      {"%b", "b", "%b"},
-      {"%10", "ERR 87", "%10"},  // insert 10 with only two arguments
-      {"%1!s", "ERR 87", "%1!s"},  // an unclosed format
-  };
+TEST(MessageTextTest, GoldenEscapes) {
   const char* a = "A";
   const char* b = "B";
-  DWORD_PTR args[] = {reinterpret_cast<DWORD_PTR>(a), reinterpret_cast<DWORD_PTR>(b)};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
+  for (const GoldenCase& c : ReadGolden("platform/messages/golden/escapes.txt")) {
+    SCOPED_TRACE(c.name);
     std::string out;
     // Two arguments only: insert 10 reads past them, so give it a guard of nulls.
-    DWORD_PTR guarded[16] = {args[0], args[1]};
-    DWORD rc = platform::ExpandMessageText(c.text, FORMAT_MESSAGE_ARGUMENT_ARRAY, guarded, out);
-    if (c.normal.rfind("ERR", 0) == 0) {
+    DWORD_PTR guarded[16] = {reinterpret_cast<DWORD_PTR>(a), reinterpret_cast<DWORD_PTR>(b)};
+    DWORD rc = platform::ExpandMessageText(c.Get("text"), FORMAT_MESSAGE_ARGUMENT_ARRAY, guarded, out);
+    if (c.Get("normal") == "ERR") {
       EXPECT_NE(rc, 0u);
     } else {
       EXPECT_EQ(rc, 0u);
-      EXPECT_EQ(out, c.normal);
+      EXPECT_EQ(out, c.Get("normal"));
     }
-    EXPECT_EQ(platform::ExpandMessageText(c.text, FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, out), 0u);
-    EXPECT_EQ(out, c.ignoring);
+    EXPECT_EQ(platform::ExpandMessageText(c.Get("text"), FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, out), 0u);
+    EXPECT_EQ(out, c.Get("ignoring"));
   }
 }
 
@@ -123,27 +110,18 @@ TEST(MessageTextTest, FailuresAndEmptyResults) {
 TEST(MessageTextTest, NumericInsertFormats) {
   const char* text = "abc";
   DWORD_PTR args[] = {42, 255, 7, static_cast<DWORD_PTR>(-3), reinterpret_cast<DWORD_PTR>(text)};
-  const struct {
-    const char* format;
-    std::string expected;
-  } cases[] = {
-      {"%1!u! %2!04X! %3!lu! %4!d!", "42 00FF 7 -3"},
-      // Size prefixes: their digits are no width.
-      {"%1!I64u!", "42"},
-      {"%2!I32x!", "ff"},
-      {"%1!Iu!", "42"},
-      {"%1!5I64u!|", "   42|"},
-      {"%4!I64d!", "-3"},
-      // Wide fields come out whole, however long.
-      {"%1!200d!", std::string(198, ' ') + "42"},
-      {"%2!-150X!|", "FF" + std::string(148, ' ') + "|"},
-      {"%5!310s!", std::string(307, ' ') + "abc"},
-  };
   std::string out;
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.format);
-    ASSERT_EQ(platform::ExpandMessageText(c.format, FORMAT_MESSAGE_ARGUMENT_ARRAY, args, out), 0u);
-    EXPECT_EQ(out, c.expected);
+  for (const GoldenCase& c : ReadGolden("platform/messages/golden/formats.txt")) {
+    ASSERT_EQ(platform::ExpandMessageText(c.Get("format"), FORMAT_MESSAGE_ARGUMENT_ARRAY, args, out), 0u) << c.name;
+    EXPECT_EQ(out, c.Get("out")) << c.name;
+  }
+  // Wide fields come out whole, however long.
+  const std::pair<const char*, std::string> wide[] = {{"%1!200d!", std::string(198, ' ') + "42"},
+                                                       {"%2!-150X!|", "FF" + std::string(148, ' ') + "|"},
+                                                       {"%5!310s!", std::string(307, ' ') + "abc"}};
+  for (const auto& [format, expected] : wide) {
+    ASSERT_EQ(platform::ExpandMessageText(format, FORMAT_MESSAGE_ARGUMENT_ARRAY, args, out), 0u);
+    EXPECT_EQ(out, expected);
   }
   EXPECT_EQ(platform::ExpandMessageText("%1!n!", FORMAT_MESSAGE_ARGUMENT_ARRAY, args, out),
             static_cast<DWORD>(ERROR_INVALID_PARAMETER));
@@ -162,7 +140,7 @@ TEST_F(MessageModuleTest, BothImageKindsAndBothEntryKindsRoundTrip) {
       HMODULE m = LoadLibraryExA(path.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES | LOAD_LIBRARY_AS_DATAFILE);
       ASSERT_NE(m, nullptr) << GetLastError();
       for (const auto& [id, text] : langs[0].messages) EXPECT_EQ(Format(m, id), text) << id;
-      for (DWORD id : {16u, 3u, 8u}) EXPECT_EQ(Format(m, id), "ERR 317") << id;  // low word alone; gaps
+      for (DWORD id : {16u, 3u, 8u}) EXPECT_EQ(Format(m, id), Err(ERROR_MR_MID_NOT_FOUND)) << id;  // low word alone; gaps
       EXPECT_TRUE(FreeLibrary(m));
     }
   }
@@ -170,38 +148,17 @@ TEST_F(MessageModuleTest, BothImageKindsAndBothEntryKindsRoundTrip) {
 
 TEST_F(MessageModuleTest, LanguageSearchOrder) {
   platform::SetDefaultLanguage(0x0407);
-  struct Case {
-    std::vector<WORD> present;
-    DWORD requested;
-    std::string expected;  // the language whose text comes back, or the error
-  };
-  const Case cases[] = {
-      {{0x0407, 0x0409}, 0x0400, "0407"},  // user's language before US English
-      {{0x0409, 0x040C}, 0x0400, "0409"},
-      {{0x040C, 0x0000}, 0x0400, "0000"},  // neutral first
-      {{0x040C, 0x0410}, 0x0400, "040C"},  // else the first language present
-      {{0x0807, 0x0009}, 0x0400, "0009"},  // no German match: the image's first (lowest) language
-      {{0x0007, 0x0409}, 0x0400, "0007"},
-      {{0x0407, 0x0409}, 0x0C00, "0407"},  // any neutral request searches the user's language
-      {{0x0409, 0x0407}, 0x0000, "0407"},
-      {{0x0407, 0x0409}, 0x0409, "0409"},
-      {{0x0407, 0x0000}, 0x040C, "0000"},
-      {{0x0407, 0x0009}, 0x0809, "0009"},
-      {{0x0407}, 0x040C, "ERR 1815"},
-  };
   int n = 0;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.expected + " from request " + std::to_string(c.requested));
+  for (const GoldenCase& c : ReadGolden("platform/messages/golden/languages.txt")) {
+    SCOPED_TRACE(c.name);
     std::vector<MessageDllLanguage> langs;
-    for (WORD l : c.present) {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "%04X", l);
-      langs.push_back({l, {{5, hex}}});
-    }
-    std::string path = Dll("lang" + std::to_string(n++) + ".dll", langs);
-    HMODULE m = LoadLibraryExA(path.c_str(), nullptr, 3);
+    std::istringstream present(c.Get("present"));
+    for (std::string l; present >> l;) langs.push_back({static_cast<WORD>(std::stoul(l, nullptr, 16)), {{5, l.substr(2)}}});
+    HMODULE m = LoadLibraryExA(Dll("lang" + std::to_string(n++) + ".dll", langs).c_str(), nullptr, kAsData);
     ASSERT_NE(m, nullptr);
-    EXPECT_EQ(Format(m, 5, c.requested), c.expected);
+    const std::string text = c.Get("text");
+    EXPECT_EQ(Format(m, 5, static_cast<DWORD>(c.Number("requested"))),
+              text == "none" ? Err(ERROR_RESOURCE_LANG_NOT_FOUND) : text);
     FreeLibrary(m);
   }
 }
@@ -210,7 +167,7 @@ TEST_F(MessageModuleTest, TheLocalImageNamesTheDefaultLanguage) {
   std::string dll = Dll("de.dll", {{0x0407, {{5, "deutsch"}}}, {0x0409, {{5, "english"}}}, {0x040C, {{5, "francais"}}}});
   platform::SetDefaultLanguage(0);
   // No image of this computer yet: US English.
-  HMODULE m = LoadLibraryExA(dll.c_str(), nullptr, 3);
+  HMODULE m = LoadLibraryExA(dll.c_str(), nullptr, kAsData);
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(Format(m, 5), "english");
   FreeLibrary(m);
@@ -223,7 +180,7 @@ TEST_F(MessageModuleTest, TheLocalImageNamesTheDefaultLanguage) {
   ASSERT_EQ(platform::WriteImageValue(local, "SYSTEM\\ControlSet001\\Control\\Nls\\Language", "Default",
                                       platform::StringValue(REG_SZ, "040c"), true),
             0u);
-  m = LoadLibraryExA(dll.c_str(), nullptr, 3);
+  m = LoadLibraryExA(dll.c_str(), nullptr, kAsData);
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(Format(m, 5), "francais");
   EXPECT_EQ(Format(m, 5, 0x0407), "deutsch");  // a specific language is not overridden
@@ -244,27 +201,28 @@ TEST_F(MessageModuleTest, LoadFailuresAnswerWindowsCodes) {
   };
   const Case cases[] = {
       {good, 0, ERROR_NOT_SUPPORTED},  // would have to run the DLL
-      {net_.root() + "/missing.dll", 3, ERROR_FILE_NOT_FOUND},
-      {net_.root() + "/text.dll", 3, platform::ERROR_BAD_EXE_FORMAT},
-      {net_.root() + "/empty.dll", 3, platform::ERROR_BAD_EXE_FORMAT},
-      {net_.root() + "/folder.dll", 3, ERROR_ACCESS_DENIED},
-      {"", 3, ERROR_PATH_NOT_FOUND},
-      {"\\\\NOSUCH\\C$\\x.dll", 3, ERROR_BAD_NETPATH},
-      {"\\\\SRV1\\C$\\..\\..\\good.dll", 3, ERROR_ACCESS_DENIED},  // never outside the image
+      {net_.root() + "/missing.dll", kAsData, ERROR_FILE_NOT_FOUND},
+      {net_.root() + "/text.dll", kAsData, platform::ERROR_BAD_EXE_FORMAT},
+      {net_.root() + "/empty.dll", kAsData, platform::ERROR_BAD_EXE_FORMAT},
+      {net_.root() + "/folder.dll", kAsData, ERROR_ACCESS_DENIED},
+      {"", kAsData, ERROR_PATH_NOT_FOUND},
+      {"\\\\NOSUCH\\C$\\x.dll", kAsData, ERROR_BAD_NETPATH},
+      {"\\\\SRV1\\C$\\..\\..\\good.dll", kAsData, ERROR_ACCESS_DENIED},  // never outside the image
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
-    SetLastError(0xDEAD);
+    SetLastError(kUnsetError);
     EXPECT_EQ(LoadLibraryExA(c.path.c_str(), nullptr, c.flags), nullptr);
     EXPECT_EQ(GetLastError(), c.error);
   }
+  SetLastError(kUnsetError);
   EXPECT_FALSE(FreeLibrary(nullptr));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
-  HMODULE m = LoadLibraryExA(good.c_str(), nullptr, 2);
+  HMODULE m = LoadLibraryExA(good.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_NE(m, nullptr);
   EXPECT_TRUE(FreeLibrary(m));
   EXPECT_FALSE(FreeLibrary(m));  // stale
-  EXPECT_EQ(Format(m, 1), "ERR 6");
+  EXPECT_EQ(Format(m, 1), Err(ERROR_INVALID_HANDLE));
 }
 
 // A FIFO put in a module's place answers at once instead of waiting for a writer.
@@ -274,8 +232,8 @@ TEST_F(MessageModuleTest, AFifoAnswersAtOnce) {
   for (const std::string& path : {std::string("\\\\SRV1\\C$\\pipe.dll"), fifo}) {
     SCOPED_TRACE(path);
     auto load = std::async(std::launch::async, [path] {
-      SetLastError(0);
-      HMODULE m = LoadLibraryExA(path.c_str(), nullptr, 3);
+      SetLastError(kUnsetError);
+      HMODULE m = LoadLibraryExA(path.c_str(), nullptr, kAsData);
       return std::make_pair(m, GetLastError());
     });
     if (load.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
@@ -298,7 +256,7 @@ TEST_F(MessageModuleTest, ModulesLoadThroughTheShareAndReusedPathsAreCheckedAgai
   std::string file = srv + "/C/WinNT/System32/NetMsg.DLL";
   WriteBytes(file, platform::WriteMessageDll({{0x0409, {{2, "share\r\n"}}}}));
   const char* path = "\\\\srv1\\C$\\WINNT\\system32\\netmsg.dll";
-  HMODULE m = LoadLibraryExA(path, nullptr, 3);
+  HMODULE m = LoadLibraryExA(path, nullptr, kAsData);
   ASSERT_NE(m, nullptr) << GetLastError();
   EXPECT_EQ(Format(m, 2), "share\r\n");
   FreeLibrary(m);
@@ -306,12 +264,12 @@ TEST_F(MessageModuleTest, ModulesLoadThroughTheShareAndReusedPathsAreCheckedAgai
   std::filesystem::remove(file);
   WriteBytes(net_.root() + "/outside.dll", platform::WriteMessageDll({{0x0409, {{2, "outside"}}}}));
   std::filesystem::create_symlink(net_.root() + "/outside.dll", file);
-  SetLastError(0);
-  EXPECT_EQ(LoadLibraryExA(path, nullptr, 3), nullptr);
+  SetLastError(kUnsetError);
+  EXPECT_EQ(LoadLibraryExA(path, nullptr, kAsData), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
   std::filesystem::remove(file);
   WriteBytes(file, platform::WriteMessageDll({{0x0409, {{2, "again"}}}}));
-  m = LoadLibraryExA(path, nullptr, 3);
+  m = LoadLibraryExA(path, nullptr, kAsData);
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(Format(m, 2), "again");
   FreeLibrary(m);
@@ -319,29 +277,29 @@ TEST_F(MessageModuleTest, ModulesLoadThroughTheShareAndReusedPathsAreCheckedAgai
   platform::HostInfo off;
   off.online = false;
   ASSERT_EQ(platform::WriteHostInfo(srv + "/host.ini", off), 0u);
-  SetLastError(0);
-  EXPECT_EQ(LoadLibraryExA(path, nullptr, 3), nullptr);
+  SetLastError(kUnsetError);
+  EXPECT_EQ(LoadLibraryExA(path, nullptr, kAsData), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BAD_NETPATH));
 }
 
 TEST_F(MessageModuleTest, BufferSizesAndSystemTexts) {
   std::string path = Dll("b.dll", {{0x0409, {{1, "abc"}, {9, "%0"}}}});
-  HMODULE m = LoadLibraryExA(path.c_str(), nullptr, 3);
+  HMODULE m = LoadLibraryExA(path.c_str(), nullptr, kAsData);
   ASSERT_NE(m, nullptr);
   char buf[4];
-  EXPECT_EQ(FormatMessageA(0x0A00, m, 1, 0x400, buf, 4, nullptr), 3u);
+  EXPECT_EQ(FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS, m, 1, 0x400, buf, 4, nullptr), 3u);
   EXPECT_STREQ(buf, "abc");
-  SetLastError(0);
-  EXPECT_EQ(FormatMessageA(0x0A00, m, 1, 0x400, buf, 3, nullptr), 0u);
+  SetLastError(kUnsetError);
+  EXPECT_EQ(FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS, m, 1, 0x400, buf, 3, nullptr), 0u);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
-  EXPECT_EQ(Format(m, 9), "ERR 235");
+  EXPECT_EQ(Format(m, 9), Err(ERROR_NO_WORK_DONE));
   // The module first, then the system table.
   EXPECT_EQ(Format(m, 5, 0x400, FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_FROM_SYSTEM), "Access is denied.\r\n");
   EXPECT_EQ(Format(m, 1, 0x400, FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_FROM_SYSTEM), "abc");
   FreeLibrary(m);
   EXPECT_EQ(Format(nullptr, 2, 0x400, FORMAT_MESSAGE_FROM_SYSTEM), "The system cannot find the file specified.\r\n");
-  EXPECT_EQ(Format(nullptr, 0x7777, 0x400, FORMAT_MESSAGE_FROM_SYSTEM), "ERR 317");
-  EXPECT_EQ(Format(nullptr, 1, 0x400, FORMAT_MESSAGE_FROM_HMODULE), "ERR 1813");
+  EXPECT_EQ(Format(nullptr, 0x7777, 0x400, FORMAT_MESSAGE_FROM_SYSTEM), Err(ERROR_MR_MID_NOT_FOUND));
+  EXPECT_EQ(Format(nullptr, 1, 0x400, FORMAT_MESSAGE_FROM_HMODULE), Err(ERROR_RESOURCE_TYPE_NOT_FOUND));
   // A format of the caller's own, with an argument array.
   const char* who = "Alerter";
   DWORD_PTR args[] = {reinterpret_cast<DWORD_PTR>(who), 1058};
@@ -355,7 +313,7 @@ TEST_F(MessageModuleTest, BufferSizesAndSystemTexts) {
 TEST_F(MessageModuleTest, CacheKeepsOneParseAndSeesChangedFiles) {
   std::string path = Dll("c.dll", {{0x0409, {{1, "first"}}}});
   for (int i = 0; i < 5; ++i) {
-    HMODULE m = LoadLibraryExA(path.c_str(), nullptr, 3);
+    HMODULE m = LoadLibraryExA(path.c_str(), nullptr, kAsData);
     ASSERT_NE(m, nullptr);
     EXPECT_EQ(Format(m, 1), "first");
     FreeLibrary(m);
@@ -363,7 +321,7 @@ TEST_F(MessageModuleTest, CacheKeepsOneParseAndSeesChangedFiles) {
   EXPECT_EQ(platform::CachedModuleCount(), 1u);
   // A rewritten file is another file, even within the same second.
   WriteBytes(path, platform::WriteMessageDll({{0x0409, {{1, "second, longer"}}}}));
-  HMODULE m = LoadLibraryExA(path.c_str(), nullptr, 3);
+  HMODULE m = LoadLibraryExA(path.c_str(), nullptr, kAsData);
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(Format(m, 1), "second, longer");
   // A module stays usable after the cache let its file go.
@@ -371,7 +329,7 @@ TEST_F(MessageModuleTest, CacheKeepsOneParseAndSeesChangedFiles) {
   EXPECT_EQ(Format(m, 1), "second, longer");
   FreeLibrary(m);
   platform::SetModuleCacheEnabled(false);
-  HMODULE again = LoadLibraryExA(path.c_str(), nullptr, 3);
+  HMODULE again = LoadLibraryExA(path.c_str(), nullptr, kAsData);
   EXPECT_EQ(platform::CachedModuleCount(), 0u);
   FreeLibrary(again);
   platform::SetModuleCacheEnabled(true);
@@ -400,6 +358,30 @@ TEST(PeResourcesTest, DamagedImagesNeverReadOutside) {
   table[4 + 13] = 0;
   platform::MessageEntry e;
   EXPECT_EQ(platform::FindMessageEntry(table, 2, e), static_cast<DWORD>(ERROR_MR_MID_NOT_FOUND));
+}
+
+// A table that reaches one byte past its section's raw data is refused, though the file holds
+// the byte: past the raw data a section is zeros in memory, not what the file has there.
+TEST(PeResourcesTest, TableMustLieInsideItsSectionsRawData) {
+  std::vector<uint8_t> dll = platform::WriteMessageDll({{0x0409, {{1, "a"}, {2, "b"}}}});
+  platform::MessageTables tables;
+  ASSERT_EQ(platform::ReadMessageTables(dll.data(), dll.size(), tables), 0u);
+  const std::vector<uint8_t>& table = tables.languages.at(0).second;
+  const auto at = std::search(dll.begin(), dll.end(), table.begin(), table.end()) - dll.begin();
+  auto le32 = [&](size_t off) { return uint32_t{dll[off]} | dll[off + 1] << 8 | dll[off + 2] << 16 | uint32_t{dll[off + 3]} << 24; };
+  // The section that holds the table, and the raw size that just covers it.
+  const size_t coff = le32(platform::pe::kDosNewHeader) + platform::pe::kSignatureSize;
+  size_t section = coff + platform::pe::kCoffSize + (dll[coff + platform::pe::kCoffOptionalSize] | dll[coff + platform::pe::kCoffOptionalSize + 1] << 8);
+  while (le32(section + platform::pe::kSectionRawPointer) > static_cast<uint32_t>(at) ||
+         le32(section + platform::pe::kSectionRawPointer) + le32(section + platform::pe::kSectionRawSize) < at + table.size())
+    section += platform::pe::kSectionSize;
+  const uint32_t exact = static_cast<uint32_t>(at + table.size()) - le32(section + platform::pe::kSectionRawPointer);
+  for (uint32_t raw : {exact, exact - 1}) {
+    for (int b = 0; b < 4; ++b) dll[section + platform::pe::kSectionRawSize + b] = static_cast<uint8_t>(raw >> (8 * b));
+    platform::MessageTables t;
+    platform::ReadMessageTables(dll.data(), dll.size(), t);
+    EXPECT_EQ(t.state == 0 && !t.languages.empty(), raw == exact) << raw;
+  }
 }
 
 TEST(PeResourcesTest, RealDlls) {

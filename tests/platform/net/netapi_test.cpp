@@ -8,7 +8,7 @@
 #include <tuple>
 #include <vector>
 
-#include "tests/platform/net/net_test_network.h"
+#include "tests/support/temp_network.h"
 
 namespace {
 
@@ -59,7 +59,7 @@ class NetApiTest : public ::testing::Test {
     // Strings live in the same allocation, after the array.
     auto* stringsStart = reinterpret_cast<const BYTE*>(info + read);
     for (DWORD i = 0; i < read; ++i) {
-      EXPECT_EQ(info[i].sv101_platform_id, 500u);
+      EXPECT_EQ(info[i].sv101_platform_id, DWORD{PLATFORM_ID_NT});
       EXPECT_GE(reinterpret_cast<const BYTE*>(info[i].sv101_name), stringsStart);
       EXPECT_GT(reinterpret_cast<const BYTE*>(info[i].sv101_comment), reinterpret_cast<const BYTE*>(info[i].sv101_name));
       out.push_back({Wide(info[i].sv101_name), info[i].sv101_type});
@@ -68,7 +68,7 @@ class NetApiTest : public ::testing::Test {
     return out;
   }
 
-  NetTestNetwork net_;
+  TempNetwork net_;
 };
 
 TEST_F(NetApiTest, ListsTheDomainInNameOrderWithTheRolesFlags) {
@@ -114,6 +114,19 @@ TEST_F(NetApiTest, ShortPreferredSizeAnswersMoreDataWithAPrefix) {
     if (read > 0) sawPartial = true;
   }
   EXPECT_TRUE(sawPartial);
+  // A size that holds the first entries exactly gets them all.
+  size_t exact = 0;
+  for (const char* name : {"ADMINPC", "BDC1"}) {
+    platform::ComputerImage c;
+    ASSERT_EQ(platform::FindComputer(name, c), 0u);
+    exact += platform::ServerInfo101Bytes(platform::ServerEntryOf(c.name, c.host));
+  }
+  LPBYTE buffer = nullptr;
+  DWORD read = 0, total = 0;
+  EXPECT_EQ(NetServerEnum(nullptr, 101, &buffer, static_cast<DWORD>(exact), &read, &total, SV_TYPE_ALL, nullptr, nullptr),
+            DWORD{ERROR_MORE_DATA});
+  EXPECT_EQ(read, 2u);
+  NetApiBufferFree(buffer);
   EXPECT_EQ(platform::testing::LiveNetBufferCount(), 0u);
 }
 

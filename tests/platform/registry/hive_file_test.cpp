@@ -49,9 +49,9 @@ TEST_F(HiveFileTest, EmptyHiveIsWhatBothIndependentReadersAccept) {
   EXPECT_EQ(st.st_mode & 0777, 0600u);
   if (!HaveTool("regfexport") || !HaveTool("hivexregedit")) GTEST_SKIP() << "libregf-utils or libhivex-bin missing";
   std::string out;
-  EXPECT_EQ(RunCommand("regfexport '" + file + "'", out), 0) << out;
+  EXPECT_EQ(RunTool("regfexport '" + file + "'", &out), 0) << out;
   EXPECT_NE(out.find("$$$PROTO.HIV"), std::string::npos) << out;
-  EXPECT_EQ(RunCommand("hivexregedit --export '" + file + "' '\\'", out), 0) << out;
+  EXPECT_EQ(RunTool("hivexregedit --export '" + file + "' '\\'", &out), 0) << out;
 }
 
 TEST_F(HiveFileTest, ValuesOfEveryTypeReadBackInTheIndependentReaders) {
@@ -81,8 +81,8 @@ TEST_F(HiveFileTest, ValuesOfEveryTypeReadBackInTheIndependentReaders) {
   }
   if (!HaveTool("regfexport") || !HaveTool("hivexregedit")) GTEST_SKIP() << "libregf-utils or libhivex-bin missing";
   std::string regf, hivex;
-  ASSERT_EQ(RunCommand("regfexport '" + file + "'", regf), 0) << regf;
-  ASSERT_EQ(RunCommand("hivexregedit --export --unsafe-printable-strings '" + file + "' '\\Top'", hivex), 0) << hivex;
+  ASSERT_EQ(RunTool("regfexport '" + file + "'", &regf), 0) << regf;
+  ASSERT_EQ(RunTool("hivexregedit --export --unsafe-printable-strings '" + file + "' '\\Top'", &hivex), 0) << hivex;
   for (const auto& c : cases) {
     EXPECT_NE(regf.find(c.regf), std::string::npos) << c.name;
     EXPECT_NE(hivex.find(c.hivex), std::string::npos) << c.name;

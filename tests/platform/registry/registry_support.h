@@ -1,13 +1,15 @@
-// Shared pieces of the registry tests: a computer image with its four hives, and the
-// independent readers used as oracles.
+// Shared pieces of the registry tests: a computer image with its four hives.
 #pragma once
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "platform/registry/hive_file.h"
 #include "platform/registry/registry.h"
 #include "tests/support/temp_network.h"
+#include "tests/support/tool_run.h"
 
 // Makes <network>/<name> with host.ini and four empty hives; returns the config folder.
 inline std::string AddImageWithHives(const TempNetwork& net, const std::string& name,
@@ -20,19 +22,13 @@ inline std::string AddImageWithHives(const TempNetwork& net, const std::string& 
   return config;
 }
 
-// Runs a shell command and returns its exit status and standard output.
-inline int RunCommand(const std::string& command, std::string& output) {
-  output.clear();
-  FILE* p = ::popen((command + " 2>&1").c_str(), "r");
-  if (!p) return -1;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) output.append(buf, n);
-  int status = ::pclose(p);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-inline bool HaveTool(const char* tool) {
-  std::string out;
-  return RunCommand(std::string("command -v ") + tool, out) == 0;
+// A value of an image as the settings tests compare it: a string's text, a DWORD's number, or
+// "(missing)".
+inline std::string ImageValueText(const platform::ComputerImage& image, const std::string& key, const char* name) {
+  platform::RegistryValue v;
+  if (platform::ReadImageValue(image, key, name, v) != 0) return "(missing)";
+  if (v.type != REG_DWORD) return platform::ValueText(v);
+  DWORD d = 0;
+  std::memcpy(&d, v.data.data(), std::min<size_t>(sizeof d, v.data.size()));
+  return std::to_string(d);
 }

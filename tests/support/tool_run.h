@@ -1,4 +1,4 @@
-// Running the tools from tests: a command line, its exit code and its output.
+// Running programs from tests (our tools and the independent readers) and reading what they print.
 #pragma once
 
 #include <sys/wait.h>
@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+// The exit code of `command` run by the shell, with its standard output and error in `output`;
+// -1 when it did not exit by itself (a crash is never taken for a refusal).
 inline int RunTool(const std::string& command, std::string* output = nullptr) {
   std::string out;
   FILE* p = ::popen((command + " 2>&1").c_str(), "r");
@@ -21,6 +23,8 @@ inline int RunTool(const std::string& command, std::string* output = nullptr) {
   if (output) *output = out;
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
+
+inline bool HaveTool(const std::string& tool) { return RunTool("command -v " + tool) == 0; }
 
 inline std::string Quoted(const std::string& s) {
   std::string q = "'";
@@ -61,4 +65,47 @@ inline std::vector<std::vector<std::string>> TabLines(const std::string& text) {
     lines.push_back(fields);
   }
   return lines;
+}
+
+// One record as libevt's evtexport prints it.
+struct EvtexportRecord {
+  unsigned long number = 0;
+  std::string source, message, category;
+  std::vector<std::string> strings;
+};
+
+// evtexport FILE [options]: its records in file order; empty when the tool is missing or fails.
+inline std::vector<EvtexportRecord> Evtexport(const std::string& arguments) {
+  std::string text;
+  if (RunTool("evtexport " + arguments + " 2>/dev/null", &text) != 0) return {};
+  std::vector<EvtexportRecord> records;
+  std::istringstream in(text);
+  std::string line;
+  bool inMessage = false;  // a message goes on over lines up to its event's next field
+  auto starts = [&](const char* key) { return line.rfind(key, 0) == 0; };
+  while (std::getline(in, line)) {
+    size_t sep = line.find("\t: ");
+    std::string value = sep != std::string::npos ? line.substr(sep + 3)
+                        : line.find(": ") != std::string::npos ? line.substr(line.find(": ") + 2) : "";
+    if (starts("Event number")) {
+      records.emplace_back().number = std::stoul(value);
+      inMessage = false;
+    } else if (records.empty()) {
+      continue;
+    } else if (starts("Source name")) {
+      records.back().source = value;
+    } else if (starts("Message string")) {
+      records.back().message = value;
+      inMessage = true;
+    } else if (starts("String")) {
+      records.back().strings.push_back(value);
+      inMessage = false;
+    } else if (inMessage && !line.empty() && !starts("Number of strings")) {
+      records.back().message += "\n" + line;
+    } else {
+      inMessage = false;
+      if (starts("Event category")) records.back().category = value;
+    }
+  }
+  return records;
 }
