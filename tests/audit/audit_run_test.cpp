@@ -123,8 +123,8 @@ TEST(AuditRunTest, ReportsWhatTheRunReachedAndTheHivesShowIt) {
   EXPECT_EQ(out, "+Rlfupsg -rlfupsg\n");
   if (!HaveTool("regfexport") || !HaveTool("hivexregedit")) GTEST_SKIP() << "libregf-utils or libhivex-bin missing";
   const std::string hive = Quoted(net.network() + "/SRV1/C/WINNT/System32/config/SECURITY");
-  EXPECT_EQ(RunCommand("regfexport " + hive, out), 0) << out;
-  EXPECT_EQ(RunCommand("hivexregedit --export " + hive + " '\\'", out), 0) << out;
+  EXPECT_EQ(RunTool("regfexport " + hive, &out), 0) << out;
+  EXPECT_EQ(RunTool("hivexregedit --export " + hive + " '\\'", &out), 0) << out;
 }
 
 }  // namespace
