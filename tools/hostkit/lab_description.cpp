@@ -1,5 +1,6 @@
 #include "tools/hostkit/lab_description.h"
 
+#include <algorithm>
 #include <cctype>
 #include <ctime>
 #include <set>
@@ -75,14 +76,15 @@ bool Time(const std::string& value, DWORD& out) {
   return true;
 }
 
-// "domain:500", "local:500" or an "S-1-..." SID.
+// "domain:500", "local:500", "string:1" or an "S-1-..." SID.
 bool User(const std::string& value) {
   std::vector<uint8_t> sid;
-  uint64_t rid = 0;
+  uint64_t n = 0;
   for (const char* prefix : {"domain:", "local:"}) {
     std::string p = prefix;
-    if (value.rfind(p, 0) == 0) return ParseNumber(value.substr(p.size()), 0xFFFFFFFFu, rid);
+    if (value.rfind(p, 0) == 0) return ParseNumber(value.substr(p.size()), 0xFFFFFFFFu, n);
   }
+  if (value.rfind("string:", 0) == 0) return ParseNumber(value.substr(7), 64, n) && n > 0;
   return ParseSid(value, sid);
 }
 
@@ -126,6 +128,9 @@ class Parser {
         });
         if (!listed) return Refuse(error, "an event of " + e.log + " draws from an undeclared word list: " + text);
       }
+      uint64_t n = 0;
+      if (e.user.rfind("string:", 0) == 0 && ParseNumber(e.user.substr(7), 64, n) && n > e.strings.size())
+        return Refuse(error, "an event of " + e.log + " takes its user from string " + e.user.substr(7) + ", which it lacks");
     }
     for (const auto& c : lab_.computers)
       for (const auto& [log, count] : c.events) {
@@ -162,7 +167,7 @@ class Parser {
       for (const auto& c : lab_.computers)
         if (platform::EqualsNoCase(c.name, rest)) return Fail(error, "computer " + rest + " is described twice");
       if (full(lab_.computers.size())) return Fail(error, "too many computers");
-      lab_.computers.push_back({rest, {}, {}, {}, {}});
+      lab_.computers.push_back({rest, {}, {}, {}, {}, {}});
       section_ = Kind::Computer;
     } else if (kind == "messages") {
       if (rest.empty() || rest.find_first_of("\\/:. \t") != std::string::npos)
@@ -241,6 +246,19 @@ class Parser {
           c.audit = value;
         } else if (key == "events") {
           ok = Counts(value, c.events);
+        } else if (key == "accounts") {
+          // NT's user names; every SAM has Administrator and Guest already, and a name is one account.
+          c.accounts = Split(value, ',');
+          std::set<std::string> seen = {"administrator", "guest"};
+          for (const auto& account : c.accounts) {
+            std::string lower = account;
+            for (char& ch : lower) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+            const bool control = std::any_of(account.begin(), account.end(),
+                                             [](char ch) { return static_cast<unsigned char>(ch) < 0x20; });
+            ok = ok && !control && account.size() <= 20 &&
+                 account.find_first_of("\\/[]:;|=,+*?<>\"") == std::string::npos && seen.insert(lower).second;
+          }
+          ok = ok && c.accounts.size() <= kMaxLabEntries;
         } else {
           known = false;
         }
