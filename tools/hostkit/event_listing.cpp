@@ -4,6 +4,7 @@
 
 #include "gather/event_row.h"
 #include "gather/event_time.h"
+#include "platform/core/sid.h"
 
 namespace hostkit {
 namespace {
@@ -50,16 +51,26 @@ std::string ReadableRecord(const EVENTLOGRECORD* record, const EventRow& row) {
   std::snprintf(time, sizeof time, "%02u:%02u:%02u", t.hour, t.minute, t.second);
   // Windows shows the ID without its severity, customer and facility bits.
   const std::string id = std::to_string(record->EventID & 0xFFFF);
-  std::string out = Columns(date, time, row.type, id.c_str(), row.source, row.category,
-                            row.userName[0] ? row.userName : "N/A", row.computer);
+  // As the Event Viewer shows it: the account, else the SID that no account answered, else N/A.
+  std::string user = row.userName;
+  const auto* bytes = reinterpret_cast<const uint8_t*>(record);
+  if (user.empty() && record->UserSidLength > 0 && record->UserSidOffset <= record->Length &&
+      record->UserSidLength <= record->Length - record->UserSidOffset)
+    user = platform::SidText(bytes + record->UserSidOffset, record->UserSidLength);
+  if (user.empty()) user = "N/A";
+  std::string out = Columns(date, time, row.type, id.c_str(), row.source, row.category, user.c_str(), row.computer);
   out += Indented(std::string(row.description, row.descriptionLength));
   const std::vector<std::string> strings = RecordStrings(record);
   if (!strings.empty()) {
     std::string line = "    Strings: ";
     for (size_t i = 0; i < strings.size(); ++i) line += (i ? " | " : "") + strings[i];
-    for (char& c : line)
-      if (c == '\r' || c == '\n') c = ' ';  // the strings stay on their line
-    out += line + "\n";
+    // The strings stay on their line: each line end becomes one blank.
+    std::string flat;
+    for (size_t i = 0; i < line.size(); ++i) {
+      if (line[i] == '\r' && i + 1 < line.size() && line[i + 1] == '\n') continue;
+      flat.push_back(line[i] == '\r' || line[i] == '\n' ? ' ' : line[i]);
+    }
+    out += flat + "\n";
   }
   return out + "\n";
 }
