@@ -34,6 +34,9 @@ int TypeColumnWidth(int listWidth) {
 
 void ExitMainWindow(const MainWindowBinding& binding) {
   if (binding.endChildProcess) binding.endChildProcess();
+  // The data-source manager may have named another data source since Corvane last read one:
+  // saving the values held here would put the old one back.
+  if (appState.program == Program::Corvane) CheckDataSource();
   SaveSettings();  // a key that cannot be written loses the changes; nothing to tell at exit
 }
 

@@ -138,7 +138,10 @@ bool SavePraxonValues() {
 const char* SettingsKey() { return IsPraxon() ? kPraxonSettingsKey : kCorvaneSettingsKey; }
 
 std::string InstallFilePath(const std::string& installPath, const char* fileName) {
-  return installPath + "\\" + fileName;
+  // A native install folder gets a native name, the one a person is shown and types; a stored
+  // drive path keeps the backslash. The path function takes either.
+  const char* separator = !installPath.empty() && installPath[0] == '/' ? "/" : "\\";
+  return installPath + separator + fileName;
 }
 
 LONG ReadSetting(const char* valueName, DWORD expectedType, void* buffer, DWORD bufferSize) {

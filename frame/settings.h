@@ -79,5 +79,6 @@ bool SaveSettings();
 // Corvane: re-reads the data source values; false when any but "Type" is missing.
 bool CheckDataSource();
 
-// Install path + "\" + file name, as stored: a path that ends in a backslash gives two.
+// Install path + separator + file name: "/" after a native path ("/opt/tallyard"), "\" after a
+// drive path, as stored ("C:\Tallyard\" gives two backslashes).
 std::string InstallFilePath(const std::string& installPath, const char* fileName);

@@ -1,6 +1,5 @@
 #include "store/sourcewarden_start.h"
 
-#include <cstdio>
 #include <string>
 
 #include "frame/app_state.h"
@@ -20,12 +19,11 @@ bool ChildStillActive() {
 }  // namespace
 
 bool StartSourcewarden(HWND owner) {
-  char path[260 * 2 + 16];
-  std::snprintf(path, sizeof path, "%s%s%s", appState.installPath.c_str(), "\\", kSourcewardenProgram);
+  const std::string path = InstallFilePath(appState.installPath, kSourcewardenProgram);
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
-  if (!CreateProcessA(path, nullptr, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup,
+  if (!CreateProcessA(path.c_str(), nullptr, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup,
                       &info)) {
     ShowSystemError(owner, "CreateProcess", GetLastError());
     ShowStringBox(owner, IDS_UNABLE_TO_LOAD_MANAGER);

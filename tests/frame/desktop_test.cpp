@@ -6,7 +6,6 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMenu>
 #include <QProgressBar>
 #include <QTreeWidget>
@@ -22,6 +21,7 @@
 #include "frame/message_box.h"
 #include "frame/run_log.h"
 #include "frame/run_progress.h"
+#include "frame/settings.h"
 #include "programs/corvane/corvane_icon.xpm"
 #include "programs/corvane/strings.h"
 #include "programs/praxon/praxon_icon.xpm"
@@ -33,7 +33,6 @@ namespace {
 
 using Names = std::vector<std::string>;
 int actionOpened = 0, childEnded = 0;
-bool confirmed = false;
 
 MainWindowBinding Binding(bool corvane) {
   return {.title = corvane ? "Corvane" : "Praxon",
@@ -45,7 +44,6 @@ MainWindowBinding Binding(bool corvane) {
           .progressBar = corvane,
           .centredTexts = !corvane,
           .browseNetwork = [] { return BrowseNetwork(); },
-          .go = [](HWND main) { SyncSelection(), confirmed = ConfirmRunDialog(main, {"Gather Event Logs", "Gather event logs from computers:", 1008, true}); },
           .actionSettings = [](HWND main) { ++actionOpened, AboutDialog(main, "About Tallyard"); },
           .endChildProcess = corvane ? +[] { ++childEnded; } : nullptr};
 }
@@ -147,10 +145,27 @@ TEST_F(DesktopTest, ExitSavesTheSettingsAndTheCloseBoxDoesNot) {
     WhenModal([](QWidget* options) { Press(options, 1035), Press(options, 1); });
     Press(window.get(), 115);
     EXPECT_EQ(runLog.level, ErrorLogOnly);
+    // Corvane read one data source; the manager names another while Corvane runs.
+    auto dataSource = [&](const char* dsn, const char* user) {
+      for (auto [name, text] : {std::pair{"DSN", dsn}, {"Description", "SQLite3"}, {"User", user}, {"Password", ""}})
+        ASSERT_EQ(platform::WriteImageValue(installed->local, Installation::Key(Program::Corvane), name,
+                                            platform::StringValue(REG_SZ, text)), 0u);
+      ASSERT_EQ(platform::WriteImageValue(installed->local, Installation::Key(Program::Corvane), "RegAccess",
+                                          platform::DwordValue(0)), 0u);
+    };
+    if (corvane) {
+      dataSource("Corvane", "");
+      ASSERT_TRUE(CheckDataSource());
+      dataSource("GatherPg", "gatherer");
+    }
     corvane ? Press(window.get(), 109) : void(window->close());
     EXPECT_EQ(quits, 1);
     EXPECT_EQ(childEnded, corvane ? 1 : 0) << "Corvane ends its data-source manager";
     EXPECT_EQ(installed->Stored(appState.program, "LogFullErrorNo"), corvane ? "1" : "");
+    if (corvane) {
+      EXPECT_EQ(installed->Stored(Program::Corvane, "DSN") + " " + installed->Stored(Program::Corvane, "User"),
+                "GatherPg gatherer") << "Exit keeps the manager's choice";
+    }
     quits = childEnded = 0;
     std::filesystem::remove_all(net.network());
   }
@@ -167,29 +182,6 @@ TEST_F(DesktopTest, TheActionBoxOpensItsDialogEveryTimeAndGoesBack) {
   }
   QTest::keyClick(action, Qt::Key_Up);
   EXPECT_EQ(actionOpened, 2) << "the first entry opens nothing";
-}
-
-TEST_F(DesktopTest, GoConfirmsTheSelectedComputersAndRefusesAnEmptySelection) {
-  Open();
-  Names names;
-  bool okEnabled = false;
-  auto look = [&](QWidget* dialog, int button) {
-    names.clear();
-    for (auto* item : Control<QListWidget>(dialog, 1002)->findItems("*", Qt::MatchWildcard))
-      names.push_back(item->text().toStdString());
-    okEnabled = Control<QAbstractButton>(dialog, 1)->isEnabled();
-    Press(dialog, button);
-  };
-  WhenModal([&](QWidget* d) { KeepScreenshot(d, "corvane-confirm"), look(d, 1); });
-  Press(window.get(), 1003);
-  EXPECT_EQ(names, (Names{"ADMINPC", "SRV1", "WKS1"}));
-  EXPECT_TRUE(okEnabled && confirmed);
-
-  Control<QTreeWidget>(window.get(), 1002)->clearSelection();
-  WhenModal([&](QWidget* d) { look(d, 2); });
-  Press(window.get(), 1003);
-  EXPECT_TRUE(names.empty());
-  EXPECT_FALSE(okEnabled || confirmed);
 }
 
 TEST_F(DesktopTest, HelpAndAboutFromTheMainWindow) {

@@ -1,5 +1,6 @@
 // hostkit policy: shown as the report shows it, set, switched off and laid out again in either
-// layout, step after step on one computer; what it refuses changes nothing.
+// layout, step after step on one computer; what it refuses changes nothing. hostkit lab: each
+// computer gets its described policy in its version's layout.
 #include <gtest/gtest.h>
 
 #include "tests/platform/lsa/lsa_support.h"
@@ -36,6 +37,26 @@ TEST(HostkitPolicyTest, ShowsSetsSwitchesOffAndLaysOut) {
     EXPECT_EQ(run(step.args), step.exit) << step.args << ": " << out;
     EXPECT_NE(out.find(step.shown), std::string::npos) << step.args << ": " << out;
     EXPECT_EQ(PolicyValue(image), step.value.empty() ? before : step.value) << step.args;
+  }
+}
+
+TEST(HostkitPolicyTest, TheLabSetsEachComputersPolicyInItsVersionsLayout) {
+  TempNetwork net;
+  TempNetwork::WriteFile(net.root() + "/lab/lab.txt", "[computer NT4]\naudit = +RLfupsg -rlfupsG\n"
+                                                      "[computer XP]\nversion = 5.1\naudit = +rLfupsg -rLfupsg\n"
+                                                      "[computer W2K]\nversion = 5.0\naudit = off\n[computer NONE]\n");
+  std::string out;
+  ASSERT_EQ(RunTool(Quoted(TALLYARD_BINARY_DIR "/tools/hostkit/hostkit") + " lab " + Quoted(net.root() + "/lab") +
+                        " --network " + Quoted(net.network()), &out), 0) << out;
+  const std::string off(4, '\0'), on("\x01\0\0\0", 4);
+  const std::pair<const char*, std::string> expected[] = {{"NT4", Lay(on, {1, 1, 0, 0, 0, 0, 2})},
+                                                          {"XP", Lay(on, {0, 3, 0, 0, 0, 0, 0, 0, 0})},
+                                                          {"W2K", Lay(off, {0, 0, 0, 0, 0, 0, 0, 0, 0})},
+                                                          {"NONE", Lay(off, {0, 0, 0, 0, 0, 0, 0})}};
+  for (const auto& [name, value] : expected) {
+    platform::ComputerImage image;
+    ASSERT_EQ(platform::FindComputer(name, image), 0u) << name;
+    EXPECT_EQ(PolicyValue(image), value) << name;
   }
 }
 

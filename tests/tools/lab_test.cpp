@@ -27,6 +27,7 @@ TEST(LabDescriptionTest, BrokenDescriptionsAreRefusedWithTheirReason) {
       {source + "[event System]\nsource = S\nstrings = {nolist}\n",
        "an event of System draws from an undeclared word list: {nolist}"},
       {"[computer A]\nevents = Security 1\n", "A wants Security records, but no [event Security] is declared"},
+      {"[computer A]\naudit = +RLfupsg\n", "line 2: bad value for \"audit\": +RLfupsg"},
       {std::string("[lab]\n\0", 7), "line 2: a NUL byte"},
       {"[computer A]\naccounts = anna, Anna\n", "line 2: bad value for \"accounts\": anna, Anna"},
       {"[computer A]\naccounts = guest\n", "line 2: bad value for \"accounts\": guest"},

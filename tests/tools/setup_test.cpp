@@ -70,7 +70,7 @@ TEST_F(SetupTest, ImageIsOwnerOnlyAndBothProgramsStartFromIt) {
     appState.program = p;
     ASSERT_TRUE(LoadSettings());
     EXPECT_EQ(appState.installPath, install);
-    EXPECT_EQ(runLog.fileName, install + (p == Program::Praxon ? "\\Praxon.log" : "\\Tallyard.log"));
+    EXPECT_EQ(runLog.fileName, install + (p == Program::Praxon ? "/Praxon.log" : "/Tallyard.log"));
     // Every window's help finds its page.
     for (DWORD context : p == Program::Praxon ? std::vector<DWORD>{1011, 1012, 1013, 1014}
                                               : std::vector<DWORD>{1001, 1002, 1003, 1008})

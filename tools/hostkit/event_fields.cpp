@@ -8,6 +8,7 @@
 #include "platform/core/paths.h"
 #include "platform/core/sid.h"
 #include "platform/eventlog/eventlog.h"
+#include "platform/lsa/lsa.h"
 
 namespace hostkit {
 
@@ -83,6 +84,19 @@ bool ParseType(const std::string& text, WORD& type) {
   uint64_t v;
   if (!ParseNumber(text, 0xFFFF, v)) return false;
   type = static_cast<WORD>(v);
+  return true;
+}
+
+bool ParsePolicyText(const std::string& text, DWORD (&options)[7]) {
+  static const char kLetters[] = "rlfupsg";
+  if (text.size() != 17 || text[0] != '+' || text[8] != ' ' || text[9] != '-') return false;
+  for (size_t i = 0; i < 7; ++i) {
+    const unsigned char success = static_cast<unsigned char>(text[1 + i]), failure = static_cast<unsigned char>(text[10 + i]);
+    if (std::tolower(success) != kLetters[i] || std::tolower(failure) != kLetters[i]) return false;
+    options[i] = POLICY_AUDIT_EVENT_NONE;
+    if (std::isupper(success)) options[i] |= POLICY_AUDIT_EVENT_SUCCESS;
+    if (std::isupper(failure)) options[i] |= POLICY_AUDIT_EVENT_FAILURE;
+  }
   return true;
 }
 

@@ -1,5 +1,6 @@
 // The fields of an event as the hostkit verbs and lab descriptions write them: numbers (decimal
-// or 0x hex), hex bytes, SIDs in their "S-1-..." form and event type names.
+// or 0x hex), hex bytes, SIDs in their "S-1-..." form and event type names; and an audit policy
+// as the audit report writes it.
 #pragma once
 
 #include <cstdint>
@@ -21,5 +22,9 @@ bool ParseSid(const std::string& text, std::vector<uint8_t>& out);
 bool ParseLogSize(const std::string& text, DWORD& out);
 // "error", "warning", "information", "audit-success", "audit-failure", "success" or a number.
 bool ParseType(const std::string& text, WORD& type);
+// "+" seven letters " -" seven letters ("+RLfupsg -rlfupsG"): a letter in upper case audits its
+// category's successes (first group) or failures (second group). The seven options as the LSA
+// takes them: success and failure bits, or POLICY_AUDIT_EVENT_NONE for neither.
+bool ParsePolicyText(const std::string& text, DWORD (&options)[7]);
 
 }  // namespace hostkit

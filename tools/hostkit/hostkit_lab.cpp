@@ -15,6 +15,7 @@
 #include "platform/core/network.h"
 #include "platform/core/paths.h"
 #include "platform/eventlog/eventlog.h"
+#include "platform/lsa/lsa.h"
 #include "platform/registry/hive_image.h"
 #include "platform/registry/hive_regtext.h"
 #include "platform/registry/registry.h"
@@ -231,6 +232,23 @@ int FillLogs(const LabDescription& lab, const LabComputer& computer, const platf
   return 0;
 }
 
+// The computer's audit policy on its image, in the layout its version has (the image was made
+// with it), as the LSA would set it; host.ini's faults are the network's, not the image's.
+int SetAuditPolicy(const LabComputer& c, const platform::ComputerImage& image) {
+  if (c.audit.empty()) return 0;
+  DWORD options[7] = {};
+  const bool off = c.audit == "off";
+  if (!off && !ParsePolicyText(c.audit, options)) return Fail(c.name + ": bad audit policy " + c.audit);
+  std::string why;
+  NTSTATUS status = platform::ChangeImageAuditEvents(image, false, [&](platform::AuditEventsValue& value) {
+    if (off) value.mode = 0;
+    else platform::MergeAuditEvents(value, 1, options, 7);
+    return STATUS_SUCCESS;
+  }, &why);
+  if (status != STATUS_SUCCESS) return Fail(c.name + ": cannot set its audit policy: " + why);
+  return 0;
+}
+
 int Build(const std::string& folder, const LabDescription& lab) {
   std::map<std::string, std::vector<uint8_t>> dlls;
   for (const LabMessages& m : lab.messages) {
@@ -279,16 +297,12 @@ int Build(const std::string& folder, const LabDescription& lab) {
         controller = j;
     const Accounts domain(AccountDomainSid(images[controller]), lab.computers[controller].accounts);
     if (int rc = FillLogs(lab, c, images[i], domain)) return rc;
+    if (int rc = SetAuditPolicy(c, images[i])) return rc;
     std::string logs;
     for (const auto& [log, count] : c.events) logs += (logs.empty() ? "" : ", ") + log + " " + std::to_string(count);
     std::printf("%-15s %-11s %s%s%s\n", c.name.c_str(), c.host.role.c_str(), logs.c_str(),
                 c.host.online ? "" : "  (switched off)", c.host.deny.empty() ? "" : "  (denies some access)");
   }
-  // The audit policies are set by their own verb; the lab names them so they can be set after it.
-  for (const LabComputer& c : lab.computers)
-    if (!c.audit.empty())
-      std::printf("audit policy of %s: %s (set with: hostkit policy %s %s)\n", c.name.c_str(), c.audit.c_str(),
-                  c.name.c_str(), c.audit == "off" ? "--off" : ("--set \"" + c.audit + "\"").c_str());
   return 0;
 }
 

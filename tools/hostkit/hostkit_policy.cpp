@@ -1,32 +1,15 @@
 // hostkit policy: a computer's audit policy, shown as the audit run's report shows it, and set
 // on the image itself (host.ini's faults are the network's, not the image owner's).
-#include <cctype>
 #include <cstdio>
 #include <string>
 
 #include "audit/audit_policy.h"
 #include "platform/core/network.h"
 #include "platform/lsa/lsa.h"
+#include "tools/hostkit/event_fields.h"
 #include "tools/hostkit/hostkit.h"
 
 namespace {
-
-// "+" seven letters " -" seven letters, as the report writes a policy: each letter in upper
-// case audits its category's successes (first group) or failures (second group).
-bool ParsePolicyText(const std::string& text, DWORD (&options)[kAuditCategoryCount]) {
-  static const char kLetters[] = "rlfupsg";
-  if (text.size() != 17 || text[0] != '+' || text[8] != ' ' || text[9] != '-') return false;
-  for (int i = 0; i < kAuditCategoryCount; ++i) {
-    const char success = text[static_cast<size_t>(1 + i)], failure = text[static_cast<size_t>(10 + i)];
-    if (std::tolower(static_cast<unsigned char>(success)) != kLetters[i] ||
-        std::tolower(static_cast<unsigned char>(failure)) != kLetters[i])
-      return false;
-    options[i] = POLICY_AUDIT_EVENT_NONE;
-    if (std::isupper(static_cast<unsigned char>(success))) options[i] |= POLICY_AUDIT_EVENT_SUCCESS;
-    if (std::isupper(static_cast<unsigned char>(failure))) options[i] |= POLICY_AUDIT_EVENT_FAILURE;
-  }
-  return true;
-}
 
 int Change(const platform::ComputerImage& image, bool createMissing,
            const std::function<NTSTATUS(platform::AuditEventsValue&)>& change) {
@@ -53,7 +36,7 @@ int Policy(const std::vector<std::string>& argsIn) {
     else return hostkit::Fail("--layout must be nt4 (7 categories, 36 bytes) or 2000 (9 categories, 44 bytes)", 2);
   }
   DWORD options[kAuditCategoryCount] = {};
-  if (haveSet && !ParsePolicyText(set, options))
+  if (haveSet && !hostkit::ParsePolicyText(set, options))
     return hostkit::Fail("--set wants the form \"+rlfupsg -rlfupsg\", a letter in upper case for each audited category", 2);
 
   platform::ComputerImage image;

@@ -243,7 +243,9 @@ class Parser {
         } else if (key == "record-name") {
           ok = name(c.recordName);
         } else if (key == "audit") {
+          DWORD options[7];
           c.audit = value;
+          ok = value == "off" || ParsePolicyText(value, options);
         } else if (key == "events") {
           ok = Counts(value, c.events);
         } else if (key == "accounts") {

@@ -19,8 +19,8 @@ struct LabComputer {
   platform::HostInfo host;
   std::string recordName;  // the name its records carry, when not its own (a renamed machine)
   std::vector<std::pair<std::string, uint32_t>> events;  // log name and number of records
-  // The audit policy the computer should have, as "hostkit policy NAME --set" takes it ("off":
-  // --off). Kept here for that verb; the lab itself writes no policy.
+  // Its audit policy, as "hostkit policy NAME --set" takes it, or "off" (auditing off); empty:
+  // the policy a new image has (auditing off, nothing audited).
   std::string audit;
   // User accounts of its own SAM, besides Administrator and Guest, with RIDs from
   // kFirstLabAccountRid in this order; a pdc's are the domain's accounts.
