@@ -326,9 +326,10 @@ const VerbRegistration kLab({
     "hostkit lab DIR",
     "Builds the lab network that DIR/lab.txt describes into the network folder: its computers,\n"
     "the message DLLs compiled from the lab's .mc files, the event sources in every computer's\n"
-    "registry and each log's records. The same description always builds the same lab. The\n"
-    "network folder must not hold the lab's computers yet. The format is described in the\n"
-    "README.md beside the demo lab (share/tallyard/lab in an installation).\n",
+    "registry, the accounts of each computer's SAM, its audit policy and each log's records.\n"
+    "The same description always builds the same lab. The network folder must not hold the lab's\n"
+    "computers yet. The format is described in the README.md beside the demo lab\n"
+    "(share/tallyard/lab in an installation).\n",
     RunLab});
 
 }  // namespace
