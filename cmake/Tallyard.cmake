@@ -10,6 +10,15 @@ if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_L
   add_compile_options(-Wno-restrict)
 endif()
 
+# Hardened as Debian builds its own packages: checked string and memory functions where the
+# compiler can see the sizes, and relocations resolved and made read-only at start. The
+# sanitizer and fuzz builds check more than this already and keep their own run time.
+if(NOT TALLYARD_SANITIZE AND NOT TALLYARD_FUZZ)
+  add_compile_options($<$<NOT:$<CONFIG:Debug>>:-U_FORTIFY_SOURCE> $<$<NOT:$<CONFIG:Debug>>:-D_FORTIFY_SOURCE=2>
+                      -fstack-protector-strong)
+  add_link_options(LINKER:-z,relro LINKER:-z,now)
+endif()
+
 if(TALLYARD_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined)

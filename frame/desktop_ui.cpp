@@ -125,6 +125,8 @@ int RunMainWindow(const MainWindowBinding& binding) {
   static char* argv[] = {name.data(), nullptr};
   QApplication application(argc, argv);
   QApplication::setWindowIcon(QPixmap(binding.icon));
+  // The desktop entry installed as <program>.desktop gives the window its name and icon.
+  QGuiApplication::setDesktopFileName(QString::fromStdString(binding.title).toLower());
   BindDesktop(binding);
   {
     MainDialog dialog(binding);

@@ -3,11 +3,13 @@
 // changes data sources for SQLite, PostgreSQL and MariaDB, tries them, and chooses the one
 // Corvane gathers into. Corvane starts it from the install folder with no arguments.
 #include <QApplication>
+#include <QPixmap>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "platform/odbc/odbc_ini.h"
+#include "programs/sourcewarden/sourcewarden_icon.xpm"
 #include "programs/sourcewarden/sourcewarden_window.h"
 
 namespace {
@@ -51,6 +53,8 @@ int main(int argc, char** argv) {
   }
   QApplication application(argc, argv);
   QApplication::setApplicationName("Sourcewarden");
+  QApplication::setWindowIcon(QPixmap(sourcewarden_icon_xpm));
+  QGuiApplication::setDesktopFileName("sourcewarden");
   SourcewardenWindow window;
   window.show();
   return QApplication::exec();

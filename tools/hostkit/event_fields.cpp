@@ -56,6 +56,20 @@ bool ParseSid(const std::string& text, std::vector<uint8_t>& out) {
   return true;
 }
 
+bool ParseLogSize(const std::string& value, DWORD& out) {
+  std::string digits = value;
+  uint64_t unit = 1;
+  if (!digits.empty() && (digits.back() == 'K' || digits.back() == 'k')) unit = 1024;
+  if (!digits.empty() && (digits.back() == 'M' || digits.back() == 'm')) unit = 1024 * 1024;
+  if (unit != 1) digits.pop_back();
+  uint64_t n = 0;
+  if (!ParseNumber(digits, 4096, n) && !(unit == 1 && ParseNumber(digits, 0xFFFFFFFFu, n))) return false;
+  n *= unit;
+  if (n < 64 * 1024 || n > 0xFFFF0000u || n % (64 * 1024) != 0) return false;
+  out = static_cast<DWORD>(n);
+  return true;
+}
+
 bool ParseType(const std::string& text, WORD& type) {
   static const std::pair<const char*, WORD> kNames[] = {
       {"error", EVENTLOG_ERROR_TYPE},          {"warning", EVENTLOG_WARNING_TYPE},

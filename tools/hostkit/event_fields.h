@@ -17,6 +17,9 @@ bool ParseNumber(const std::string& text, uint64_t max, uint64_t& out);
 bool ParseHex(const std::string& text, std::vector<uint8_t>& out);
 // "S-1-5-21-1-2-3-500" as a binary SID.
 bool ParseSid(const std::string& text, std::vector<uint8_t>& out);
+// A log's size limit: "512K", "4M" or a number of bytes, a whole number of 64 KiB steps, as NT
+// keeps its logs.
+bool ParseLogSize(const std::string& text, DWORD& out);
 // "error", "warning", "information", "audit-success", "audit-failure", "success" or a number.
 bool ParseType(const std::string& text, WORD& type);
 // "+" seven letters " -" seven letters ("+RLfupsg -rlfupsG"): a letter in upper case audits its

@@ -1,11 +1,11 @@
 // hostkit create: a new computer of the network, a minimal Windows NT image.
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
-#include "platform/registry/hive_image.h"
 #include "platform/core/network.h"
-#include <cstring>
+#include "platform/registry/hive_image.h"
 #include "tools/hostkit/hostkit.h"
 
 namespace {
@@ -32,12 +32,13 @@ int Create(const std::vector<std::string>& argsIn) {
   platform::ImageSpec spec;
   std::string value;
   if (hostkit::TakeOption(args, "--role", value)) spec.host.role = value;
-  if (hostkit::TakeOption(args, "--domain", value)) spec.host.domain = value;
+  if (hostkit::TakeOption(args, "--domain", value)) spec.host.domain = hostkit::NetBiosName(value);
   if (hostkit::TakeOption(args, "--version", value)) spec.host.version = value;
   if (hostkit::TakeOption(args, "--systemroot", value)) spec.host.systemroot = value;
-  if (args.size() != 1) return hostkit::Fail("usage: hostkit create NAME [--role R] [--domain D] [--version V] [--systemroot DIR]", 2);
-  spec.name = args[0];
-  if (!ValidComputerName(spec.name)) return hostkit::Fail("\"" + spec.name + "\" is no computer name (1 to 15 characters, no \\ / : * ? \" < > | , ; = + [ ])", 2);
+  if (args.size() != 1) return hostkit::Misused("create");
+  spec.name = hostkit::NetBiosName(args[0]);
+  if (!ValidComputerName(spec.name))
+    return hostkit::Fail("\"" + args[0] + "\" is no computer name (1 to 15 characters, no \\ / : * ? \" < > | , ; = + [ ])", 2);
   const std::string& role = spec.host.role;
   if (role != "workstation" && role != "server" && role != "pdc" && role != "bdc")
     return hostkit::Fail("--role must be workstation, server, pdc or bdc", 2);
@@ -48,16 +49,26 @@ int Create(const std::vector<std::string>& argsIn) {
     return hostkit::Fail("--systemroot must be a folder such as C:\\WINNT", 2);
   platform::ComputerImage existing;
   if (platform::FindComputer(spec.name, existing) == ERROR_SUCCESS)
-    return hostkit::Fail("computer " + existing.name + " already exists in " + platform::NetworkFolder());
+    return hostkit::Fail("computer " + existing.name + " already exists in the network folder " + platform::NetworkFolder());
   if (DWORD rc = platform::BuildComputerImage(spec))
-    return hostkit::Fail("cannot create " + spec.name + ": error " + std::to_string(rc));
+    return hostkit::Fail("cannot create " + spec.name + " in the network folder " + platform::NetworkFolder() + ": " +
+                         hostkit::Reason(rc));
   std::printf("created %s/%s\n", platform::NetworkFolder().c_str(), spec.name.c_str());
   return 0;
 }
 
-const hostkit::VerbRegistration registration({"create",
-                                              "hostkit create NAME [--role workstation|server|pdc|bdc] [--domain D] "
-                                              "[--version 4.0] [--systemroot C:\\WINNT]",
-                                              Create});
+const hostkit::VerbRegistration registration({
+    "create",
+    "hostkit create NAME [--role workstation|server|pdc|bdc] [--domain D] [--version 4.0] [--systemroot C:\\WINNT]",
+    "Creates the computer NAME (in upper case, as NetBIOS names are) in the network folder: its\n"
+    "host.ini and a drive folder C/ with the four registry hives (SYSTEM, SOFTWARE, SECURITY, SAM:\n"
+    "the accounts Administrator and Guest), the event log keys of System, Security and\n"
+    "Application, and auditing off.\n"
+    "\n"
+    "  --role R          workstation (the default), server, pdc or bdc: the computer's browse type\n"
+    "  --domain D        its domain; the computers of a domain see its accounts through its pdc\n"
+    "  --version V       the Windows NT version it reports, 4.0 by default\n"
+    "  --systemroot DIR  where its hives and logs live, C:\\WINNT by default\n",
+    Create});
 
 }  // namespace

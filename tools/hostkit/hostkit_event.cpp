@@ -22,6 +22,7 @@
 #include "platform/core/paths.h"
 #include "platform/core/sid.h"
 #include "tools/hostkit/event_fields.h"
+#include "tools/hostkit/event_listing.h"
 #include "tools/hostkit/hostkit.h"
 
 namespace hostkit {
@@ -81,18 +82,22 @@ std::string FormatRecordLine(const uint8_t* record) {
          "\t" + source + "\t" + computer + "\t" + sid + "\t" + strings + "\t" + data;
 }
 
-// The image and the log named on the command line, for the writing verbs: any image, switched
-// on or not.
-int FindLog(const std::string& name, const std::string& log, platform::EventLogLocation& out,
-            std::string* computerName = nullptr) {
+}  // namespace
+
+int FindLog(const std::string& name, const std::string& given, platform::EventLogLocation& out,
+            std::string* computerName) {
+  std::string log;
+  if (int rc = StandardLogName(given, log)) return rc;
   platform::ComputerImage image;
-  if (platform::FindComputer(name, image) != ERROR_SUCCESS) return Fail("no computer \"" + name + "\" in the network");
+  if (int rc = FindImage(name, image)) return rc;
   if (computerName) *computerName = image.name;
   if (DWORD rc = platform::LocateImageEventLog(image, log.c_str(), out); rc != ERROR_SUCCESS)
-    return Fail("cannot locate log \"" + log + "\": error " + Code(rc));
-  if (out.file.empty()) return Fail("the folder of log \"" + log + "\" does not exist in the image");
+    return Fail("the " + log + " log of " + image.name + " cannot be placed in its image: " + Reason(rc));
+  if (out.file.empty()) return Fail("the folder of the " + log + " log of " + image.name + " does not exist in its image");
   return 0;
 }
+
+namespace {
 
 int RunEvent(const std::vector<std::string>& argsIn) {
   std::vector<std::string> args = argsIn;
@@ -121,14 +126,16 @@ int RunEvent(const std::vector<std::string>& argsIn) {
   if (TakeOption(args, "--data", value) && !ParseHex(value, in.data)) return Fail("event: bad --data hex", 2);
   in.strings = TakeRepeated(args, "--string");
   bool haveComputer = TakeOption(args, "--computer", in.computer);
-  if (args.size() != 2) return Fail("usage: hostkit event NAME LOG --source S --id N ...", 2);
+  if (args.size() != 2) return Misused("event");
   platform::EventLogLocation log;
   std::string imageName;
   if (int rc = FindLog(args[0], args[1], log, &imageName)) return rc;
   if (!haveComputer) in.computer = imageName;
   DWORD number = 0;
   if (DWORD rc = platform::AppendEventRecords(log, {in}, &number); rc != ERROR_SUCCESS)
-    return Fail("cannot write the record: error " + Code(rc));
+    return Fail("cannot write the record: " + (rc == ERROR_LOG_FILE_FULL ? FullLogReason(imageName, log)
+                                                                    : "the " + log.logName + " log of " + imageName +
+                                                                          " answers " + Reason(rc)));
   std::printf("%u\n", number);
   return 0;
 }
@@ -194,13 +201,13 @@ int RunFill(const std::vector<std::string>& argsIn) {
   if (TakeOption(args, "--seed", value) && !ParseNumber(value, ~0ull, seed)) return Fail("fill: bad --seed", 2);
   if (TakeOption(args, "--sources", value) && (!ParseNumber(value, 1000, sources) || sources == 0))
     return Fail("fill: bad --sources", 2);
-  if (args.size() != 2) return Fail("usage: hostkit fill NAME LOG --count N [--seed S] [--sources K]", 2);
+  if (args.size() != 2) return Misused("fill");
   platform::EventLogLocation log;
   std::string imageName;
   if (int rc = FindLog(args[0], args[1], log, &imageName)) return rc;
   DWORD clock = 0;
   if (DWORD rc = platform::NewestEventTime(log, clock); rc != ERROR_SUCCESS)
-    return Fail("cannot read the log: error " + Code(rc));
+    return Fail("cannot read the " + log.logName + " log of " + imageName + ": " + Reason(rc));
   if (clock == 0) clock = 946713600;  // an empty log starts on 2000-01-01 08:00 UTC
   static const char* const kSources[] = {"Service Control Manager", "EventLog", "NetLogon", "Srv", "Rdr", "Browser",
                                          "Print", "Tcpip", "DhcpServer", "W32Time", "Security", "MSSQLServer",
@@ -214,19 +221,27 @@ int RunFill(const std::vector<std::string>& argsIn) {
     batch.clear();
     const uint64_t n = std::min<uint64_t>(4096, count - done);
     for (uint64_t i = 0; i < n; ++i) batch.push_back(synth.Next(clock));
-    if (DWORD rc = platform::AppendEventRecords(log, batch); rc != ERROR_SUCCESS)
-      return Fail("stopped after " + std::to_string(done) + " records: error " + Code(rc));
+    DWORD first = 0;
+    if (DWORD rc = platform::AppendEventRecords(log, batch, &first); rc != ERROR_SUCCESS) {
+      // A full log takes the records that fit and refuses the rest of the batch: those that went
+      // in count as written.
+      DWORD next = 0;
+      if (first != 0 && NextRecordNumber(log, next) == ERROR_SUCCESS && next > first) done += next - first;
+      const std::string written = "wrote " + std::to_string(done) + " of " + std::to_string(count) + " records";
+      if (rc == ERROR_LOG_FILE_FULL) return Fail(written + ": " + FullLogReason(imageName, log));
+      return Fail(written + ", then " + Reason(rc));
+    }
     done += n;
   }
   return 0;
 }
 
 int RunPut(const std::vector<std::string>& args) {
-  if (args.size() != 3) return Fail("usage: hostkit put NAME WINPATH FILE", 2);
+  if (args.size() != 3) return Misused("put");
   platform::ComputerImage image;
-  if (platform::FindComputer(args[0], image) != ERROR_SUCCESS) return Fail("no computer \"" + args[0] + "\" in the network");
+  if (int rc = FindImage(args[0], image)) return rc;
   std::ifstream in(args[2], std::ios::binary);
-  if (!in) return Fail("cannot read \"" + args[2] + "\"");
+  if (!in) return Fail("cannot read \"" + args[2] + "\": " + std::strerror(errno));
   std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   // Make the folders on the way, each found or made through the drive folder's descriptor.
   const std::string& win = args[1];
@@ -238,7 +253,7 @@ int RunPut(const std::vector<std::string>& args) {
   }
   std::string native;
   if (DWORD rc = platform::ResolveImagePath(image, win, native, platform::PathUse::Create); rc != ERROR_SUCCESS)
-    return Fail("cannot place \"" + win + "\": error " + Code(rc));
+    return Fail("cannot place \"" + win + "\" in the image of " + image.name + ": " + Reason(rc));
   if (platform::ReplaceError e = platform::ReplaceFile(native, bytes, 0644))
     return Fail("cannot write \"" + native + "\": " + std::strerror(e.error));
   return 0;
@@ -249,18 +264,34 @@ int RunEvents(const std::vector<std::string>& given) {
   // --describe: the Category, UserName, Type and Description the row builder gives, read
   // through the computer's own registry as a gather with "Remote Computer" does.
   const bool describe = TakeFlag(args, "--describe");
-  if (args.size() != 2) return Fail("usage: hostkit events NAME LOG [--describe]", 2);
-  EventLogReader describer(nullptr, args[1].c_str());
-  if (describe) {
+  // --readable: the listing for a person, which needs the same descriptions.
+  const bool readable = TakeFlag(args, "--readable");
+  if (args.size() != 2) return Misused("events");
+  std::string logName;
+  if (int rc = StandardLogName(args[1], logName)) return rc;
+  platform::ComputerImage image;
+  if (int rc = FindImage(args[0], image)) return rc;
+  EventLogReader describer(nullptr, logName.c_str());
+  if (describe || readable) {
     std::snprintf(describer.computerName, sizeof describer.computerName, "%s", args[0].c_str());
     bool ok = false;
-    describer.resolver = std::make_unique<MessageFileResolver>(args[0].c_str(), args[1].c_str(), ok);
+    describer.resolver = std::make_unique<MessageFileResolver>(args[0].c_str(), logName.c_str(), ok);
     // The gather reads no record of a log whose sources it cannot look up: neither do we.
     if (!ok)
-      return Fail("registry unavailable: error " + Code(static_cast<DWORD>(describer.resolver->lastRegistryError())));
+      return Fail("registry unavailable: " + Reason(static_cast<DWORD>(describer.resolver->lastRegistryError())));
   }
-  HANDLE log = OpenEventLogA(args[0].c_str(), args[1].c_str());
-  if (!log) return Fail("cannot open log \"" + args[1] + "\": error " + Code(GetLastError()));
+  HANDLE log = OpenEventLogA(args[0].c_str(), logName.c_str());
+  if (!log) {
+    const DWORD e = GetLastError();
+    return Fail("cannot open the " + logName + " log of " + image.name + ": " + Reason(e) +
+                ImageFaultNote(image, e, "eventlog:" + logName));
+  }
+  if (readable) {
+    DWORD count = 0;
+    GetNumberOfEventLogRecords(log, &count);
+    const std::string header = ReadableHeader(image.name, logName, count);
+    std::fwrite(header.data(), 1, header.size(), stdout);
+  }
   std::vector<uint8_t> buffer(0x10000);
   int rc = 0;
   while (true) {
@@ -272,12 +303,19 @@ int RunEvents(const std::vector<std::string>& given) {
         buffer.resize(need);
         continue;
       }
-      if (e != ERROR_HANDLE_EOF) rc = Fail("reading stopped: error " + Code(e));
+      if (e != ERROR_HANDLE_EOF) rc = Fail("reading the " + logName + " log of " + image.name + " stopped: " + Reason(e));
       break;
     }
     for (DWORD off = 0; off < got;) {
       DWORD length;
       std::memcpy(&length, buffer.data() + off, sizeof length);
+      if (readable) {
+        const auto* record = reinterpret_cast<const EVENTLOGRECORD*>(buffer.data() + off);
+        const std::string text = ReadableRecord(record, BuildEventRow(describer, record).row);
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        off += length;
+        continue;
+      }
       std::string line = FormatRecordLine(buffer.data() + off);
       if (describe) {
         BuiltEventRow row = BuildEventRow(describer, reinterpret_cast<const EVENTLOGRECORD*>(buffer.data() + off));
@@ -294,14 +332,59 @@ int RunEvents(const std::vector<std::string>& given) {
   return rc;
 }
 
-const VerbRegistration kEvent({"event",
-                               "hostkit event NAME LOG --source S --id N [--type T] [--category C] "
-                               "[--time-generated SECONDS] [--time-written SECONDS] [--computer C] [--user SID] "
-                               "[--string TEXT]... [--data HEX]",
-                               RunEvent});
-const VerbRegistration kFill({"fill", "hostkit fill NAME LOG --count N [--seed S] [--sources K]", RunFill});
-const VerbRegistration kPut({"put", "hostkit put NAME WINPATH FILE", RunPut});
-const VerbRegistration kEvents({"events", "hostkit events NAME LOG [--describe]", RunEvents});
+const VerbRegistration kEvent({
+    "event",
+    "hostkit event NAME LOG --source S --id N [--type T] [--category C] [--time-generated SECONDS]\n"
+    "    [--time-written SECONDS] [--computer C] [--user SID] [--string TEXT]... [--data HEX]",
+    "Appends one record to the log LOG (System, Security or Application) of NAME and prints its\n"
+    "record number. Written as the event log service writes it, so a full log refuses the record\n"
+    "unless its retention lets the oldest go (hostkit log sets both).\n"
+    "\n"
+    "  --source S            the event source (required)\n"
+    "  --id N                the event ID with its severity bits, decimal or 0x hex (required)\n"
+    "  --type T              error, warning, information (the default), audit-success,\n"
+    "                        audit-failure, success, or a number\n"
+    "  --category C          the category number, 0 by default\n"
+    "  --time-generated S    seconds since 1970-01-01 UTC, now by default; also the time written\n"
+    "  --time-written S      the time written, when it differs\n"
+    "  --computer C          the computer name the record carries, NAME by default\n"
+    "  --user SID            the record's user, S-1-5-21-...-500\n"
+    "  --string TEXT         an insertion string; repeat for each, in order\n"
+    "  --data HEX            the record's data, an even number of hex digits\n",
+    RunEvent});
+const VerbRegistration kFill({
+    "fill",
+    "hostkit fill NAME LOG --count N [--seed S] [--sources K]",
+    "Appends N synthetic records to the log LOG of NAME, as a busy NT server writes them: several\n"
+    "a second, from K sources (8 by default), with account SIDs, insertion strings and data on\n"
+    "some. The same seed writes the same records; the clock goes on from the log's newest record.\n"
+    "When the log is full, says how many records went in and why (its size and retention).\n",
+    RunFill});
+const VerbRegistration kPut({
+    "put",
+    "hostkit put NAME WINPATH FILE",
+    "Copies FILE into the image of NAME at the Windows path WINPATH (C:\\WINNT\\System32\\x.dll),\n"
+    "making the folders on the way. Paths resolve without regard to case, as on Windows; nothing\n"
+    "is written outside the image's drive folder.\n",
+    RunPut});
+const VerbRegistration kEvents({
+    "events",
+    "hostkit events NAME LOG [--describe | --readable]",
+    "Lists the records of the log LOG of NAME, oldest first, as the event log service serves them\n"
+    "(a computer switched off or denying access answers as it would to Corvane).\n"
+    "\n"
+    "Without an option, one line per record, fields separated by tabs: record number, time\n"
+    "generated and time written (seconds since 1970 UTC), event ID (all 32 bits), type, category,\n"
+    "source, computer, user SID, the insertion strings separated by 0x1F, the data in hex. Tabs,\n"
+    "line ends and backslashes inside a field are written \\t, \\n, \\r and \\\\.\n"
+    "\n"
+    "  --describe  adds four fields: the category text, the user name, the type text and the\n"
+    "              description, read through NAME's registry and message files as Corvane reads\n"
+    "              them\n"
+    "  --readable  the listing for a person instead: a header, then each record with its local\n"
+    "              time, type, the event ID as Windows shows it (its low 16 bits), source,\n"
+    "              category, user and computer, with its description and insertion strings below\n",
+    RunEvents});
 
 }  // namespace
 }  // namespace hostkit

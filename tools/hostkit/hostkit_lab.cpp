@@ -1,7 +1,9 @@
 // hostkit lab DIR: builds the lab network that DIR/lab.txt describes (examples/lab/README.md):
 // the computers, the message DLLs compiled from the lab's .mc files, the event sources in every
 // computer's registry, and each log's records.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -49,8 +51,38 @@ std::string AccountDomainSid(const platform::ComputerImage& image) {
   return std::string("\x01\x04\x00\x00\x00\x00\x00\x05", 8) + Le32(21) + v.data.substr(v.data.size() - 12);
 }
 
+// The accounts of a SAM by name, as the lab makes them: the two every SAM has, then its own.
+struct Accounts {
+  std::string domainSid;  // S-1-5-21-a-b-c in binary; empty when the SAM has none
+  std::map<std::string, uint32_t> rids;  // by upper-case name
+
+  Accounts(std::string sid, const std::vector<std::string>& own) : domainSid(std::move(sid)) {
+    rids["ADMINISTRATOR"] = 500;
+    rids["GUEST"] = 501;
+    for (size_t i = 0; i < own.size(); ++i) rids.emplace(NetBiosName(own[i]), kFirstLabAccountRid + static_cast<uint32_t>(i));
+  }
+  std::vector<uint8_t> Sid(uint32_t rid) const {
+    if (domainSid.empty()) return {};
+    std::string bytes = domainSid + Le32(rid);
+    bytes[1] = static_cast<char>(bytes[1] + 1);
+    return std::vector<uint8_t>(bytes.begin(), bytes.end());
+  }
+  // The SID of `name`, empty when it is no account here.
+  std::vector<uint8_t> Find(const std::string& name) const {
+    auto it = rids.find(NetBiosName(name));
+    return it == rids.end() ? std::vector<uint8_t>() : Sid(it->second);
+  }
+};
+
+// The account `name` as the computer's logon would find it: one of its own, else its domain's.
+std::vector<uint8_t> AccountSid(const std::string& name, const Accounts& local, const Accounts& domain) {
+  std::vector<uint8_t> sid = local.Find(name);
+  return sid.empty() ? domain.Find(name) : sid;
+}
+
 // "domain:RID" is an account of the computer's domain (its primary controller's SAM), "local:RID"
-// one of the computer itself; anything else is a SID as written.
+// one of the computer itself; anything else is a SID as written. "string:N" is settled per
+// record, from its strings.
 std::vector<uint8_t> UserSid(const std::string& user, const std::string& localDomain, const std::string& domain) {
   std::vector<uint8_t> sid;
   for (auto [prefix, base] : {std::pair{"domain:", &domain}, std::pair{"local:", &localDomain}}) {
@@ -102,18 +134,32 @@ std::vector<platform::RegTextChange> RegistryChanges(const LabDescription& lab) 
   return changes;
 }
 
+// A computer's own accounts in its SAM: the name's key, whose value type is the account's RID,
+// is what a lookup by name or by RID reads.
+std::vector<platform::RegTextChange> AccountChanges(const LabComputer& computer) {
+  std::vector<platform::RegTextChange> changes;
+  for (size_t i = 0; i < computer.accounts.size(); ++i) {
+    platform::RegTextChange c;
+    c.kind = platform::RegTextChange::SetValue;
+    c.key = "SAM\\SAM\\Domains\\Account\\Users\\Names\\" + computer.accounts[i];
+    c.value = platform::RegistryValue{kFirstLabAccountRid + static_cast<DWORD>(i), ""};
+    changes.push_back(std::move(c));
+  }
+  return changes;
+}
+
 // The records of one log of one computer, the same for the same description.
 class RecordMaker {
  public:
-  RecordMaker(const LabDescription& lab, const LabComputer& computer, const std::string& log, const std::string& localSid,
-              const std::string& domainSid)
-      : lab_(lab), computer_(computer), clock_(lab.start) {
+  RecordMaker(const LabDescription& lab, const LabComputer& computer, const std::string& log, const Accounts& local,
+              const Accounts& domain)
+      : lab_(lab), computer_(computer), local_(local), domain_(domain), clock_(lab.start) {
     rng_.seed(lab.seed ^ (std::hash<std::string>()(computer.name) * 31 + std::hash<std::string>()(log)));
     for (const LabEvent& e : lab.events) {
       if (e.log != log) continue;
       kinds_.push_back(&e);
       total_ += e.weight;
-      sids_.push_back(UserSid(e.user, localSid, domainSid));
+      sids_.push_back(UserSid(e.user, local.domainSid, domain.domainSid));
     }
   }
 
@@ -142,6 +188,11 @@ class RecordMaker {
                                              out += it->second[Pick(static_cast<uint32_t>(it->second.size()))];
                                              return true;
                                            }));
+    // The account a string names, as the computer's logon found it when it wrote the record.
+    if (e.user.rfind("string:", 0) == 0) {
+      uint64_t n = 0;
+      if (ParseNumber(e.user.substr(7), 64, n) && n >= 1 && n <= in.strings.size()) in.userSid = AccountSid(in.strings[n - 1], local_, domain_);
+    }
     return in;
   }
 
@@ -150,6 +201,8 @@ class RecordMaker {
 
   const LabDescription& lab_;
   const LabComputer& computer_;
+  const Accounts& local_;
+  const Accounts& domain_;
   std::mt19937_64 rng_;
   DWORD clock_;
   std::vector<const LabEvent*> kinds_;
@@ -158,20 +211,22 @@ class RecordMaker {
 };
 
 int FillLogs(const LabDescription& lab, const LabComputer& computer, const platform::ComputerImage& image,
-             const std::string& domainSid) {
-  const std::string localSid = AccountDomainSid(image);
+             const Accounts& domain) {
+  const Accounts local(AccountDomainSid(image), computer.accounts);
   for (const auto& [log, count] : computer.events) {
     platform::EventLogLocation location;
     if (DWORD rc = platform::LocateImageEventLog(image, log.c_str(), location); rc != ERROR_SUCCESS || location.file.empty())
-      return Fail(computer.name + ": cannot locate its " + log + " log");
-    RecordMaker maker(lab, computer, log, localSid, domainSid);
+      return Fail("the " + log + " log of " + computer.name + " cannot be placed in its image");
+    RecordMaker maker(lab, computer, log, local, domain);
     std::vector<platform::EventInput> batch;
     for (uint32_t i = 0; i < count;) {
       batch.clear();
       for (; i < count && batch.size() < kBatch; ++i) batch.push_back(maker.Next(i == 0));
       if (DWORD rc = platform::AppendEventRecords(location, batch); rc != ERROR_SUCCESS)
-        return Fail(computer.name + ": " + log + " log: error " + std::to_string(rc) +
-                    (rc == ERROR_LOG_FILE_FULL ? " (the log is full: raise log-size in [lab])" : ""));
+        return Fail(rc == ERROR_LOG_FILE_FULL
+                        ? "the " + log + " log of " + computer.name + " is full before its " + std::to_string(count) +
+                              " records are in: raise log-size in [lab] (" + std::to_string(lab.logSize / 1024) + "K now)"
+                        : "cannot write the " + log + " log of " + computer.name + ": " + Reason(rc));
     }
   }
   return 0;
@@ -207,8 +262,8 @@ int Build(const std::string& folder, const LabDescription& lab) {
   for (const LabComputer& c : lab.computers) {
     platform::ComputerImage existing;
     if (platform::FindComputer(c.name, existing) == ERROR_SUCCESS)
-      return Fail("computer " + existing.name + " already exists in " + platform::NetworkFolder() +
-                  ": a lab is built into a network without its computers");
+      return Fail("computer " + existing.name + " already exists in the network folder " + platform::NetworkFolder() +
+                  ": a lab is built into a network without its computers (hostkit remove takes one away)");
   }
   const auto registry = RegistryChanges(lab);
   std::vector<platform::ComputerImage> images;
@@ -218,7 +273,7 @@ int Build(const std::string& folder, const LabDescription& lab) {
     spec.host = c.host;
     platform::ComputerImage image;
     if (DWORD rc = platform::BuildComputerImage(spec); rc != ERROR_SUCCESS || platform::FindComputer(c.name, image) != ERROR_SUCCESS)
-      return Fail("cannot create " + c.name + ": error " + std::to_string(rc));
+      return Fail("cannot create " + c.name + " in the network folder " + platform::NetworkFolder() + ": " + Reason(rc));
     for (const auto& [name, bytes] : dlls) {
       std::string native;
       if (platform::ResolveImagePath(image, image.host.systemroot + "\\System32\\" + name + ".dll", native,
@@ -228,17 +283,20 @@ int Build(const std::string& folder, const LabDescription& lab) {
     }
     std::string error;
     if (DWORD rc = platform::ApplyRegText(image, registry, error))
-      return Fail(c.name + ": " + error + ": error " + std::to_string(rc));
+      return Fail(c.name + ": " + error + ": " + Reason(rc));
+    if (DWORD rc = platform::ApplyRegText(image, AccountChanges(c), error))
+      return Fail(c.name + ": " + error + ": " + Reason(rc));
     images.push_back(image);
   }
   for (size_t i = 0; i < lab.computers.size(); ++i) {
     const LabComputer& c = lab.computers[i];
     // Domain accounts live in the primary controller's SAM.
-    std::string domainSid = AccountDomainSid(images[i]);
+    size_t controller = i;
     for (size_t j = 0; j < lab.computers.size(); ++j)
       if (lab.computers[j].host.role == "pdc" && platform::EqualsNoCase(lab.computers[j].host.domain, c.host.domain))
-        domainSid = AccountDomainSid(images[j]);
-    if (int rc = FillLogs(lab, c, images[i], domainSid)) return rc;
+        controller = j;
+    const Accounts domain(AccountDomainSid(images[controller]), lab.computers[controller].accounts);
+    if (int rc = FillLogs(lab, c, images[i], domain)) return rc;
     if (int rc = SetAuditPolicy(c, images[i])) return rc;
     std::string logs;
     for (const auto& [log, count] : c.events) logs += (logs.empty() ? "" : ", ") + log + " " + std::to_string(count);
@@ -249,16 +307,30 @@ int Build(const std::string& folder, const LabDescription& lab) {
 }
 
 int RunLab(const std::vector<std::string>& args) {
-  if (args.size() != 1) return Fail("usage: hostkit lab DIR", 2);
+  if (args.size() != 1) return Misused("lab");
   const std::string file = args[0] + "/lab.txt";
   std::string text, error;
-  if (!ReadText(file, text)) return Fail("cannot read " + file);
+  if (!ReadText(file, text)) return Fail("cannot read " + file + ": " + std::strerror(errno));
   LabDescription lab;
   if (!ParseLabDescription(text, lab, error)) return Fail(file + ": " + error);
+  for (LabComputer& c : lab.computers) {
+    c.name = NetBiosName(c.name);
+    c.host.domain = NetBiosName(c.host.domain);
+    c.recordName = NetBiosName(c.recordName);
+  }
   return Build(args[0], lab);
 }
 
-const VerbRegistration kLab({"lab", "hostkit lab DIR   the lab network that DIR/lab.txt describes", RunLab});
+const VerbRegistration kLab({
+    "lab",
+    "hostkit lab DIR",
+    "Builds the lab network that DIR/lab.txt describes into the network folder: its computers,\n"
+    "the message DLLs compiled from the lab's .mc files, the event sources in every computer's\n"
+    "registry, the accounts of each computer's SAM, its audit policy and each log's records.\n"
+    "The same description always builds the same lab. The network folder must not hold the lab's\n"
+    "computers yet. The format is described in the README.md beside the demo lab\n"
+    "(share/tallyard/lab in an installation).\n",
+    RunLab});
 
 }  // namespace
 }  // namespace hostkit

@@ -29,9 +29,9 @@ int RunMsgDll(const std::vector<std::string>& given) {
   platform::MessageDllOptions options;
   options.ansi = TakeFlag(args, "--ansi");
   options.pe32plus = TakeFlag(args, "--pe32plus");
-  if (args.size() != 2) return Fail("usage: hostkit msgdll OUT.dll FILE.mc [--ansi] [--pe32plus]", 2);
+  if (args.size() != 2) return Misused("msgdll");
   std::ifstream in(args[1], std::ios::binary);
-  if (!in) return Fail("cannot read " + args[1]);
+  if (!in) return Fail("cannot read " + args[1] + ": " + std::strerror(errno));
   std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   MessageTextFile file;
   std::string error;
@@ -56,10 +56,17 @@ int RunMsgDll(const std::vector<std::string>& given) {
   return 0;
 }
 
-const VerbRegistration registration({"msgdll",
-                                     "hostkit msgdll OUT.dll FILE.mc [--ansi] [--pe32plus]   message DLL from a "
-                                     "message text file (Unicode entries unless --ansi)",
-                                     RunMsgDll});
+const VerbRegistration registration({
+    "msgdll",
+    "hostkit msgdll OUT.dll FILE.mc [--ansi] [--pe32plus]",
+    "Compiles a message text file (the .mc format: MessageId, SymbolicName, Severity, Facility,\n"
+    "Language, the text up to a line with a single \".\") into a resource-only DLL with a message\n"
+    "table, as event sources name in EventMessageFile, CategoryMessageFile and\n"
+    "ParameterMessageFile. OUT.dll is replaced whole.\n"
+    "\n"
+    "  --ansi      8-bit message entries (code page 1252) instead of Unicode ones\n"
+    "  --pe32plus  a 64-bit image (PE32+) instead of a 32-bit one\n",
+    RunMsgDll});
 
 }  // namespace
 }  // namespace hostkit

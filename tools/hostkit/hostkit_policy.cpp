@@ -11,14 +11,11 @@
 
 namespace {
 
-constexpr char kUsage[] =
-    "usage: hostkit policy NAME [--layout nt4|2000] [--set \"+RLfupsg -rlfupsG\" | --off]";
-
 int Change(const platform::ComputerImage& image, bool createMissing,
            const std::function<NTSTATUS(platform::AuditEventsValue&)>& change) {
   std::string why;
   if (NTSTATUS s = platform::ChangeImageAuditEvents(image, createMissing, change, &why)) {
-    if (why.empty()) why = "status " + std::to_string(LsaNtStatusToWinError(s));
+    if (why.empty()) why = hostkit::Reason(LsaNtStatusToWinError(s));
     return hostkit::Fail("cannot change the audit policy of " + image.name + ": " + why);
   }
   return 0;
@@ -30,7 +27,8 @@ int Policy(const std::vector<std::string>& argsIn) {
   const bool haveLayout = hostkit::TakeOption(args, "--layout", layout);
   const bool haveSet = hostkit::TakeOption(args, "--set", set);
   const bool off = hostkit::TakeFlag(args, "--off");
-  if (args.size() != 1 || (haveSet && off)) return hostkit::Fail(kUsage, 2);
+  if (args.size() != 1) return hostkit::Misused("policy");
+  if (haveSet && off) return hostkit::Misused("policy", "--set and --off exclude each other");
   uint32_t categories = 0;
   if (haveLayout) {
     if (layout == "nt4") categories = 7;
@@ -42,8 +40,7 @@ int Policy(const std::vector<std::string>& argsIn) {
     return hostkit::Fail("--set wants the form \"+rlfupsg -rlfupsg\", a letter in upper case for each audited category", 2);
 
   platform::ComputerImage image;
-  if (platform::FindComputer(args[0], image) != ERROR_SUCCESS)
-    return hostkit::Fail("no computer " + args[0] + " in " + platform::NetworkFolder());
+  if (int rc = hostkit::FindImage(args[0], image)) return rc;
   if (haveLayout) {
     // The categories both layouts have keep their options; new ones start not audited. An image
     // without a policy value gets one, auditing off.
@@ -65,7 +62,7 @@ int Policy(const std::vector<std::string>& argsIn) {
   platform::AuditEventsValue value;
   std::string why;
   if (NTSTATUS s = platform::ReadImageAuditEvents(image, value, &why)) {
-    if (why.empty()) why = "status " + std::to_string(LsaNtStatusToWinError(s));
+    if (why.empty()) why = hostkit::Reason(LsaNtStatusToWinError(s));
     return hostkit::Fail("cannot read the audit policy of " + image.name + ": " + why);
   }
   POLICY_AUDIT_EVENTS_INFO info{value.mode, value.options.data(), static_cast<DWORD>(value.options.size())};
@@ -75,9 +72,19 @@ int Policy(const std::vector<std::string>& argsIn) {
   return 0;
 }
 
-const hostkit::VerbRegistration registration({"policy",
-                                              "hostkit policy NAME [--layout nt4|2000] "
-                                              "[--set \"+RLfupsg -rlfupsG\" | --off]",
-                                              Policy});
+const hostkit::VerbRegistration registration({
+    "policy",
+    "hostkit policy NAME [--layout nt4|2000] [--set \"+RLfupsg -rlfupsG\" | --off]",
+    "Shows the audit policy of NAME as Praxon's report shows it (\"Auditing Disabled\", or seven\n"
+    "letters for the audited successes and seven for the failures), after any change asked for.\n"
+    "The letters are the categories: R restart and shutdown, L logon and logoff, F file and object\n"
+    "access, U use of user rights, P process tracking, S security policy changes, G user and group\n"
+    "management; a letter in upper case audits its category.\n"
+    "\n"
+    "  --set \"+RLfupsg -rlfupsG\"  audits what the upper-case letters name and switches auditing on\n"
+    "  --off                     switches auditing off, keeping the categories\n"
+    "  --layout nt4|2000         lays the policy out as NT 4.0 keeps it (7 categories) or as\n"
+    "                            Windows 2000 does (9)\n",
+    Policy});
 
 }  // namespace

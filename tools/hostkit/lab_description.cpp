@@ -1,5 +1,6 @@
 #include "tools/hostkit/lab_description.h"
 
+#include <algorithm>
 #include <cctype>
 #include <ctime>
 #include <set>
@@ -75,29 +76,15 @@ bool Time(const std::string& value, DWORD& out) {
   return true;
 }
 
-// "512K", "4M" or a number of bytes: a whole number of 64 KiB steps, as NT keeps its logs.
-bool Size(const std::string& value, DWORD& out) {
-  std::string digits = value;
-  uint64_t unit = 1;
-  if (!digits.empty() && (digits.back() == 'K' || digits.back() == 'k')) unit = 1024;
-  if (!digits.empty() && (digits.back() == 'M' || digits.back() == 'm')) unit = 1024 * 1024;
-  if (unit != 1) digits.pop_back();
-  uint64_t n = 0;
-  if (!ParseNumber(digits, 4096, n) && !(unit == 1 && ParseNumber(digits, 0xFFFFFFFFu, n))) return false;
-  n *= unit;
-  if (n < 64 * 1024 || n > 0xFFFF0000u || n % (64 * 1024) != 0) return false;
-  out = static_cast<DWORD>(n);
-  return true;
-}
-
-// "domain:500", "local:500" or an "S-1-..." SID.
+// "domain:500", "local:500", "string:1" or an "S-1-..." SID.
 bool User(const std::string& value) {
   std::vector<uint8_t> sid;
-  uint64_t rid = 0;
+  uint64_t n = 0;
   for (const char* prefix : {"domain:", "local:"}) {
     std::string p = prefix;
-    if (value.rfind(p, 0) == 0) return ParseNumber(value.substr(p.size()), 0xFFFFFFFFu, rid);
+    if (value.rfind(p, 0) == 0) return ParseNumber(value.substr(p.size()), 0xFFFFFFFFu, n);
   }
+  if (value.rfind("string:", 0) == 0) return ParseNumber(value.substr(7), 64, n) && n > 0;
   return ParseSid(value, sid);
 }
 
@@ -141,6 +128,9 @@ class Parser {
         });
         if (!listed) return Refuse(error, "an event of " + e.log + " draws from an undeclared word list: " + text);
       }
+      uint64_t n = 0;
+      if (e.user.rfind("string:", 0) == 0 && ParseNumber(e.user.substr(7), 64, n) && n > e.strings.size())
+        return Refuse(error, "an event of " + e.log + " takes its user from string " + e.user.substr(7) + ", which it lacks");
     }
     for (const auto& c : lab_.computers)
       for (const auto& [log, count] : c.events) {
@@ -177,7 +167,7 @@ class Parser {
       for (const auto& c : lab_.computers)
         if (platform::EqualsNoCase(c.name, rest)) return Fail(error, "computer " + rest + " is described twice");
       if (full(lab_.computers.size())) return Fail(error, "too many computers");
-      lab_.computers.push_back({rest, {}, {}, {}, {}});
+      lab_.computers.push_back({rest, {}, {}, {}, {}, {}});
       section_ = Kind::Computer;
     } else if (kind == "messages") {
       if (rest.empty() || rest.find_first_of("\\/:. \t") != std::string::npos)
@@ -232,7 +222,7 @@ class Parser {
         if (key == "start") ok = Time(value, lab_.start);
         else if (key == "seed") ok = number(lab_.seed, ~0ull);
         else if (key == "same-second") ok = number(lab_.sameSecond, 100);
-        else if (key == "log-size") ok = Size(value, lab_.logSize);
+        else if (key == "log-size") ok = ParseLogSize(value, lab_.logSize);
         else if (key == "gap") ok = Gap(value);
         else known = false;
         break;
@@ -258,6 +248,19 @@ class Parser {
           ok = value == "off" || ParsePolicyText(value, options);
         } else if (key == "events") {
           ok = Counts(value, c.events);
+        } else if (key == "accounts") {
+          // NT's user names; every SAM has Administrator and Guest already, and a name is one account.
+          c.accounts = Split(value, ',');
+          std::set<std::string> seen = {"administrator", "guest"};
+          for (const auto& account : c.accounts) {
+            std::string lower = account;
+            for (char& ch : lower) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+            const bool control = std::any_of(account.begin(), account.end(),
+                                             [](char ch) { return static_cast<unsigned char>(ch) < 0x20; });
+            ok = ok && !control && account.size() <= 20 &&
+                 account.find_first_of("\\/[]:;|=,+*?<>\"") == std::string::npos && seen.insert(lower).second;
+          }
+          ok = ok && c.accounts.size() <= kMaxLabEntries;
         } else {
           known = false;
         }

@@ -22,7 +22,12 @@ struct LabComputer {
   // Its audit policy, as "hostkit policy NAME --set" takes it, or "off" (auditing off); empty:
   // the policy a new image has (auditing off, nothing audited).
   std::string audit;
+  // User accounts of its own SAM, besides Administrator and Guest, with RIDs from
+  // kFirstLabAccountRid in this order; a pdc's are the domain's accounts.
+  std::vector<std::string> accounts;
 };
+
+constexpr uint32_t kFirstLabAccountRid = 1000;
 
 struct LabMessages {
   std::string name;  // the DLL is <name>.dll in %SystemRoot%\System32
@@ -45,7 +50,9 @@ struct LabEvent {
   WORD category = 0;
   uint32_t weight = 1;
   std::vector<std::string> strings;  // templates: "{list}" draws from a word list
-  std::string user;                  // "S-1-...", "domain:RID", "local:RID" or empty
+  // "S-1-...", "domain:RID", "local:RID", "string:N" (the account insertion string N names) or
+  // empty.
+  std::string user;
   std::vector<uint8_t> data;
 };
 

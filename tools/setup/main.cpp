@@ -1,7 +1,8 @@
 // tallyard-setup [--network DIR] [--computer NAME] [--install DIR] [--domain NAME] [--data-source]
-// The installation: creates what the programs need and leaves what is already there.
-// --data-source also adds the default data source and records it in the settings, as the first
-// interactive start would, for installations that only ever run unattended.
+// Prepares this computer for the programs the package installed: creates what they need and
+// leaves what is already there. --data-source also adds the default data source and records it
+// in the settings, as the first interactive start would, for installations that only ever run
+// unattended.
 #include <unistd.h>
 
 #include <cstdio>
@@ -14,14 +15,34 @@
 #include "frame/settings.h"
 #include "platform/core/network.h"
 #include "store/data_source.h"
+#include "tools/setup/installed_layout.h"
 #include "tools/setup/setup_steps.h"
 
 namespace {
 
+constexpr char kUsage[] =
+    "usage: tallyard-setup [--network DIR] [--computer NAME] [--install DIR] [--domain NAME] [--data-source]\n";
+
+constexpr char kHelp[] =
+    "Prepares this computer for Corvane and Praxon: the network folder, this computer's image in\n"
+    "it (its registry holds the programs' settings), the install folder with the data-source\n"
+    "manager and the help pages, the settings keys and the default SQLite database Tallyard.db.\n"
+    "What exists is left as it is; a run that fails takes away what it made.\n"
+    "\n"
+    "  --network DIR   the network folder (default: TALLYARD_NETWORK, else\n"
+    "                  ~/.local/share/tallyard/network)\n"
+    "  --computer NAME this computer's name (default: COMPUTERNAME, else the host name)\n"
+    "  --install DIR   the install folder (default: ~/.local/share/tallyard/install)\n"
+    "  --domain NAME   the domain of this computer's image (default: WORKGROUP)\n"
+    "  --data-source   also adds the ODBC data source \"Corvane\" on the default database, to\n"
+    "                  the system's odbc.ini when run as root, else to ~/.odbc.ini (ODBCSYSINI and\n"
+    "                  ODBCINI move them)\n"
+    "\n"
+    "Exit codes: 0 done, 1 a step failed (nothing of this run is left), 2 misused.\n"
+    "tallyard-setup --version prints the version; man tallyard-setup says more.\n";
+
 int Usage() {
-  std::fprintf(stderr,
-               "usage: tallyard-setup [--network DIR] [--computer NAME] [--install DIR] [--domain NAME] "
-               "[--data-source]\n");
+  std::fputs(kUsage, stderr);
   return 2;
 }
 
@@ -31,14 +52,6 @@ std::string DefaultInstallFolder() {
   else if (const char* h = std::getenv("HOME"); h && *h) base = std::string(h) + "/.local/share";
   else base = "/tmp";
   return base + "/tallyard/install";
-}
-
-// The manager built beside this program, else where the build put it.
-std::string SourcewardenProgram() {
-  std::error_code ec;
-  auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (!ec && std::filesystem::exists(self.parent_path() / "sourcewarden")) return self.parent_path() / "sourcewarden";
-  return TALLYARD_SOURCEWARDEN_PROGRAM;
 }
 
 bool ValidComputerName(const std::string& name) {
@@ -68,7 +81,8 @@ int main(int argc, char** argv) {
     else if (a == "--install") ok = value(install);
     else if (a == "--domain") ok = value(options.domain);
     else if (a == "--data-source") ok = dataSource = true;
-    else if (a == "--help" || a == "-h") return Usage(), 0;
+    else if (a == "--help" || a == "-h") return std::printf("%s\n%s", kUsage, kHelp) < 0 ? 1 : 0;
+    else if (a == "--version") return std::printf("tallyard-setup %s\n", TALLYARD_VERSION) < 0 ? 1 : 0;
     else ok = false;
     if (!ok) return Usage();
   }
@@ -105,7 +119,7 @@ int main(int argc, char** argv) {
       {[&] { undo.NoteFolder(options.network + "/" + options.computer); },
        [&] { return CreateLocalComputer(options, error); }},
       {[&] { undo.NoteFolder(options.install); }, [&] { return CreateInstallFolder(options, error); }},
-      {[&] { undo.NoteFolder(options.install + "/help"); }, [&] { return CreateHelpPages(options, error); }},
+      {[&] { undo.NoteFolder(options.install + "/help"); }, [&] { return CreateHelpPages(options, HelpPagesFolder(), error); }},
       {[&] {
          undo.NoteKey(kPraxonSettingsKey);
          for (const char* key : {kCorvaneSettingsKey, kPraxonSettingsKey}) undo.NoteValue(key, "InstallPath");

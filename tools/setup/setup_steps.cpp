@@ -21,6 +21,7 @@ namespace {
 
 constexpr unsigned kOwnerFolder = 0700;
 constexpr unsigned kOwnerFile = 0600;
+constexpr size_t kLargestHelpPage = size_t{1} << 20;
 
 std::string Code(DWORD rc) { return "error " + std::to_string(rc); }
 
@@ -63,35 +64,44 @@ bool ReplaceProgram(const std::string& target, const std::string& bytes, std::st
   return !e;
 }
 
-struct HelpPage {
-  const char* name;
-  const char* text;
-};
-constexpr HelpPage kHelpPages[] = {
-#include "tools/setup/help_pages.inc"
-};
-
 std::string FileText(const std::string& path) {
   std::string text;
-  return platform::ReadRegularFile(path, size_t{1} << 20, text) == 0 ? text : std::string();
+  return platform::ReadRegularFile(path, kLargestHelpPage, text) == 0 ? text : std::string();
 }
 
 }  // namespace
 
-bool CreateHelpPages(const SetupOptions& options, std::string& error) {
+bool CreateHelpPages(const SetupOptions& options, const std::string& pages, std::string& error) {
+  if (pages.empty()) {
+    error = "the help pages of this installation are missing (share/tallyard/help beside its bin folder)";
+    return false;
+  }
   const std::string folder = options.install + "/help";
   if (DWORD rc = platform::MakeFolders(folder, 0755)) {
     error = "cannot create the help folder " + folder + ": " + Code(rc);
     return false;
   }
-  for (const HelpPage& page : kHelpPages) {
-    const std::string path = folder + "/" + page.name;
-    if (FileText(path) == page.text) continue;
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(pages, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::filesystem::directory_entry& entry = *it;
+    std::error_code type;
+    if (!entry.is_regular_file(type)) continue;
+    std::string text;
+    if (int e = platform::ReadRegularFile(entry.path(), kLargestHelpPage, text)) {
+      error = "cannot read the help page " + entry.path().string() + ": " + std::strerror(e);
+      return false;
+    }
+    const std::string path = folder + "/" + entry.path().filename().string();
+    if (FileText(path) == text) continue;
     // Replaced whole: a reader never finds half a page.
-    if (platform::ReplaceError e = platform::ReplaceFile(path, std::string_view(page.text), 0644)) {
+    if (platform::ReplaceError e = platform::ReplaceFile(path, text, 0644)) {
       error = "cannot write the help page " + path + ": " + std::strerror(e.error);
       return false;
     }
+  }
+  if (ec) {
+    error = "cannot list the help pages in " + pages + ": " + ec.message();
+    return false;
   }
   return true;
 }
@@ -133,10 +143,14 @@ bool CreateInstallFolder(const SetupOptions& options, std::string& error) {
 }
 
 bool InstallSourcewarden(const SetupOptions& options, const std::string& program, std::string& error) {
+  if (program.empty()) {
+    error = "the data-source manager sourcewarden is not installed beside tallyard-setup";
+    return false;
+  }
   bool read = false;
   std::string bytes = ReadAll(program, read);
   if (!read || bytes.empty()) {
-    error = "the data-source manager " + program + " is not built";
+    error = "the data-source manager " + program + " cannot be read";
     return false;
   }
   std::string target = options.install + "/sourcewarden";

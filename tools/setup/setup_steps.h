@@ -21,9 +21,9 @@ bool CreateInstallFolder(const SetupOptions& options, std::string& error);
 // The data-source manager that Corvane starts from the install folder, copied there from
 // `program` when it differs; nothing happens (and `error` says why) when `program` is missing.
 bool InstallSourcewarden(const SetupOptions& options, const std::string& program, std::string& error);
-// The help pages in <install>/help, where the programs' help opens them; a page that differs
-// from this version's is replaced.
-bool CreateHelpPages(const SetupOptions& options, std::string& error);
+// The help pages of the folder `pages` copied to <install>/help, where the programs' help opens
+// them; a page that differs from this version's is replaced.
+bool CreateHelpPages(const SetupOptions& options, const std::string& pages, std::string& error);
 // "SOFTWARE\Quillon\Tallyard\CurrentVersion" and its subkey "Praxon", each with "InstallPath".
 bool CreateSettingsKeys(const SetupOptions& options, std::string& error);
 
