@@ -276,9 +276,11 @@ int RunEvents(const std::vector<std::string>& given) {
     std::snprintf(describer.computerName, sizeof describer.computerName, "%s", args[0].c_str());
     bool ok = false;
     describer.resolver = std::make_unique<MessageFileResolver>(args[0].c_str(), logName.c_str(), ok);
-    // The gather reads no record of a log whose sources it cannot look up: neither do we.
-    if (!ok)
+    // The gather reads no record of a log whose sources it cannot look up, and --describe shows
+    // what the gather stores; a listing for a person shows the records without their texts.
+    if (!ok && describe)
       return Fail("registry unavailable: " + Reason(static_cast<DWORD>(describer.resolver->lastRegistryError())));
+    if (!ok) describer.resolver.reset();
   }
   HANDLE log = OpenEventLogA(args[0].c_str(), logName.c_str());
   if (!log) {
