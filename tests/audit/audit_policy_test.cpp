@@ -78,6 +78,10 @@ TEST(ApplyAuditPolicyTest, FailuresKeepTheTextTheirStepAllows) {
   EXPECT_EQ(Apply("\xC3\x89T\xC3\x89", off), Outcome(0, "Auditing Disabled"));
   EXPECT_EQ(Apply("\xC3\x89T\xC3\x89"), Outcome(0, "+RLFUPSG -RLFUPSg"));
   EXPECT_EQ(Apply("READONLY"), Outcome(ERROR_ACCESS_DENIED, "+RLFUPSG -RLFUPSG"));
+  // A 2000/XP computer keeps its two later categories: only the seven are sent.
+  const platform::ComputerImage xp = AddPolicyComputer(net, "XP", Lay(kOn, {3, 3, 3, 3, 3, 3, 3, 3, 3}));
+  EXPECT_EQ(Apply("XP", clear), Outcome(0, "+rlfupsg -rlfupsg"));
+  EXPECT_EQ(PolicyValue(xp), Lay(kOn, {0, 0, 0, 0, 0, 0, 0, 3, 3}));
   EXPECT_EQ(platform::LiveHandleCount(), handles);
   EXPECT_EQ(platform::testing::LiveLsaBufferCount(), 0u);
 }
