@@ -23,6 +23,7 @@
 #include "platform/registry/registry.h"
 #include "programs/corvane/strings.h"
 #include "tests/store/backends.h"
+#include "tests/support/gather_support.h"
 #include "tests/support/run_window.h"
 #include "tests/support/temp_network.h"
 #include "tests/support/tool_run.h"
@@ -33,43 +34,14 @@ namespace {
 
 const char* const kSlots[] = {"System     ", "Security   ", "Application"};
 
-// `n` records from `first` on, a new second every `perSecond`, each with a serial of its own
-// (no two rows alike) and `computer` as the name the record carries.
-std::vector<platform::EventInput> Records(int n, DWORD first, const std::string& computer, int perSecond = 3,
-                                          int serial = 0) {
-  std::vector<platform::EventInput> out(static_cast<size_t>(n));
-  for (int i = 0; i < n; ++i) {
-    auto& in = out[static_cast<size_t>(i)];
-    in.source = "Service Control Manager";
-    in.computer = computer;
-    in.timeGenerated = in.timeWritten = first + static_cast<DWORD>(i / perSecond);
-    in.eventId = 7036;
-    in.strings = {"Spooler", "#" + std::to_string(serial + i)};
-  }
-  return out;
-}
+using gathertest::Append;
+using gathertest::Records;
 
 // A computer whose logs hold tens of thousands of records, and `records` in its System log that
 // carry the name `carried` (its own by default).
 void AddComputer(const std::string& name, int records = 0, const platform::HostInfo& host = {}, std::string carried = "") {
-  platform::ImageSpec spec;
-  spec.name = name;
-  spec.host = host;
-  ASSERT_EQ(platform::BuildComputerImage(spec), 0u) << name;
-  platform::ComputerImage image;
-  ASSERT_EQ(platform::FindComputer(name, image), 0u);
-  for (const char* log : {"System", "Security", "Application"})
-    ASSERT_EQ(platform::WriteImageValue(image, std::string("SYSTEM\\ControlSet001\\Services\\EventLog\\") + log,
-                                        "MaxSize", platform::DwordValue(64 << 20)), 0u);
-  platform::EventLogLocation location;
-  ASSERT_EQ(platform::LocateEventLog(name.c_str(), "System", location), 0u);
-  ASSERT_EQ(platform::AppendEventRecords(location, Records(records, 1700000000, carried.empty() ? name : carried)), 0u);
-}
-
-void Append(const std::string& computer, const char* log, const std::vector<platform::EventInput>& records) {
-  platform::EventLogLocation location;
-  ASSERT_EQ(platform::LocateEventLog(computer.c_str(), log, location), 0u);
-  ASSERT_EQ(platform::AppendEventRecords(location, records), 0u) << computer << " " << log;
+  gathertest::AddComputer(name, host);
+  Append(name, "System", Records(records, 1700000000, carried.empty() ? name : carried));
 }
 
 void ClearOutside(const std::string& computer, const char* saveAs = nullptr) {
