@@ -14,8 +14,11 @@ namespace {
 struct Image {
   std::string root, file;
   Image() {
-    char tmpl[] = "/tmp/tallyard-fuzz-evt-XXXXXX";
-    const char* made = ::mkdtemp(tmpl);
+    // Kept in memory where there is a memory file system: every append syncs.
+    char shm[] = "/dev/shm/tallyard-fuzz-evt-XXXXXX";
+    char tmp[] = "/tmp/tallyard-fuzz-evt-XXXXXX";
+    const char* made = ::mkdtemp(shm);
+    if (!made) made = ::mkdtemp(tmp);
     if (!made) std::abort();
     root = made;
     std::string config = root + "/SRV1/C/WINNT/System32/config";
