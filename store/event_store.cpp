@@ -107,18 +107,7 @@ bool EventStore::QueryResumePoint(HWND owner, const char* table, const char* com
     return true;
   }
 
-  text = std::string("SELECT Count(*) FROM ") + table + " WHERE RecordDate=(?) AND UPPER(Workstation)=UPPER(?)";
-  lastReturnCode = SQLPrepare(statement, Text(text.c_str()), SQL_NTS);
-  if (!OdbcSucceeded(lastReturnCode)) return Report(owner, Scope::Statement, "SQLPrepare");
-  SQLFreeStmt(statement, SQL_RESET_PARAMS);
-  lastReturnCode =
-      SQLBindParameter(statement, 1, SQL_PARAM_INPUT, SQL_C_TIMESTAMP, SQL_TIMESTAMP, 0, 0, stamp, 0, nullptr);
-  if (!OdbcSucceeded(lastReturnCode)) return Report(owner, Scope::Statement, "SQLBindParameter 1");
-  lastReturnCode = SQLBindParameter(statement, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 50, 0,
-                                    const_cast<char*>(computer), 0, &computerLength);
-  if (!OdbcSucceeded(lastReturnCode)) return Report(owner, Scope::Statement, "SQLBindParameter 2");
-  lastReturnCode = SQLExecute(statement);
-  if (!OdbcSucceeded(lastReturnCode)) return Report(owner, Scope::Statement, "SQLExecute");
+  if (!ExecuteAtSecond(owner, "SELECT Count(*) FROM ", table, computer, computerLength, *stamp)) return false;
   lastReturnCode = SQLFetch(statement);
   if (!OdbcSucceeded(lastReturnCode)) return Report(owner, Scope::Statement, table);
   lastReturnCode = SQLGetData(statement, 1, SQL_C_LONG, count, 0, &indicator);
@@ -128,23 +117,32 @@ bool EventStore::QueryResumePoint(HWND owner, const char* table, const char* com
   return true;
 }
 
-bool EventStore::ReadRowsAt(HWND owner, const char* table, const char* computer, const TIMESTAMP_STRUCT& stamp,
-                            std::vector<StoredRow>& rows) {
-  rows.clear();
-  SQLLEN computerLength = FieldLength(computer, 50);
-  TIMESTAMP_STRUCT at = stamp;
-  std::string text = std::string("SELECT Source, EventID, EventDate, Description FROM ") + table +
-                     " WHERE RecordDate=(?) AND UPPER(Workstation)=UPPER(?)";
-  SQLFreeStmt(statement, SQL_RESET_PARAMS);
+bool EventStore::ExecuteAtSecond(HWND owner, const char* select, const char* table, const char* computer,
+                                 SQLLEN& computerLength, TIMESTAMP_STRUCT& stamp) {
+  // The rows of one computer in one second; the bound buffers are the caller's, and live on
+  // until its fetches are done.
+  std::string text = std::string(select) + table + " WHERE RecordDate=(?) AND UPPER(Workstation)=UPPER(?)";
   lastReturnCode = SQLPrepare(statement, Text(text.c_str()), SQL_NTS);
   if (!OdbcSucceeded(lastReturnCode)) return Report(owner, Scope::Statement, "SQLPrepare");
-  lastReturnCode = SQLBindParameter(statement, 1, SQL_PARAM_INPUT, SQL_C_TIMESTAMP, SQL_TIMESTAMP, 0, 0, &at, 0, nullptr);
+  SQLFreeStmt(statement, SQL_RESET_PARAMS);
+  lastReturnCode =
+      SQLBindParameter(statement, 1, SQL_PARAM_INPUT, SQL_C_TIMESTAMP, SQL_TIMESTAMP, 0, 0, &stamp, 0, nullptr);
   if (!OdbcSucceeded(lastReturnCode)) return Report(owner, Scope::Statement, "SQLBindParameter 1");
   lastReturnCode = SQLBindParameter(statement, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 50, 0,
                                     const_cast<char*>(computer), 0, &computerLength);
   if (!OdbcSucceeded(lastReturnCode)) return Report(owner, Scope::Statement, "SQLBindParameter 2");
   lastReturnCode = SQLExecute(statement);
   if (!OdbcSucceeded(lastReturnCode)) return Report(owner, Scope::Statement, "SQLExecute");
+  return true;
+}
+
+bool EventStore::ReadRowsAt(HWND owner, const char* table, const char* computer, const TIMESTAMP_STRUCT& stamp,
+                            std::vector<StoredRow>& rows) {
+  rows.clear();
+  SQLLEN computerLength = FieldLength(computer, 50);
+  TIMESTAMP_STRUCT at = stamp;
+  if (!ExecuteAtSecond(owner, "SELECT Source, EventID, EventDate, Description FROM ", table, computer, computerLength, at))
+    return false;
   // A text of any length, read in pieces; NULL reads as empty.
   auto readText = [&](SQLUSMALLINT column, std::string& out) {
     char piece[4096];

@@ -74,6 +74,9 @@ class EventStore {
   // its diagnostics on the connection or environment, not on the statement.
   enum class Scope { Environment, Connection, Statement };
   bool Report(HWND owner, Scope scope, const char* caption);
+  // Prepares SELECT ... FROM table for one computer's rows of one second, binds and executes it.
+  bool ExecuteAtSecond(HWND owner, const char* select, const char* table, const char* computer,
+                       SQLLEN& computerLength, TIMESTAMP_STRUCT& stamp);
 
   SQLHENV environment = SQL_NULL_HENV;
   SQLHDBC connection = SQL_NULL_HDBC;
