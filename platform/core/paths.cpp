@@ -343,14 +343,24 @@ BOOL DeleteFileA(LPCSTR fileName) {
     SetLastError(rc);
     return FALSE;
   }
-  struct stat st;
-  // Only a file: Windows refuses a folder here with ERROR_ACCESS_DENIED.
-  if (::lstat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-    SetLastError(ERROR_ACCESS_DENIED);
+  // The name is removed from its folder as reached beneath the drive: a link swapped into the
+  // image cannot lead the removal out of it.
+  std::string name;
+  int folder = platform::OpenNativeFolder(native, name);
+  if (folder < 0) {
+    SetLastError(Win32FromErrno(errno));
     return FALSE;
   }
-  if (::unlink(native.c_str()) != 0) {
-    SetLastError(Win32FromErrno(errno));
+  struct stat st;
+  DWORD rc = ERROR_SUCCESS;
+  // Only a file: Windows refuses a folder here with ERROR_ACCESS_DENIED.
+  if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode))
+    rc = ERROR_ACCESS_DENIED;
+  else if (::unlinkat(folder, name.c_str(), 0) != 0)
+    rc = Win32FromErrno(errno);
+  ::close(folder);
+  if (rc != ERROR_SUCCESS) {
+    SetLastError(rc);
     return FALSE;
   }
   return TRUE;
