@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "platform/core/paths.h"
 #include "platform/eventlog/eventlog.h"
 #include "platform/messages/message_dll_writer.h"
 #include "platform/messages/message_module.h"
@@ -106,6 +107,7 @@ void SwapRace(bool walk) {
     auto b = platform::WriteMessageDll({{0x0409, {{1, "inside"}}}});
     return std::string(b.begin(), b.end());
   }()));
+  TempNetwork::WriteFile(config + "/gone.txt", "inside");
   // The same names outside, each saying so.
   fs::copy(config, outside, fs::copy_options::recursive);
   platform::EventLogLocation outsideLog = log;
@@ -123,7 +125,7 @@ void SwapRace(bool walk) {
   for (const auto& e : fs::directory_iterator(outside)) before[e.path().string()] = TempNetwork::ReadFile(e.path());
   fs::create_directory_symlink(outside, system32 + "/config-link");
 
-  std::atomic<int> running{5};
+  std::atomic<int> running{6};
   std::atomic<int> leaks{0};
   constexpr int kRounds = 150;
   std::thread swapper([&] {
@@ -163,6 +165,16 @@ void SwapRace(bool walk) {
     }
     CloseEventLog(h);
   }));
+  const int configFd = ::open(config.c_str(), O_PATH | O_DIRECTORY);  // the folder itself, wherever it is named
+  ASSERT_GE(configFd, 0);
+  workers.push_back(worker([&](int) {
+    // Made again inside through the folder itself before each removal: a removal is quick, so
+    // each round tries many times.
+    for (int k = 0; k < 100; ++k) {
+      ::close(::openat(configFd, "gone.txt", O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
+      DeleteFileA("\\\\SRV1\\C$\\WINNT\\System32\\config\\gone.txt");
+    }
+  }));
   workers.push_back(worker([&](int) {
     HMODULE m = LoadLibraryExA("\\\\SRV1\\C$\\WINNT\\System32\\config\\msg.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE);
     if (!m) return;
@@ -176,6 +188,7 @@ void SwapRace(bool walk) {
   }));
   for (auto& w : workers) w.join();
   swapper.join();
+  ::close(configFd);
   platform::testing::ForceBeneathWalk(false);
   EXPECT_EQ(leaks.load(), 0) << "outside content served";
   std::map<std::string, std::string> after;
