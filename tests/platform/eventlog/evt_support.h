@@ -31,7 +31,7 @@ struct Rec {
 };
 
 // Decodes one record of the A layout, checking that every offset lies inside it.
-Rec DecodeA(const uint8_t* p, DWORD available) {
+inline Rec DecodeA(const uint8_t* p, DWORD available) {
   EVENTLOGRECORD e;
   std::memcpy(&e, p, sizeof e);
   EXPECT_LE(e.Length, available);
@@ -57,7 +57,7 @@ Rec DecodeA(const uint8_t* p, DWORD available) {
 }
 
 // Every record the handle still has, and the error that ended the reading.
-std::vector<Rec> ReadAll(HANDLE h, DWORD& endError, DWORD bufferSize = 0x10000) {
+inline std::vector<Rec> ReadAll(HANDLE h, DWORD& endError, DWORD bufferSize = 0x10000) {
   std::vector<Rec> out;
   std::vector<uint8_t> buf(bufferSize);
   while (true) {
@@ -73,6 +73,19 @@ std::vector<Rec> ReadAll(HANDLE h, DWORD& endError, DWORD bufferSize = 0x10000) 
       off += len;
     }
   }
+}
+
+// Every record of a computer's System log through a handle of its own, and the error that ended
+// the reading (the open's, when it failed).
+inline std::vector<Rec> ReadLog(const char* computer, DWORD& end, DWORD bufferSize = 0x10000) {
+  HANDLE h = OpenEventLogA(computer, "System");
+  if (!h) {
+    end = GetLastError();
+    return {};
+  }
+  std::vector<Rec> out = ReadAll(h, end, bufferSize);
+  CloseEventLog(h);
+  return out;
 }
 
 class SystemLogTest : public ::testing::Test {

@@ -36,13 +36,10 @@ struct Read {
 
 Read ReadLog() {
   Read r;
-  HANDLE h = OpenEventLogA("SRV1", "System");
-  if (!h) r.end = GetLastError();
-  for (const Rec& rec : h ? ReadAll(h, r.end, 0x40000) : std::vector<Rec>()) {
+  for (const Rec& rec : evt_test::ReadLog("SRV1", r.end, 0x40000)) {
     r.numbers.push_back(rec.number);
     r.tags.push_back(rec.strings.empty() ? "" : rec.strings[0]);
   }
-  if (h) CloseEventLog(h);
   return r;
 }
 
