@@ -62,6 +62,9 @@ TEST(AccountsTest, WellKnownSidsAndTheImagesVersion) {
   xp.version = "5.1";
   net.AddComputer("NT4", nt4);
   net.AddComputer("XP", xp);
+  std::vector<uint8_t> badRevision = MakeSid(5, {18}), tooManyParts = MakeSid(5, {18});
+  badRevision[0] = 2;
+  tooManyParts[1] = 16;
   struct Case {
     const char* computer;
     std::vector<uint8_t> sid;
@@ -76,7 +79,9 @@ TEST(AccountsTest, WellKnownSidsAndTheImagesVersion) {
       {"NT4", MakeSid(5, {19}), Err(ERROR_NONE_MAPPED)},  // LOCAL SERVICE came with XP
       {"XP", MakeSid(5, {19}), "NT AUTHORITY\\LOCAL SERVICE"},
       {"NT4", MakeSid(5, {21, 1, 2, 3, 500}), Err(ERROR_NONE_MAPPED)},
-      {"NOSUCH", MakeSid(5, {18}), "ERR 1722"},
+      {"NOSUCH", MakeSid(5, {18}), Err(RPC_S_SERVER_UNAVAILABLE)},
+      {"NT4", badRevision, Err(ERROR_INVALID_SID)},
+      {"NT4", tooManyParts, Err(ERROR_INVALID_SID)},
   };
   for (const Case& c : cases) EXPECT_EQ(Lookup(c.computer, c.sid), c.expected) << c.computer << " " << platform::SidText(c.sid.data(), c.sid.size());
 }
@@ -138,7 +143,7 @@ TEST(AccountsTest, DomainAccountsThroughThePrimaryController) {
   EXPECT_EQ(Lookup("WS1", MakeSid(5, {21, 10, 20, 30, 1000})), Err(ERROR_NONE_MAPPED));
 }
 
-TEST(AccountsTest, BuffersAndBadSids) {
+TEST(AccountsTest, BuffersAndSidLengths) {
   TempNetwork net;
   net.AddComputer("NT4");
   std::vector<uint8_t> system = MakeSid(5, {18});
@@ -158,18 +163,6 @@ TEST(AccountsTest, BuffersAndBadSids) {
   EXPECT_EQ(cn, 7u);
   EXPECT_TRUE(LookupAccountSidA("NT4", system.data(), big, &cn, domain, &cd, &use));
   EXPECT_STREQ(big, "SYSTEM");
-  std::vector<uint8_t> bad = system;
-  bad[0] = 2;  // revision
-  cn = sizeof big;
-  cd = sizeof domain;
-  SetLastError(kUnsetError);
-  EXPECT_FALSE(LookupAccountSidA("NT4", bad.data(), big, &cn, domain, &cd, &use));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_SID));
-  bad = system;
-  bad[1] = 16;  // too many sub-authorities
-  SetLastError(kUnsetError);
-  EXPECT_FALSE(LookupAccountSidA("NT4", bad.data(), big, &cn, domain, &cd, &use));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_SID));
   EXPECT_EQ(platform::SidLength(system.data(), system.size()), 12u);
   EXPECT_EQ(platform::SidLength(system.data(), 11), 0u);
 }

@@ -22,6 +22,9 @@ class PathsTest : public ::testing::Test {
     TempNetwork::WriteFile(srv1_ + "/C/WinNT/system32/netmsg.dll", "x");
     TempNetwork::WriteFile(net_.network() + "/ADMINPC/C/Tallyard/list.imp", "x");
     TempNetwork::WriteFile(net_.root() + "/outside.txt", "secret");
+    std::filesystem::create_symlink(net_.root() + "/outside.txt", srv1_ + "/C/escape.txt");
+    std::filesystem::create_directory_symlink(net_.root(), srv1_ + "/C/up");
+    std::filesystem::create_symlink("WinNT/system32/netmsg.dll", srv1_ + "/C/inside.dll");
   }
   TempNetwork net_;
   std::string srv1_;
@@ -31,7 +34,8 @@ TEST_F(PathsTest, ResolvesEveryKindOfPath) {
   struct Case {
     const char* path;
     DWORD code;
-    const char* expectSuffix;  // relative to the network folder ("" = native path as given)
+    const char* expectSuffix;  // relative to the network folder
+    platform::PathUse use = platform::PathUse::Read;
   } cases[] = {
       {"\\\\SRV1\\C$\\WINNT\\system32\\CONFIG\\sysevent.evt", 0, "/SRV1/C/WinNT/system32/Config/SysEvent.Evt"},
       {"\\\\srv1\\c$/winnt/SYSTEM32/NetMsg.DLL", 0, "/SRV1/C/WinNT/system32/netmsg.dll"},
@@ -50,41 +54,24 @@ TEST_F(PathsTest, ResolvesEveryKindOfPath) {
       // ADMIN$ is the system root, wherever host.ini puts it.
       {"\\\\srv1\\admin$\\System32\\netmsg.dll", 0, "/SRV1/C/WinNT/system32/netmsg.dll"},
       {"\\\\SRV1\\ADMIN$\\..\\..\\host.ini", ERROR_ACCESS_DENIED, nullptr},
+      {"\\\\SRV1\\C$\\WINNT\\System32\\..\\system32\\netmsg.dll", 0, "/SRV1/C/WinNT/system32/netmsg.dll"},
+      // Links that leave the image are refused; one that stays inside is followed.
+      {"\\\\SRV1\\C$\\escape.txt", ERROR_ACCESS_DENIED, nullptr},
+      {"\\\\SRV1\\C$\\up\\outside.txt", ERROR_ACCESS_DENIED, nullptr},
+      {"\\\\SRV1\\C$\\up\\new.txt", ERROR_ACCESS_DENIED, nullptr, platform::PathUse::Create},
+      {"\\\\SRV1\\C$\\inside.dll", 0, "/SRV1/C/inside.dll"},
+      // A new name keeps its spelling; its folders are found without case.
+      {"\\\\SRV1\\C$\\winnt\\New File.log", 0, "/SRV1/C/WinNT/New File.log", platform::PathUse::Create},
+      {"\\\\SRV1\\C$\\nofolder\\new.log", ERROR_PATH_NOT_FOUND, nullptr, platform::PathUse::Create},
   };
   for (const auto& c : cases) {
     std::string native;
-    DWORD rc = platform::ResolvePath(c.path, native);
+    DWORD rc = platform::ResolvePath(c.path, native, c.use);
     EXPECT_EQ(rc, c.code) << c.path;
     if (c.code == 0 && rc == 0) {
       EXPECT_EQ(native, net_.network() + c.expectSuffix) << c.path;
     }
   }
-}
-
-TEST_F(PathsTest, DotDotInsideTheImageStaysInside) {
-  std::string native;
-  ASSERT_EQ(platform::ResolvePath("\\\\SRV1\\C$\\WINNT\\System32\\..\\system32\\netmsg.dll", native), 0u);
-  EXPECT_EQ(native, srv1_ + "/C/WinNT/system32/netmsg.dll");
-}
-
-TEST_F(PathsTest, LinksThatLeaveTheImageAreRefused) {
-  std::filesystem::create_symlink(net_.root() + "/outside.txt", srv1_ + "/C/escape.txt");
-  std::filesystem::create_directory_symlink(net_.root(), srv1_ + "/C/up");
-  std::filesystem::create_symlink("WinNT/system32/netmsg.dll", srv1_ + "/C/inside.dll");
-  std::string native;
-  EXPECT_EQ(platform::ResolvePath("\\\\SRV1\\C$\\escape.txt", native), ERROR_ACCESS_DENIED);
-  EXPECT_EQ(platform::ResolvePath("\\\\SRV1\\C$\\up\\outside.txt", native), ERROR_ACCESS_DENIED);
-  EXPECT_EQ(platform::ResolvePath("\\\\SRV1\\C$\\up\\new.txt", native, platform::PathUse::Create),
-            ERROR_ACCESS_DENIED);
-  EXPECT_EQ(platform::ResolvePath("\\\\SRV1\\C$\\inside.dll", native), 0u);
-}
-
-TEST_F(PathsTest, CreateKeepsTheNewNameAndResolvesTheFolders) {
-  std::string native;
-  ASSERT_EQ(platform::ResolvePath("\\\\SRV1\\C$\\winnt\\New File.log", native, platform::PathUse::Create), 0u);
-  EXPECT_EQ(native, srv1_ + "/C/WinNT/New File.log");
-  EXPECT_EQ(platform::ResolvePath("\\\\SRV1\\C$\\nofolder\\new.log", native, platform::PathUse::Create),
-            ERROR_PATH_NOT_FOUND);
 }
 
 // A deep path is walked one folder at a time from the one above, not from the drive each time:

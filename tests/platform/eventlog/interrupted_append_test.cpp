@@ -1,19 +1,13 @@
 // A log stays readable whenever an append stops: after every single write of a batch the file is
 // what a kill at that moment would leave, and it must read as the log before the batch or with
 // whole chunks of it. A dirty log whose end record is lost serves the records that check out.
-#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstring>
-#include <functional>
 
-#include "platform/eventlog/eventlog.h"
-#include "platform/eventlog/evt_format.h"
-#include "tests/support/temp_network.h"
+#include "tests/platform/eventlog/evt_support.h"
 
-using namespace platform;
-using namespace platform::evt;
+using namespace evt_test;
 
 namespace {
 
@@ -35,45 +29,27 @@ std::vector<EventInput> Batch(const std::string& tag, int count, size_t data) {
 }
 
 struct Read {
-  DWORD end = 0;                    // the error that ended the reading
+  DWORD end = 0;  // the error that ended the reading
   std::vector<DWORD> numbers;
   std::vector<std::string> tags;
 };
 
 Read ReadLog() {
   Read r;
-  HANDLE h = OpenEventLogA("SRV1", "System");
-  if (!h) {
-    r.end = GetLastError();
-    return r;
+  for (const Rec& rec : evt_test::ReadLog("SRV1", r.end, 0x40000)) {
+    r.numbers.push_back(rec.number);
+    r.tags.push_back(rec.strings.empty() ? "" : rec.strings[0]);
   }
-  std::vector<uint8_t> buf(0x40000);
-  DWORD got = 0, need = 0;
-  while (ReadEventLogA(h, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ, 0, buf.data(),
-                       static_cast<DWORD>(buf.size()), &got, &need)) {
-    for (DWORD off = 0; off < got;) {
-      const auto* rec = reinterpret_cast<const EVENTLOGRECORD*>(buf.data() + off);
-      r.numbers.push_back(rec->RecordNumber);
-      r.tags.emplace_back(reinterpret_cast<const char*>(buf.data() + off + rec->StringOffset));
-      off += rec->Length;
-    }
-  }
-  r.end = GetLastError();
-  CloseEventLog(h);
   return r;
 }
 
-class InterruptedAppendTest : public ::testing::Test {
+class InterruptedAppendTest : public SystemLogTest {
  protected:
   void SetUp() override {
-    net.AddComputer("SRV1");
-    std::filesystem::create_directories(net.network() + "/SRV1/C/WINNT/System32/config");
-    ASSERT_EQ(LocateEventLog("SRV1", "System", loc), 0u);
+    SystemLogTest::SetUp();
     loc.retention = 0;
   }
   void TearDown() override { platform::testing::FailLogWritesAfter(-1); }
-  TempNetwork net;
-  EventLogLocation loc;
 };
 
 TEST_F(InterruptedAppendTest, EveryStopLeavesALogThatReads) {
@@ -96,22 +72,22 @@ TEST_F(InterruptedAppendTest, EveryStopLeavesALogThatReads) {
     loc.maxSize = c.maxSize;
     std::remove(loc.file.c_str());
     if (c.before) {
-      ASSERT_EQ(AppendEventRecords(loc, Batch("old", c.before, c.data)), 0u);
+      ASSERT_EQ(Append(Batch("old", c.before, c.data)), 0u);
     }
     const Read start = ReadLog();
-    const std::string bytes = c.before ? TempNetwork::ReadFile(loc.file) : std::string();
+    const std::string bytes = c.before ? Bytes() : std::string();
     const DWORD firstNew = start.numbers.empty() ? 1 : start.numbers.back() + 1;
     // The old records that the whole batch keeps are kept at every moment of it.
-    ASSERT_EQ(AppendEventRecords(loc, Batch("new", c.batch, c.data)), 0u);
+    ASSERT_EQ(Append(Batch("new", c.batch, c.data)), 0u);
     const Read done = ReadLog();
     const auto kept = std::count_if(done.numbers.begin(), done.numbers.end(), [&](DWORD n) { return n < firstNew; });
     bool completed = false;
     for (int writes = 0; !completed && writes < 5000; ++writes) {
       SCOPED_TRACE("after write " + std::to_string(writes));
-      if (c.before) TempNetwork::WriteFile(loc.file, bytes);
+      if (c.before) Put(bytes);
       else std::remove(loc.file.c_str());
       platform::testing::FailLogWritesAfter(writes);
-      completed = AppendEventRecords(loc, Batch("new", c.batch, c.data)) == ERROR_SUCCESS;
+      completed = Append(Batch("new", c.batch, c.data)) == ERROR_SUCCESS;
       platform::testing::FailLogWritesAfter(-1);
       const Read r = ReadLog();
       ASSERT_EQ(r.end, static_cast<DWORD>(ERROR_HANDLE_EOF));
@@ -134,7 +110,7 @@ TEST_F(InterruptedAppendTest, EveryStopLeavesALogThatReads) {
     }
     EXPECT_TRUE(completed);
     // A log left by a stopped append takes the next one.
-    ASSERT_EQ(AppendEventRecords(loc, Batch("new", 1, c.data)), 0u);
+    ASSERT_EQ(Append(Batch("new", 1, c.data)), 0u);
   }
 }
 
@@ -160,44 +136,44 @@ TEST_F(InterruptedAppendTest, ADirtyLogWithoutEndRecordServesItsWholeRecords) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     std::remove(loc.file.c_str());
-    ASSERT_EQ(AppendEventRecords(loc, Batch("old", 5, 30)), 0u);
-    std::string b = TempNetwork::ReadFile(loc.file);
+    ASSERT_EQ(Append(Batch("old", 5, 30)), 0u);
+    std::string b = Bytes();
     auto* p = reinterpret_cast<uint8_t*>(b.data());
     FileHeader h = ReadHeader(p);
     uint32_t last = h.startOffset;
     for (int i = 0; i < 4; ++i) last += LoadLe32(p + last);
     c.lose(p, h.endOffset, last);
     StoreLe32(p + 0x24, kFlagDirty);
-    TempNetwork::WriteFile(loc.file, b);
+    Put(b);
     const Read r = ReadLog();
     ASSERT_EQ(r.end, static_cast<DWORD>(ERROR_HANDLE_EOF));
     ASSERT_EQ(r.numbers.size(), c.records);
     for (size_t i = 0; i < r.numbers.size(); ++i) EXPECT_EQ(r.tags[i], "old-" + std::to_string(i));
     // The writer carries on behind them.
-    ASSERT_EQ(AppendEventRecords(loc, Batch("new", 2, 30)), 0u);
+    ASSERT_EQ(Append(Batch("new", 2, 30)), 0u);
     EXPECT_EQ(ReadLog().numbers.size(), c.records + 2);
   }
 }
 
 TEST_F(InterruptedAppendTest, ALogThatDoesNotReadTakesNoAppend) {
   loc.maxSize = 64 * 1024;
-  ASSERT_EQ(AppendEventRecords(loc, Batch("old", 3, 10)), 0u);
-  std::string b = TempNetwork::ReadFile(loc.file);
+  ASSERT_EQ(Append(Batch("old", 3, 10)), 0u);
+  std::string b = Bytes();
   auto* p = reinterpret_cast<uint8_t*>(b.data());
   const uint32_t second = kHeaderSize + LoadLe32(p + kHeaderSize);
   StoreLe16(p + second + 0x1A, 900);  // more strings than the record holds
-  TempNetwork::WriteFile(loc.file, b);
-  EXPECT_EQ(AppendEventRecords(loc, Batch("new", 1, 10)), DWORD{ERROR_EVENTLOG_FILE_CORRUPT});
-  EXPECT_TRUE(TempNetwork::ReadFile(loc.file) == b) << "a log that does not read was written";
+  Put(b);
+  EXPECT_EQ(Append(Batch("new", 1, 10)), DWORD{ERROR_EVENTLOG_FILE_CORRUPT});
+  EXPECT_TRUE(Bytes() == b) << "a log that does not read was written";
 }
 
 TEST_F(InterruptedAppendTest, AHardLinkedLogIsNotWrittenThrough) {
   loc.maxSize = 64 * 1024;
-  ASSERT_EQ(AppendEventRecords(loc, Batch("old", 2, 10)), 0u);
+  ASSERT_EQ(Append(Batch("old", 2, 10)), 0u);
   const std::string outside = net.root() + "/outside.evt";
   ASSERT_EQ(::link(loc.file.c_str(), outside.c_str()), 0);
   const std::string before = TempNetwork::ReadFile(outside);
-  EXPECT_EQ(AppendEventRecords(loc, Batch("new", 1, 10)), DWORD{ERROR_ACCESS_DENIED});
+  EXPECT_EQ(Append(Batch("new", 1, 10)), DWORD{ERROR_ACCESS_DENIED});
   EXPECT_TRUE(TempNetwork::ReadFile(outside) == before) << "written through the second name";
 }
 

@@ -39,21 +39,6 @@ DWORD GetIn(const std::string& file, const std::vector<std::string>& path, const
   });
 }
 
-TEST_F(HiveFileTest, EmptyHiveIsWhatBothIndependentReadersAccept) {
-  std::string bytes = TempNetwork::ReadFile(file);
-  ASSERT_EQ(bytes.size(), 8192u);
-  const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
-  EXPECT_EQ(HiveHeaderChecksum(b), LoadLe32(b + 508));
-  struct stat st;
-  ASSERT_EQ(::stat(file.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0600u);
-  if (!HaveTool("regfexport") || !HaveTool("hivexregedit")) GTEST_SKIP() << "libregf-utils or libhivex-bin missing";
-  std::string out;
-  EXPECT_EQ(RunTool("regfexport '" + file + "'", &out), 0) << out;
-  EXPECT_NE(out.find("$$$PROTO.HIV"), std::string::npos) << out;
-  EXPECT_EQ(RunTool("hivexregedit --export '" + file + "' '\\'", &out), 0) << out;
-}
-
 TEST_F(HiveFileTest, ValuesOfEveryTypeReadBackInTheIndependentReaders) {
   std::string big(20000, 'x');
   for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7);
@@ -71,6 +56,18 @@ TEST_F(HiveFileTest, ValuesOfEveryTypeReadBackInTheIndependentReaders) {
       {"Rid", RegistryValue{0x1F4, ""}, "0x000001f4", "\"Rid\"=hex(1f4):"},
       {"Big", RegistryValue{REG_BINARY, big}, "Data size: 20000", "\"Big\"=hex(3):00,07,0e"},
   };
+  // Our empty hive first, as both readers take it.
+  const std::string empty = TempNetwork::ReadFile(file);
+  ASSERT_EQ(empty.size(), 8192u);
+  EXPECT_EQ(HiveHeaderChecksum(reinterpret_cast<const unsigned char*>(empty.data())),
+            LoadLe32(reinterpret_cast<const unsigned char*>(empty.data()) + 508));
+  const bool tools = HaveTool("regfexport") && HaveTool("hivexregedit");
+  std::string regf, hivex;
+  if (tools) {
+    EXPECT_EQ(RunTool("regfexport '" + file + "'", &regf), 0) << regf;
+    EXPECT_NE(regf.find("$$$PROTO.HIV"), std::string::npos) << regf;
+    EXPECT_EQ(RunTool("hivexregedit --export '" + file + "' '\\'", &hivex), 0) << hivex;
+  }
   for (const auto& c : cases) ASSERT_EQ(SetIn(file, {"Top", "Inner"}, c.name, c.value), 0u) << c.name;
   EXPECT_EQ(CheckHiveFile(file), 0u);
   for (const auto& c : cases) {
@@ -79,8 +76,7 @@ TEST_F(HiveFileTest, ValuesOfEveryTypeReadBackInTheIndependentReaders) {
     EXPECT_EQ(back.type, c.value.type) << c.name;
     EXPECT_EQ(back.data, c.value.data) << c.name;
   }
-  if (!HaveTool("regfexport") || !HaveTool("hivexregedit")) GTEST_SKIP() << "libregf-utils or libhivex-bin missing";
-  std::string regf, hivex;
+  if (!tools) GTEST_SKIP() << "libregf-utils or libhivex-bin missing";
   ASSERT_EQ(RunTool("regfexport '" + file + "'", &regf), 0) << regf;
   ASSERT_EQ(RunTool("hivexregedit --export --unsafe-printable-strings '" + file + "' '\\Top'", &hivex), 0) << hivex;
   for (const auto& c : cases) {
@@ -218,7 +214,9 @@ TEST_F(HiveFileTest, ManySubkeysUnderOneKeyKeepTheHiveNearItsData) {
   }
 }
 
-// Bad hives: each gets a clear code from a read, and a change attempt leaves the bytes alone.
+// Bad hives, some broken where hivex does not look when it opens them: each gets a clear code
+// from a read, and a write elsewhere in the hive is refused, never reported as done, with the
+// bytes left alone.
 TEST_F(HiveFileTest, BadHivesAnswerClearCodesAndStayUntouched) {
   ASSERT_EQ(SetIn(file, {"A", "B"}, "V", DwordValue(7)), 0u);
   const std::string good = TempNetwork::ReadFile(file);
@@ -232,10 +230,11 @@ TEST_F(HiveFileTest, BadHivesAnswerClearCodesAndStayUntouched) {
     return s;
   };
   auto load32 = [&](size_t at) { return LoadLe32(reinterpret_cast<const unsigned char*>(good.data()) + at); };
+  const size_t b = bNode + 4;  // B's key cell, after the cell's size
   // B's subkey list made to be the root's list (which holds A): A -> B -> A -> ...
-  std::string cycle = patch32(patch32(good, bNode + 4 + 28, load32(rootNode + 4 + 28)), bNode + 4 + 20, 1);
-  std::string badSum = patch32(good, 508, load32(508) ^ 0x10);
-  std::string badBin = patch32(good, 0x1000 + 4, 0x2000);
+  std::string cycle = patch32(patch32(good, b + 28, load32(rootNode + 4 + 28)), b + 20, 1);
+  std::string longer = patch32(good, 40, load32(40) + (64u << 20));  // bins claimed past the file's end
+  longer = patch32(longer, 508, HiveHeaderChecksum(reinterpret_cast<const unsigned char*>(longer.data())));
   struct Case {
     const char* what;
     std::string bytes;
@@ -244,31 +243,26 @@ TEST_F(HiveFileTest, BadHivesAnswerClearCodesAndStayUntouched) {
       {"empty file", "", ERROR_BADDB},
       {"base block only", good.substr(0, 4096), ERROR_BADDB},
       {"cut inside the bin", good.substr(0, 6000), ERROR_BADDB},
-      {"bad checksum", badSum, ERROR_BADDB},
+      {"bad checksum", patch32(good, 508, load32(508) ^ 0x10), ERROR_BADDB},
       {"not a hive", std::string(8192, 'x'), ERROR_BADDB},
-      {"bin offset wrong", badBin, ERROR_BADDB},
+      {"bin offset wrong", patch32(good, 0x1000 + 4, 0x2000), ERROR_BADDB},
+      {"bins claimed past the end of the file", longer, ERROR_BADDB},
       {"cycle in the key lists", cycle, ERROR_REGISTRY_CORRUPT},
+      {"a subkey list that points nowhere", patch32(patch32(good, b + 20, 1), b + 28, 0x7FFFF000), ERROR_REGISTRY_CORRUPT},
+      {"a value list that points nowhere", patch32(patch32(good, b + 36, 3), b + 40, 0xFF8), ERROR_REGISTRY_CORRUPT},
   };
   for (const auto& c : cases) {
     const std::string bad = net.root() + "/bad";
     TempNetwork::WriteFile(bad, c.bytes);
     EXPECT_EQ(CheckHiveFile(bad), c.readCode) << c.what;
-    DWORD rc = ChangeHive(bad, [](Hive& h) {
-      HiveNode n = 0;
-      if (DWORD r = h.CreatePath({"A", "B", "New"}, n)) return r;
-      return h.SetValue(n, "X", DwordValue(1));
-    });
-    if (c.readCode == ERROR_REGISTRY_CORRUPT) {
-      // The walk by name is finite even in a cycle; what it may not do is lose the file.
-      if (rc == 0) continue;
-    }
-    EXPECT_NE(rc, 0u) << c.what;
-    EXPECT_EQ(TempNetwork::ReadFile(bad), c.bytes) << c.what;
+    EXPECT_EQ(SetIn(bad, {"Other", "New"}, "W", DwordValue(1)), c.readCode) << c.what;
+    EXPECT_TRUE(TempNetwork::ReadFile(bad) == c.bytes) << c.what << ": the damaged hive was replaced";
   }
 }
 
-// Two processes add values to one hive at the same moment: every value arrives.
-TEST_F(HiveFileTest, TwoProcessesChangingOneHiveLoseNothing) {
+// Two processes add values to one hive at the same moment: every value arrives, and every read
+// of the file meanwhile finds a whole hive.
+TEST_F(HiveFileTest, TwoProcessesChangingOneHiveLoseNothingAndNeverShowAShortFile) {
   constexpr int kEach = 25;
   pid_t children[2];
   for (int p = 0; p < 2; ++p) {
@@ -277,16 +271,24 @@ TEST_F(HiveFileTest, TwoProcessesChangingOneHiveLoseNothing) {
     if (children[p] == 0) {
       int bad = 0;
       for (int i = 0; i < kEach; ++i)
-        if (SetIn(file, {"Shared"}, std::string(1, static_cast<char>('A' + p)) + std::to_string(i), DwordValue(static_cast<DWORD>(i))) != 0)
-          ++bad;
+        bad += SetIn(file, {"Shared"}, std::string(1, static_cast<char>('A' + p)) + std::to_string(i),
+                     RegistryValue{REG_BINARY, std::string(1500, 'g')}) != 0;
       ::_exit(bad);
     }
   }
+  int reads = 0, torn = 0, status = 0;
   for (pid_t c : children) {
-    int status = 0;
-    ASSERT_EQ(::waitpid(c, &status, 0), c);
+    while (::waitpid(c, &status, WNOHANG) == 0) {
+      const std::string bytes = TempNetwork::ReadFile(file);
+      const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+      ++reads;
+      torn += bytes.size() < 8192 || bytes.compare(0, 4, "regf") != 0 || HiveHeaderChecksum(b) != LoadLe32(b + 508) ||
+              bytes.size() != 4096 + LoadLe32(b + 40);
+    }
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   }
+  EXPECT_GT(reads, 0);
+  EXPECT_EQ(torn, 0);
   std::vector<std::string> names;
   ASSERT_EQ(ReadHive(file, [&](const Hive& h) {
               HiveNode n = 0;
@@ -294,32 +296,6 @@ TEST_F(HiveFileTest, TwoProcessesChangingOneHiveLoseNothing) {
               return h.ValueNames(n, names);
             }), 0u);
   EXPECT_EQ(names.size(), 2u * kEach);
-  EXPECT_EQ(CheckHiveFile(file), 0u);
-}
-
-// While another process commits again and again, every read of the file finds a whole hive.
-TEST_F(HiveFileTest, ReaderNeverSeesAShortFile) {
-  pid_t writer = ::fork();
-  ASSERT_GE(writer, 0);
-  if (writer == 0) {
-    for (int i = 0; i < 40; ++i)
-      if (SetIn(file, {"Grow"}, std::string("V").append(std::to_string(i)), RegistryValue{REG_BINARY, std::string(1500, 'g')}) != 0)
-        ::_exit(1);
-    ::_exit(0);
-  }
-  int reads = 0, torn = 0;
-  int status = 0;
-  while (::waitpid(writer, &status, WNOHANG) == 0) {
-    std::string bytes = TempNetwork::ReadFile(file);
-    ++reads;
-    const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
-    if (bytes.size() < 8192 || bytes.compare(0, 4, "regf") != 0 || HiveHeaderChecksum(b) != LoadLe32(b + 508) ||
-        bytes.size() != 4096 + LoadLe32(b + 40))
-      ++torn;
-  }
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  EXPECT_GT(reads, 0);
-  EXPECT_EQ(torn, 0);
   EXPECT_EQ(CheckHiveFile(file), 0u);
 }
 

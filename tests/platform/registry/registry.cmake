@@ -3,4 +3,3 @@ tallyard_test(registry_test
   ${CMAKE_CURRENT_LIST_DIR}/hive_file_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/registry_test.cpp
   LIBS tallyard_platform)
-tallyard_test(hive_damage_test ${CMAKE_CURRENT_LIST_DIR}/hive_damage_test.cpp LIBS tallyard_platform)

@@ -19,6 +19,7 @@ class RegistryTest : public ::testing::Test {
  protected:
   TempNetwork net;
   ComputerImage srv;
+  HKEY root = nullptr;  // SRV1's HKEY_LOCAL_MACHINE
   size_t handlesAtStart = LiveHandleCount();
   void SetUp() override {
     AddImageWithHives(net, "SRV1");
@@ -31,13 +32,17 @@ class RegistryTest : public ::testing::Test {
                               StringValue(REG_SZ, "wrong set"), true), 0u);
     for (const char* k : {"Beta", "alpha", "Zo\xC3\xAB", "Gamma"})
       ASSERT_EQ(ChangeImageKey(srv, std::string("SOFTWARE\\Keys\\") + k, true, [](Hive&, HiveNode) { return DWORD{0}; }), 0u);
+    root = Connect();
   }
-  void TearDown() override { EXPECT_EQ(LiveHandleCount(), handlesAtStart); }
+  void TearDown() override {
+    EXPECT_EQ(RegCloseKey(root), 0);
+    EXPECT_EQ(LiveHandleCount(), handlesAtStart);
+  }
 
   HKEY Connect(const char* name = "SRV1") {
-    HKEY root = nullptr;
-    EXPECT_EQ(RegConnectRegistryA(name, HKEY_LOCAL_MACHINE, &root), 0);
-    return root;
+    HKEY h = nullptr;
+    EXPECT_EQ(RegConnectRegistryA(name, HKEY_LOCAL_MACHINE, &h), 0);
+    return h;
   }
 };
 
@@ -68,7 +73,6 @@ TEST_F(RegistryTest, ConnectAnswersAsTheNetworkDoes) {
 }
 
 TEST_F(RegistryTest, OpenFollowsNamesWithoutCaseAndTheCurrentControlSet) {
-  HKEY root = Connect();
   struct Case {
     const char* path;
     LONG code;
@@ -98,11 +102,9 @@ TEST_F(RegistryTest, OpenFollowsNamesWithoutCaseAndTheCurrentControlSet) {
   EXPECT_STREQ(buf, "%SystemRoot%\\System32\\config\\SysEvent.Evt");  // ControlSet002, as Select says
   EXPECT_EQ(size, std::strlen(buf) + 1);
   RegCloseKey(log);
-  RegCloseKey(root);
 }
 
 TEST_F(RegistryTest, EnumKeysAnswersZeroMoreDataAndNoMoreItems) {
-  HKEY root = Connect();
   HKEY keys = nullptr;
   ASSERT_EQ(RegOpenKeyExA(root, "SOFTWARE\\Keys", 0, KEY_ENUMERATE_SUB_KEYS, &keys), 0);
   std::vector<std::string> seen;
@@ -147,7 +149,6 @@ TEST_F(RegistryTest, EnumKeysAnswersZeroMoreDataAndNoMoreItems) {
   EXPECT_EQ(hives, MachineHiveNames());
   RegCloseKey(valuesOnly);
   RegCloseKey(keys);
-  RegCloseKey(root);
 }
 
 TEST_F(RegistryTest, QueryValueGivesSizesTypesAndUtf8) {
@@ -156,7 +157,6 @@ TEST_F(RegistryTest, QueryValueGivesSizesTypesAndUtf8) {
   ASSERT_EQ(WriteImageValue(srv, "SOFTWARE\\Vals", "Short", RegistryValue{REG_DWORD, std::string("\x05\x00", 2)}), 0u);
   ASSERT_EQ(WriteImageValue(srv, "SOFTWARE\\Vals", "Unterminated", RegistryValue{REG_SZ, Utf8ToUtf16Le("abc")}), 0u);
   ASSERT_EQ(WriteImageValue(srv, "SOFTWARE\\Vals", "", DwordValue(9)), 0u);
-  HKEY root = Connect();
   HKEY k = nullptr;
   ASSERT_EQ(RegOpenKeyExA(root, "SOFTWARE\\Vals", 0, KEY_QUERY_VALUE, &k), 0);
   struct Case {
@@ -199,11 +199,9 @@ TEST_F(RegistryTest, QueryValueGivesSizesTypesAndUtf8) {
     }
   }
   RegCloseKey(k);
-  RegCloseKey(root);
 }
 
 TEST_F(RegistryTest, SetValueStoresUtf16AndHonoursRightsAndDenials) {
-  HKEY root = Connect();
   HKEY k = nullptr;
   ASSERT_EQ(RegOpenKeyExA(root, "SOFTWARE\\Keys", 0, KEY_SET_VALUE | KEY_QUERY_VALUE, &k), 0);
   const char text[] = "C:\\Programme\\Zo\xC3\xAB";
@@ -235,11 +233,10 @@ TEST_F(RegistryTest, SetValueStoresUtf16AndHonoursRightsAndDenials) {
   DWORD size = 0;
   EXPECT_EQ(RegQueryValueExA(k2, "Path", nullptr, nullptr, nullptr, &size), 0);
   EXPECT_EQ(RegSetValueExA(k2, "Path", 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 2), ERROR_ACCESS_DENIED);
-  for (HKEY h : {gone, readOnly, k, k2, ro, root}) EXPECT_EQ(RegCloseKey(h), 0);
+  for (HKEY h : {gone, readOnly, k, k2, ro}) EXPECT_EQ(RegCloseKey(h), 0);
 }
 
 TEST_F(RegistryTest, CreateKeyMakesParentsButNoHive) {
-  HKEY root = Connect();
   HKEY k = nullptr;
   DWORD disposition = 0;
   ASSERT_EQ(RegCreateKeyExA(root, "SOFTWARE\\A\\B\\C", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, &disposition), 0);
@@ -251,7 +248,6 @@ TEST_F(RegistryTest, CreateKeyMakesParentsButNoHive) {
   EXPECT_EQ(RegCreateKeyExA(root, "NEWHIVE\\A", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr), ERROR_ACCESS_DENIED);
   EXPECT_EQ(RegCreateKeyExA(root, ("SOFTWARE\\" + std::string(256, 'n')).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
                             nullptr, &k, nullptr), ERROR_INVALID_PARAMETER);
-  RegCloseKey(root);
 }
 
 TEST_F(RegistryTest, BrokenHiveAnswersBadDbAndIsNotRewritten) {
@@ -259,12 +255,10 @@ TEST_F(RegistryTest, BrokenHiveAnswersBadDbAndIsNotRewritten) {
   std::string bytes = TempNetwork::ReadFile(file);
   bytes[508] ^= 1;  // checksum
   TempNetwork::WriteFile(file, bytes);
-  HKEY root = Connect();
   HKEY k = nullptr;
   EXPECT_EQ(RegOpenKeyExA(root, "SOFTWARE\\Keys", 0, KEY_READ, &k), ERROR_BADDB);
   EXPECT_EQ(RegCreateKeyExA(root, "SOFTWARE\\X", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr), ERROR_BADDB);
   EXPECT_EQ(TempNetwork::ReadFile(file), bytes);
-  RegCloseKey(root);
 }
 
 }  // namespace
