@@ -16,7 +16,6 @@
 #include "audit/audit_policy.h"
 #include "frame/list_file.h"
 #include "platform/core/threads.h"
-#include "platform/lsa/lsa.h"
 #include "programs/corvane/corvane_window.h"
 #include "programs/corvane/strings.h"
 #include "programs/praxon/praxon_window.h"
@@ -103,14 +102,11 @@ class RunFlowTest : public MainWindowTest {
   static long long StoredRows() {
     return storetest::Probe(Kind::Sqlite).Scalar("SELECT (SELECT COUNT(*) FROM System) + (SELECT COUNT(*) FROM Application)").value_or(-1);
   }
-  static std::string Policy(const char* computer) {
-    platform::ComputerImage image;
-    platform::AuditEventsValue value;
-    if (platform::FindComputer(computer, image) || platform::ReadImageAuditEvents(image, value, nullptr)) return "?";
-    POLICY_AUDIT_EVENTS_INFO info{value.mode, value.options.data(), static_cast<DWORD>(value.options.size())};
-    char text[kPolicyTextSize];
-    FormatPolicyText(info, text);
-    return text;
+  // The computer's audit policy as hostkit shows it.
+  std::string Policy(const char* computer) const {
+    std::string out;
+    RunTool(Quoted(TALLYARD_BINARY_DIR "/tools/hostkit/hostkit") + " policy " + computer + " --network " + Quoted(net.network()), &out);
+    return out.substr(0, out.find('\n'));
   }
 
   std::vector<std::string> confirmed;
