@@ -207,9 +207,7 @@ TEST(SetupUndo, ARefusedOrFailedRunLeavesWhatItFoundAndSaysWhy) {
   TempNetwork net;
   const std::string odbc = net.root() + "/odbc", drivers = odbc + "/odbcinst.ini";
   fs::create_directories(odbc);
-  const std::string installed = TempNetwork::ReadFile("/etc/odbcinst.ini");
-  if (installed.find("[SQLite3]") == std::string::npos) GTEST_SKIP() << "the SQLite3 ODBC driver is not installed";
-  TempNetwork::WriteFile(drivers, installed);
+  if (!WriteOdbcDrivers(odbc)) GTEST_SKIP() << "the SQLite3 ODBC driver is not installed";
   const std::string lab = net.root() + "/lab";
   auto setup = [&](const std::string& install, const char* more, const std::string& userIni = "/user.ini") {
     return "ODBCSYSINI=" + Quoted(odbc) + " ODBCINI=" + Quoted(odbc + userIni) + " " + Quoted(kSetup) + " --network " + Quoted(net.network()) + " --computer ADMINPC --install " +
