@@ -27,17 +27,6 @@ TEST(CommandLineTest, GoldenLines) {
   }
 }
 
-// A token longer than the buffer is consumed whole and refused; one that just fits is kept.
-TEST(CommandLineTest, LongTokens) {
-  const std::string fits(260, 'y'), longWord(261, 'x');
-  EXPECT_EQ(Tokens(fits), std::vector<std::string>{fits});
-  EXPECT_EQ(Tokens(longWord + " next"), (std::vector<std::string>{"<too long>", "next"}));
-  EXPECT_EQ(Tokens("\"" + longWord + "\" next"), (std::vector<std::string>{"<too long>", "next"}));
-  CorvaneCommandLine cl = ParseCorvaneCommandLine("-S good.imp /data/" + std::string(300, 'n') + ".imp");
-  EXPECT_TRUE(cl.unattendedMode);
-  EXPECT_EQ(cl.listFileName, "");  // never cut to another name
-}
-
 TEST(CommandLineTest, LaterCallsIgnoreTheirArgument) {
   TokenScanner scanner;
   TokenScanner::Token token;

@@ -8,26 +8,19 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QProgressBar>
-#include <QTreeWidget>
 #include <atomic>
 #include <thread>
 
-#include "browse/browse.h"
-#include "browse/loading_dialog.h"
-#include "frame/desktop_ui.h"
 #include "frame/dialogs.h"
 #include "frame/list_file.h"
-#include "frame/main_dialog.h"
 #include "frame/message_box.h"
-#include "frame/run_log.h"
 #include "frame/run_progress.h"
 #include "frame/settings.h"
 #include "programs/corvane/corvane_icon.xpm"
 #include "programs/corvane/strings.h"
 #include "programs/praxon/praxon_icon.xpm"
+#include "tests/frame/main_window_test.h"
 #include "tests/support/fake_opener.h"
-#include "tests/support/installation.h"
-#include "tests/support/qt_ui.h"
 
 namespace {
 
@@ -48,43 +41,29 @@ MainWindowBinding Binding(bool corvane) {
           .endChildProcess = corvane ? +[] { ++childEnded; } : nullptr};
 }
 
-class DesktopTest : public ::testing::Test {
+class DesktopTest : public MainWindowTest {
  protected:
   void SetUp() override {
     appState = AppState{}, runLog = RunLog{}, actionOpened = childEnded = 0;
-    SetStringTable(corvaneStrings), BindDesktop(binding), SetBrowseUi(DesktopBrowseUi()), SetTypeLookup(LookupComputerTypes);
+    SetStringTable(corvaneStrings), Bind(binding);
   }
   void TearDown() override {
     if (worker.joinable()) worker.join();
-    window.reset(), UnbindDesktop(), SetBrowseUi(nullptr), SetTypeLookup(nullptr), computerList.Clear();
+    MainWindowTest::TearDown();
   }
 
   void UseProgram(bool corvane) {
     appState.program = corvane ? Program::Corvane : Program::Praxon;
-    UnbindDesktop();
-    BindDesktop(binding = Binding(corvane));
+    Bind(binding = Binding(corvane));
   }
 
   // This computer and two more of the domain LAB, then the main window over them.
   void Open() {
-    installed = std::make_unique<Installation>(net);
-    platform::HostInfo host;
-    host.domain = "LAB";
-    for (const char* name : {"ADMINPC", "WKS1"}) net.AddComputer(name, host);
+    platform::HostInfo host = Install();
+    net.AddComputer("WKS1", host);
     host.role = "pdc";
     net.AddComputer("SRV1", host);
-    window = std::make_unique<MainDialog>(binding);
-    window->quit = [this] { ++quits; };
-    ASSERT_TRUE(window->Initialise());
-    window->show();
-  }
-
-  // Each row's name, with a star when it is selected.
-  static Names Rows() {
-    SyncSelection();
-    Names rows;
-    for (const auto& r : computerList) rows.push_back(r.name + (r.selected ? "*" : ""));
-    return rows;
+    Show(binding);
   }
 
   // Answers the next file chooser with `path`.
@@ -95,11 +74,7 @@ class DesktopTest : public ::testing::Test {
     });
   }
 
-  TempNetwork net;
-  std::unique_ptr<Installation> installed;
   MainWindowBinding binding = Binding(true);
-  std::unique_ptr<MainDialog> window;
-  int quits = 0;
   std::thread worker;  // a run's, of the test's own
 };
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "frame/list_file.h"
-#include "frame/message_box.h"
+#include "tests/frame/recording_boxes.h"
 #include "tests/support/golden.h"
 #include "tests/support/temp_network.h"
 
@@ -82,17 +82,7 @@ TEST(ListFileTest, UnreadableFilesLeaveTheListAlone) {
 
 // A list past its bounds is refused whole, with a message, and the list is left as it was.
 TEST(ListFileTest, ListsPastTheirBoundsAreRefusedWithAMessage) {
-  struct Boxes : MessageBoxSink {
-    std::vector<std::string> texts;
-    int Show(HWND, const std::string& text, const char*, UINT) override {
-      texts.push_back(text);
-      return IDOK;
-    }
-  } boxes;
-  SetMessageBoxSink(&boxes);
-  struct Restore {
-    ~Restore() { SetMessageBoxSink(nullptr); }
-  } restore;
+  RecordingBoxes boxes;
   TempNetwork net;
   std::string names;
   for (size_t i = 0; i < kMaxListComputers; ++i) names += "S" + std::to_string(i) + "\n";
@@ -108,14 +98,14 @@ TEST(ListFileTest, ListsPastTheirBoundsAreRefusedWithAMessage) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    boxes.texts.clear();
+    boxes.boxes.clear();
     const std::string file = net.root() + "/list.imp";
     TempNetwork::WriteFile(file, c.bytes);
     ComputerList list;
     list.Append(MakeRecordFromName("KEEP"));
     EXPECT_EQ(LoadListFileInto(file, false, list, nullptr), c.loaded);
     EXPECT_EQ(list.Count(), c.count);
-    EXPECT_EQ(boxes.texts.size(), c.loaded ? 0u : 1u);
+    EXPECT_EQ(boxes.boxes.size(), c.loaded ? 0u : 1u);
     if (!c.loaded) {
       EXPECT_EQ(NamesOf(list), std::vector<std::string>{"KEEP"});
     }

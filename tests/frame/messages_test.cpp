@@ -2,33 +2,16 @@
 
 #include <vector>
 
-#include "frame/message_box.h"
 #include "frame/strings.h"
 #include "programs/corvane/strings.h"
+#include "tests/frame/recording_boxes.h"
 #include "tests/support/temp_network.h"
 
 namespace {
 
-struct Box {
-  std::string text;
-  std::string caption;  // "<default>" for none
-  UINT type;
-};
-
-class RecordingSink : public MessageBoxSink {
- public:
-  int Show(HWND, const std::string& text, const char* caption, UINT type) override {
-    boxes.push_back({text, caption ? caption : "<default>", type});
-    return IDOK;
-  }
-  std::vector<Box> boxes;
-};
-
 class MessagesTest : public ::testing::Test {
  protected:
-  void SetUp() override { SetMessageBoxSink(&sink_); }
-  void TearDown() override { SetMessageBoxSink(nullptr); }
-  RecordingSink sink_;
+  RecordingBoxes sink_;
 };
 
 TEST_F(MessagesTest, LoadStringCutsToTheBuffer) {
@@ -50,7 +33,7 @@ TEST_F(MessagesTest, BoxesCarryTheirCaptionsAndIcons) {
   ShowSystemError(nullptr, "CreateProcess", 0xDEAD);    // no text at all
   // One box a line: caption, icon, text with its line ends shown.
   std::string listing;
-  for (const Box& box : sink_.boxes) {
+  for (const auto& box : sink_.boxes) {
     std::string text = box.text;
     for (size_t at; (at = text.find("\r\n")) != std::string::npos;) text.replace(at, 2, "\\r\\n");
     listing += box.caption + "\t" + std::to_string(box.type) + "\t" + text + "\n";

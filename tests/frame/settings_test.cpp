@@ -140,15 +140,9 @@ TEST_F(SettingsTest, CorvaneSaveWritesItsValuesAndLeavesTheDataSourceAloneWithou
 
 // A write that fails stops the save: what comes before it is stored, nothing after it.
 TEST_F(SettingsTest, SaveStopsAtTheFirstFailureInItsOrder) {
-  const std::vector<std::string> corvane = {"LogFile", "LogFullErrorNo", "LogAppendOverwrite", "DSN", "Type",
-                                            "Description", "User", "Password", "RegAccess", "TimeOut",
-                                            "EraseLogs", "TransactionPeriod", "LoadDescriptions"};
-  std::vector<std::string> praxon = {"LogFile", "LogFullErrorNo", "LogAppendOverwrite", "TimeOut", "AuditingMode"};
-  for (std::string cat : {"System", "Logon", "ObjectAccess", "PrivilegeUse", "DetailedTracking", "PolicyChange", "AccountManagement"})
-    praxon.push_back(cat + "Success"), praxon.push_back(cat + "Failure");
-  ASSERT_EQ(praxon.size(), 19u);
-  for (Program p : {Program::Corvane, Program::Praxon}) {
-    const auto& order = p == Program::Praxon ? praxon : corvane;
+  for (const GoldenCase& c : ReadGolden("frame/golden/settings_save_order.txt")) {
+    const std::vector<std::string> order = c.All("value");
+    const Program p = c.name == "praxon" ? Program::Praxon : Program::Corvane;
     for (size_t failAt = 1; failAt <= order.size(); ++failAt) {
       Fresh();
       Install(p);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <sstream>
 #include <string>
+#include <tuple>
 
 #include "platform/core/threads.h"
 #include "tests/support/temp_network.h"
@@ -51,11 +52,17 @@ TEST(CommandLine, HelpAndVersionOfEveryProgram) {
   }
   CloseHandle(corvane);
   CloseHandle(praxon);
-  // A list file called --help: the unattended run looks for the installation, finds none, and
-  // says so with its own code.
-  std::string out, err;
-  EXPECT_EQ(RunProgram("programs/corvane/corvane", "-S --help", out, err), 3) << out << err;
-  EXPECT_NE(err.find("not installed"), std::string::npos) << err;
+  // Refused: a list file called --help (the unattended run finds no installation), an option the
+  // manager does not know, and the manager started where there is no display at all.
+  const std::tuple<const char*, const char*, int, const char*> refusals[] = {
+      {"programs/corvane/corvane", "-S --help", 3, "not installed"},
+      {"programs/sourcewarden/sourcewarden", "--bogus", 2, "usage: sourcewarden"},
+      {"programs/sourcewarden/sourcewarden", "", 1, "no display"}};
+  for (const auto& [program, args, code, said] : refusals) {
+    std::string out, err;
+    EXPECT_EQ(RunProgram(program, args, out, err), code) << args << ": " << out << err;
+    EXPECT_NE((out + err).find(said), std::string::npos) << args << ": " << out << err;
+  }
 }
 
 // hostkit VERB --help for every verb its overview lists.

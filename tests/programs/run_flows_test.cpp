@@ -11,18 +11,11 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTreeWidget>
 #include <sstream>
 
 #include "audit/audit_policy.h"
-#include "browse/browse.h"
-#include "browse/loading_dialog.h"
-#include "frame/desktop_ui.h"
 #include "frame/list_file.h"
-#include "frame/main_dialog.h"
-#include "frame/run_log.h"
 #include "platform/core/threads.h"
-#include "platform/lsa/lsa.h"
 #include "programs/corvane/corvane_window.h"
 #include "programs/corvane/strings.h"
 #include "programs/praxon/praxon_window.h"
@@ -30,10 +23,9 @@
 #include "programs/sourcewarden/sourcewarden_window.h"
 #include "store/data_source.h"
 #include "store/schema.h"
+#include "tests/frame/main_window_test.h"
 #include "tests/store/backends.h"
 #include "tests/support/gather_support.h"
-#include "tests/support/installation.h"
-#include "tests/support/qt_ui.h"
 #include "tests/support/tool_run.h"
 
 namespace {
@@ -52,15 +44,11 @@ struct Watchdog {
   }
 };
 
-class RunFlowTest : public ::testing::Test {
+class RunFlowTest : public MainWindowTest {
  protected:
   static void SetUpTestSuite() {
     platform::KeepInstallerLoaded();
     storetest::ConfigureProcess();
-  }
-  void TearDown() override {
-    window.reset(), UnbindDesktop(), SetBrowseUi(nullptr), SetTypeLookup(nullptr), computerList.Clear();
-    runLog = RunLog{};
   }
 
   // The program's main window over this computer and the domain's SRV1 and SRV2 (and `more`).
@@ -69,13 +57,10 @@ class RunFlowTest : public ::testing::Test {
     appState.program = corvane ? Program::Corvane : Program::Praxon;
     SetStringTable(corvane ? corvaneStrings : praxonStrings);
     const MainWindowBinding& binding = corvane ? corvaneMainWindow : praxonMainWindow;
-    BindDesktop(binding), SetBrowseUi(DesktopBrowseUi()), SetTypeLookup(LookupComputerTypes);
-    installed = std::make_unique<Installation>(net);
+    Bind(binding);
+    const platform::HostInfo host = Install();
     std::filesystem::copy_file(TALLYARD_BINARY_DIR "/programs/sourcewarden/sourcewarden",
                                installed->install + "/sourcewarden");  // as the installation places it
-    platform::HostInfo host;
-    host.domain = "LAB";
-    net.AddComputer("ADMINPC", host);
     for (const char* name : {"SRV1", "SRV2"}) gathertest::AddComputer(name, host);
     for (const char* name : more) gathertest::AddComputer(name, host);
     if (corvane && namedDataSource) {
@@ -86,19 +71,7 @@ class RunFlowTest : public ::testing::Test {
       ASSERT_EQ(platform::WriteImageValue(installed->local, Installation::Key(Program::Corvane), "DSN",
                                           platform::StringValue(REG_SZ, "")), 0u);
     }
-    window = std::make_unique<MainDialog>(binding);
-    window->quit = [] {};
-    ASSERT_TRUE(window->Initialise());
-    window->show();
-  }
-
-  // Highlights the named rows only, as a person's clicks leave the list.
-  void Select(std::initializer_list<std::string> names) {
-    auto* list = Control<QTreeWidget>(window.get(), 1002);
-    list->clearSelection();
-    for (size_t row = 0; row < computerList.Count(); ++row)  // the rows are drawn from the records
-      for (const std::string& name : names)
-        if (computerList[row].name == name) list->topLevelItem(static_cast<int>(row))->setSelected(true);
+    Show(binding);
   }
 
   // Go, the confirmation answered with `button` (its list noted), then `during` on the progress
@@ -126,22 +99,16 @@ class RunFlowTest : public ::testing::Test {
       if (line.rfind("Success\t", 0) == 0 || line.rfind("Error\t", 0) == 0) out += line + "\n";
     return out;
   }
-  static long long Rows() {
+  static long long StoredRows() {
     return storetest::Probe(Kind::Sqlite).Scalar("SELECT (SELECT COUNT(*) FROM System) + (SELECT COUNT(*) FROM Application)").value_or(-1);
   }
-  static std::string Policy(const char* computer) {
-    platform::ComputerImage image;
-    platform::AuditEventsValue value;
-    if (platform::FindComputer(computer, image) || platform::ReadImageAuditEvents(image, value, nullptr)) return "?";
-    POLICY_AUDIT_EVENTS_INFO info{value.mode, value.options.data(), static_cast<DWORD>(value.options.size())};
-    char text[kPolicyTextSize];
-    FormatPolicyText(info, text);
-    return text;
+  // The computer's audit policy as hostkit shows it.
+  std::string Policy(const char* computer) const {
+    std::string out;
+    RunTool(Quoted(TALLYARD_BINARY_DIR "/tools/hostkit/hostkit") + " policy " + computer + " --network " + Quoted(net.network()), &out);
+    return out.substr(0, out.find('\n'));
   }
 
-  TempNetwork net;
-  std::unique_ptr<Installation> installed;
-  std::unique_ptr<MainDialog> window;
   std::vector<std::string> confirmed;
   bool okEnabled = false;
   bool namedDataSource = true;
@@ -180,14 +147,14 @@ TEST_F(RunFlowTest, CorvaneGathersTheSelectedComputersCancelledOrToTheEnd) {
   Go(1, [](QWidget* progress) { Press(progress, 2); },
      [](QWidget* w) { return Control<QProgressBar>(w, 1024) && Control<QProgressBar>(w, 1024)->value() > 0; });
   EXPECT_EQ(Outcomes(), Lines("Error", {"BIG", "SRV1"}, "OPERATION CANCELLED"));
-  EXPECT_LT(Rows(), 4000);
+  EXPECT_LT(StoredRows(), 4000);
 
   // To the end: every log of both computers, every record once.
-  const long long before = Rows();
+  const long long before = StoredRows();
   Select({"SRV1", "SRV2"});
   Go(1);
   EXPECT_EQ(Outcomes(), Lines("Success", {"SRV1", "SRV2"}, "OPERATION COMPLETED"));
-  EXPECT_EQ(Rows() - before, 2 * (30 + 12));
+  EXPECT_EQ(StoredRows() - before, 2 * (30 + 12));
 }
 
 TEST_F(RunFlowTest, PraxonSetsThePolicyOfTheSelectedComputers) {

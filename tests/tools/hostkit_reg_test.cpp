@@ -3,9 +3,8 @@
 
 #include <algorithm>
 
-#include "platform/registry/hive_format.h"
+#include "platform/registry/hive_file.h"
 #include "platform/registry/hive_image.h"
-#include "platform/registry/hive_regtext.h"
 #include "platform/registry/registry.h"
 #include "tests/support/golden.h"
 #include "tests/support/temp_network.h"
@@ -21,7 +20,6 @@ class HostkitRegTest : public ::testing::Test {
  protected:
   TempNetwork net;
   std::string Hk(const std::string& args) { return Quoted(kHostkit) + " " + args + " --network " + Quoted(net.network()); }
-  std::string Config(const std::string& name) const { return net.network() + "/" + name + "/C/WINNT/System32/config"; }
 };
 
 // Each role's image, as the keys the programs read show it: tools/golden/create/NAME.args are

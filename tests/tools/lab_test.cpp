@@ -3,6 +3,7 @@
 // demo lab's logon events carry the accounts they name, and those accounts resolve.
 #include <gtest/gtest.h>
 
+#include "tests/support/golden.h"
 #include "tests/support/temp_network.h"
 #include "tests/support/tool_run.h"
 #include "tools/hostkit/lab_description.h"
@@ -10,37 +11,11 @@
 namespace {
 
 TEST(LabDescriptionTest, BrokenDescriptionsAreRefusedWithTheirReason) {
-  const std::string source = "[source System S]\nevents = m\n[messages m]\nfile = m.mc\n";
-  struct Case {
-    std::string text;
-    const char* error;
-  } cases[] = {
-      {"seed = 1\n", "line 1: \"seed\" before any section"},
-      {"[lab]\nstart = 2025-13-01 00:00:00\n", "line 2: bad value for \"start\": 2025-13-01 00:00:00"},
-      {"[lab]\nlog-size = 100K\n", "line 2: bad value for \"log-size\": 100K"},
-      {"[computer A]\n[computer a]\n", "line 2: computer a is described twice"},
-      {"[computer A]\nevents = System 3000000\n", "line 2: bad value for \"events\": System 3000000"},
-      {"[messages ../x]\n", "line 1: \"../x\" is no DLL name (no path, no extension)"},
-      {"[event System]\nid = 1\n", "an event of System has no source"},
-      {"[event System]\nsource = S\n", "an event of System names the undeclared source \"S\""},
-      {"[source System S]\nevents = nothere\n", "source \"S\" names undeclared messages \"nothere\""},
-      {source + "[event System]\nsource = S\nstrings = {nolist}\n",
-       "an event of System draws from an undeclared word list: {nolist}"},
-      {"[computer A]\nevents = Security 1\n", "A wants Security records, but no [event Security] is declared"},
-      {"[computer A]\naudit = +RLfupsg\n", "line 2: bad value for \"audit\": +RLfupsg"},
-      {std::string("[lab]\n\0", 7), "line 2: a NUL byte"},
-      {"[computer A]\naccounts = anna, Anna\n", "line 2: bad value for \"accounts\": anna, Anna"},
-      {"[computer A]\naccounts = guest\n", "line 2: bad value for \"accounts\": guest"},
-      {source + "[event System]\nsource = S\nstrings = a | b\nuser = string:3\n",
-       "an event of System takes its user from string 3, which it lacks"},
-      {source + "[event System]\nsource = S\nstrings = a | b\nuser = string:0x3\n",
-       "an event of System takes its user from string 0x3, which it lacks"},
-  };
-  for (const Case& c : cases) {
+  for (const GoldenCase& c : ReadGolden("tools/golden/lab_refusals.txt")) {
     hostkit::LabDescription lab;
     std::string error;
-    EXPECT_FALSE(hostkit::ParseLabDescription(c.text, lab, error)) << c.text;
-    EXPECT_EQ(error, c.error) << c.text;
+    EXPECT_FALSE(hostkit::ParseLabDescription(c.Get("text"), lab, error)) << c.name;
+    EXPECT_EQ(error, c.Get("error")) << c.name;
   }
 }
 
