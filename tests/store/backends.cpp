@@ -74,11 +74,7 @@ void CleanUpServers() {
 
 }  // namespace
 
-std::vector<Backend> AllBackends() {
-  return {{Kind::Sqlite, "SQLite"}, {Kind::Postgres, "PostgreSQL"}, {Kind::Maria, "MariaDB"}};
-}
-
-std::string BackendName(const Backend& backend) { return backend.name; }
+std::string Name(Kind kind) { return kind == Kind::Sqlite ? "SQLite" : kind == Kind::Postgres ? "PostgreSQL" : "MariaDB"; }
 
 void ConfigureProcess() {
   static std::once_flag once;

@@ -17,14 +17,8 @@ namespace storetest {
 
 enum class Kind { Sqlite, Postgres, Maria };
 
-struct Backend {
-  Kind kind;
-  const char* name;
-};
-
-// For INSTANTIATE_TEST_SUITE_P.
-std::vector<Backend> AllBackends();
-std::string BackendName(const Backend& backend);
+// Its name in test names: SQLite, PostgreSQL, MariaDB.
+std::string Name(Kind kind);
 
 // Prepares the ODBC configuration of this process (once; every ODBC call must come after).
 void ConfigureProcess();

@@ -47,12 +47,10 @@ class DataSourceTest : public ::testing::Test {
   std::string System() const { return Read(root + "/sys/odbc.ini"); }
   std::string User() const { return Read(root + "/user.ini"); }
 
-  static std::string root;
-  static bool haveSqlite;
+  static inline std::string root;
+  static inline bool haveSqlite = false;
   std::string install;
 };
-std::string DataSourceTest::root;
-bool DataSourceTest::haveSqlite = false;
 
 TEST_F(DataSourceTest, FreshInstallationGetsDatabaseAndSystemDataSource) {
   std::string error;
