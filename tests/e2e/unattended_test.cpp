@@ -14,7 +14,7 @@
 #include <random>
 #include <thread>
 
-#include "platform/eventlog/eventlog.h"
+#include "tests/support/gather_support.h"
 #include "tests/support/odbc_folder.h"
 #include "tests/support/temp_network.h"
 #include "tests/support/tool_run.h"
@@ -153,16 +153,7 @@ void KillAgainAndAgain(const std::string& root, bool erase) {
   auto arrive = [&] {  // a few new records in one log, in both networks
     const std::string computer = std::vector{"SRV1", "SRV2", "WKS1", "WKS2"}[rng() % 4],
                       log = std::vector{"System", "Security", "Application"}[rng() % 3];
-    std::vector<platform::EventInput> batch;
-    for (int i = 0; i < 7; ++i) {
-      platform::EventInput in;
-      in.source = "Svc";
-      in.computer = computer;
-      in.timeGenerated = in.timeWritten = clock += i % 2;
-      in.eventId = 7036;
-      in.strings = {"late", std::to_string(++serial)};
-      batch.push_back(in);
-    }
+    const auto batch = gathertest::Records(7, clock += 4, computer, 2, serial += 7);
     for (const char* network : {"/killed/network/", "/clean/network/"}) {
       platform::ComputerImage image{computer, root + network + computer, {}};
       platform::EventLogLocation location;
