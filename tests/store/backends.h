@@ -8,6 +8,7 @@
 #include <sqlext.h>
 
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@ enum class Kind { Sqlite, Postgres, Maria };
 
 // Its name in test names: SQLite, PostgreSQL, MariaDB.
 std::string Name(Kind kind);
+inline void PrintTo(Kind kind, std::ostream* out) { *out << Name(kind); }  // rather than its bytes
 
 // Prepares the ODBC configuration of this process (once; every ODBC call must come after).
 void ConfigureProcess();
