@@ -13,8 +13,9 @@
 #include <filesystem>
 #include <random>
 #include <thread>
+#include <tuple>
 
-#include "platform/eventlog/eventlog.h"
+#include "tests/support/gather_support.h"
 #include "tests/support/odbc_folder.h"
 #include "tests/support/temp_network.h"
 #include "tests/support/tool_run.h"
@@ -107,26 +108,20 @@ class UnattendedTest : public ::testing::Test {
   std::string root = MakeTempFolder("tallyard-unattended");
 };
 
+// (Without an installation, code 3: the programs' command-line test.)
 TEST_F(UnattendedTest, ARunThatCannotStartSaysWhyAndEndsWithACodeThatIsNotZero) {
-  Installation bare(root + "/bare", "");
   Installation inst(root + "/inst", "");
   inst.Install();
   fs::create_directories(root + "/folder.imp");
   const std::string corvane = kBin + "/programs/corvane/corvane";
-  struct Case {
-    const Installation* where;
-    std::vector<std::string> args;
-    int code;
-    const char* says;
-  } cases[] = {
-      {&bare, {corvane, "-S", root + "/list.imp"}, 3, "not installed"},
-      {&inst, {corvane, "-S"}, 2, "needs a list file"},
-      {&inst, {corvane, "/S", root + "/missing.imp"}, 4, "cannot read the list file"},
-      {&inst, {corvane, root + "/folder.imp", "-S"}, 4, "cannot read the list file"},
+  const std::tuple<std::vector<std::string>, int, const char*> cases[] = {
+      {{corvane, "-S"}, 2, "needs a list file"},
+      {{corvane, "/S", root + "/missing.imp"}, 4, "cannot read the list file"},
+      {{corvane, root + "/folder.imp", "-S"}, 4, "cannot read the list file"},
   };
-  for (const Case& c : cases) {
-    c.where->Expect(c.code, c.says, c.args);
-    EXPECT_NE(c.where->Output().find(c.says), std::string::npos) << c.where->Output();
+  for (const auto& [args, code, says] : cases) {
+    inst.Expect(code, says, args);
+    EXPECT_NE(inst.Output().find(says), std::string::npos) << inst.Output();
   }
   EXPECT_FALSE(fs::exists(root + "/inst/install/Tallyard.log"));  // nothing ran: no report
 }
@@ -153,16 +148,7 @@ void KillAgainAndAgain(const std::string& root, bool erase) {
   auto arrive = [&] {  // a few new records in one log, in both networks
     const std::string computer = std::vector{"SRV1", "SRV2", "WKS1", "WKS2"}[rng() % 4],
                       log = std::vector{"System", "Security", "Application"}[rng() % 3];
-    std::vector<platform::EventInput> batch;
-    for (int i = 0; i < 7; ++i) {
-      platform::EventInput in;
-      in.source = "Svc";
-      in.computer = computer;
-      in.timeGenerated = in.timeWritten = clock += i % 2;
-      in.eventId = 7036;
-      in.strings = {"late", std::to_string(++serial)};
-      batch.push_back(in);
-    }
+    const auto batch = gathertest::Records(7, clock += 4, computer, 2, serial += 7);
     for (const char* network : {"/killed/network/", "/clean/network/"}) {
       platform::ComputerImage image{computer, root + network + computer, {}};
       platform::EventLogLocation location;

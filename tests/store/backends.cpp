@@ -4,14 +4,13 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <mutex>
-#include <sstream>
 
 #include "platform/odbc/odbc_install.h"
+#include "store/odbc_result.h"
 #include "store/schema.h"
 #include "tests/support/odbc_folder.h"
 #include "tests/support/temp_network.h"
@@ -25,15 +24,6 @@ std::string tag;   // this process's name on the servers
 std::string Env(const char* name) {
   const char* v = std::getenv(name);
   return v ? v : "";
-}
-
-std::string Diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
-  SQLCHAR state[6] = {};
-  SQLINTEGER native = 0;
-  SQLCHAR text[512] = {};
-  SQLSMALLINT length = 0;
-  if (SQLGetDiagRec(type, handle, 1, state, &native, text, sizeof text, &length) != SQL_SUCCESS) return "?";
-  return std::string(reinterpret_cast<char*>(state)) + " " + reinterpret_cast<char*>(text);
 }
 
 std::string StoreUser(Kind kind) {
@@ -74,11 +64,7 @@ void CleanUpServers() {
 
 }  // namespace
 
-std::vector<Backend> AllBackends() {
-  return {{Kind::Sqlite, "SQLite"}, {Kind::Postgres, "PostgreSQL"}, {Kind::Maria, "MariaDB"}};
-}
-
-std::string BackendName(const Backend& backend) { return backend.name; }
+std::string Name(Kind kind) { return kind == Kind::Sqlite ? "SQLite" : kind == Kind::Postgres ? "PostgreSQL" : "MariaDB"; }
 
 void ConfigureProcess() {
   static std::once_flag once;
@@ -162,8 +148,8 @@ Probe::Probe(Kind kind, bool admin) {
   if (admin && kind == Kind::Maria) text += "Database=mysql;";
   SQLRETURN rc = SQLDriverConnect(connection, nullptr, reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS, nullptr, 0,
                                   nullptr, SQL_DRIVER_NOPROMPT);
-  connected = rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO;
-  if (!connected) lastError = Diagnostics(SQL_HANDLE_DBC, connection);
+  connected = OdbcSucceeded(rc);
+  if (!connected) lastError = OdbcDiagnostics(SQL_HANDLE_DBC, connection);
   // A connection that a failed test left in a transaction must not make the next one wait.
   if (connected && kind == Kind::Postgres) Exec("SET lock_timeout = '5s'");
   if (connected && kind == Kind::Maria) Exec("SET SESSION lock_wait_timeout = 5");
@@ -179,8 +165,8 @@ bool Probe::Exec(const std::string& sql) {
   SQLHSTMT stmt = SQL_NULL_HSTMT;
   SQLAllocHandle(SQL_HANDLE_STMT, connection, &stmt);
   SQLRETURN rc = SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS);
-  bool ok = rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO || rc == SQL_NO_DATA;
-  if (!ok) lastError = sql + ": " + Diagnostics(SQL_HANDLE_STMT, stmt);
+  bool ok = OdbcSucceeded(rc) || rc == SQL_NO_DATA;
+  if (!ok) lastError = sql + ": " + OdbcDiagnostics(SQL_HANDLE_STMT, stmt);
   SQLFreeHandle(SQL_HANDLE_STMT, stmt);
   return ok;
 }
@@ -196,7 +182,7 @@ std::optional<std::vector<std::optional<std::string>>> Probe::Row(const std::str
   SQLAllocHandle(SQL_HANDLE_STMT, connection, &stmt);
   std::optional<std::vector<std::optional<std::string>>> result;
   SQLRETURN rc = SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS);
-  if ((rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) && SQLFetch(stmt) == SQL_SUCCESS) {
+  if (OdbcSucceeded(rc) && SQLFetch(stmt) == SQL_SUCCESS) {
     result.emplace();
     for (int c = 1; c <= columns; ++c) {
       SQLSMALLINT type = 0;
@@ -210,7 +196,7 @@ std::optional<std::vector<std::optional<std::string>>> Probe::Row(const std::str
       for (;;) {
         rc = SQLGetData(stmt, static_cast<SQLUSMALLINT>(c), binary ? SQL_C_BINARY : SQL_C_CHAR, chunk, sizeof chunk,
                         &indicator);
-        if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) break;  // SQL_NO_DATA: the value is complete
+        if (!OdbcSucceeded(rc)) break;  // SQL_NO_DATA: the value is complete
         if ((null = indicator == SQL_NULL_DATA)) break;
         size_t room = binary ? sizeof chunk : sizeof chunk - 1;
         size_t got = indicator == SQL_NO_TOTAL || static_cast<size_t>(indicator) > room ? room
@@ -221,7 +207,7 @@ std::optional<std::vector<std::optional<std::string>>> Probe::Row(const std::str
       result->push_back(null ? std::nullopt : std::optional<std::string>(value));
     }
   } else {
-    lastError = sql + ": " + Diagnostics(SQL_HANDLE_STMT, stmt);
+    lastError = sql + ": " + OdbcDiagnostics(SQL_HANDLE_STMT, stmt);
   }
   SQLFreeHandle(SQL_HANDLE_STMT, stmt);
   return result;

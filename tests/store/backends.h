@@ -8,6 +8,7 @@
 #include <sqlext.h>
 
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -17,14 +18,9 @@ namespace storetest {
 
 enum class Kind { Sqlite, Postgres, Maria };
 
-struct Backend {
-  Kind kind;
-  const char* name;
-};
-
-// For INSTANTIATE_TEST_SUITE_P.
-std::vector<Backend> AllBackends();
-std::string BackendName(const Backend& backend);
+// Its name in test names: SQLite, PostgreSQL, MariaDB.
+std::string Name(Kind kind);
+inline void PrintTo(Kind kind, std::ostream* out) { *out << Name(kind); }  // rather than its bytes
 
 // Prepares the ODBC configuration of this process (once; every ODBC call must come after).
 void ConfigureProcess();
